@@ -1,0 +1,3 @@
+#include "platform/options.h"
+
+SetupOptions setupOptions;

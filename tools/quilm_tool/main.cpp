@@ -1,0 +1,46 @@
+// quilm-tool: the companion for people who make and check demo content.
+#include "quilm_tool/commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv); // argv[0] is the subcommand's name
+    const char* summary;
+};
+
+// One row per subcommand; keep them in the order shown by --help.
+const Command commands[] = {
+    {nullptr, nullptr, nullptr},
+};
+
+void printUsage(FILE* out) {
+    std::fprintf(out, "usage: quilm-tool COMMAND [ARGS...]\n       quilm-tool --help | --version\n\ncommands:\n");
+    for (const Command& c : commands)
+        if (c.name) std::fprintf(out, "  %s\n", c.summary);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        printUsage(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printUsage(stdout);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quilm-tool %s\n", QUILM_VERSION);
+        return 0;
+    }
+    for (const Command& c : commands)
+        if (c.name && std::strcmp(argv[1], c.name) == 0) return c.run(argc - 1, argv + 1);
+    std::fprintf(stderr, "quilm-tool: unknown command '%s'\n", argv[1]);
+    printUsage(stderr);
+    return 2;
+}
