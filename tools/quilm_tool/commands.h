@@ -1,7 +1,13 @@
 // Subcommands of quilm-tool. Each takes its own argc/argv (argv[0] is the command name),
-// prints errors to standard error and returns the process exit status.
+// prints errors to standard error and returns the process exit status. Each lives in its own
+// file here; stubs.cpp holds weak fallbacks for the ones not built yet.
 #pragma once
 
 #ifndef QUILM_VERSION
 #define QUILM_VERSION "0.1.0"
 #endif
+
+int runSceneCommand(int argc, char** argv);      // scene FILE [--at ...] [--camera N] [--hid F]
+int runQw2Command(int argc, char** argv);        // qw2 decode|encode ...
+int runImageCommand(int argc, char** argv);      // image IN OUT.png
+int runMakeSampleCommand(int argc, char** argv); // make-sample DIR

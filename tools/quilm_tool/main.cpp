@@ -14,7 +14,11 @@ struct Command {
 
 // One row per subcommand; keep them in the order shown by --help.
 const Command commands[] = {
-    {nullptr, nullptr, nullptr},
+    {"scene", runSceneCommand, "scene FILE [--at T1,T2,...] [--camera N] [--hid HIDFILE]"},
+    {"qw2", runQw2Command,
+     "qw2 decode IN.qw2 OUT.png | qw2 encode IN OUT.qw2 [--filter 0-3] [--bpp B] [--alpha]"},
+    {"image", runImageCommand, "image IN OUT.png"},
+    {"make-sample", runMakeSampleCommand, "make-sample DIR"},
 };
 
 void printUsage(FILE* out) {

@@ -1,0 +1,22 @@
+#include "platform/message_box.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+
+namespace {
+bool interactive = false;
+} // namespace
+
+void setMessageBoxesInteractive(bool value) { interactive = value; }
+
+void showMessageBox(const char* text, const char* caption, MessageBoxIcon icon) {
+    if (interactive) {
+        const Uint32 flags = icon == MessageBoxIcon::error         ? SDL_MESSAGEBOX_ERROR
+                             : icon == MessageBoxIcon::information ? SDL_MESSAGEBOX_INFORMATION
+                                                                   : 0;
+        if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0) return;
+    }
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    std::fflush(stderr);
+}

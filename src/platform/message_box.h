@@ -1,0 +1,10 @@
+// Message boxes without an owner window. When boxes may not block (headless, --no-dialog,
+// tools, tests) the text goes to standard error as "CAPTION: TEXT" instead.
+#pragma once
+
+enum class MessageBoxIcon { none, information, error };
+
+void showMessageBox(const char* text, const char* caption, MessageBoxIcon icon = MessageBoxIcon::none);
+
+// Off by default; the player switches it on for ordinary interactive runs.
+void setMessageBoxesInteractive(bool interactive);

@@ -1,0 +1,11 @@
+// A hidden headless OpenGL context for tests that draw and read pixels back (SDL's offscreen
+// driver on Mesa). Created once per test process on first use and kept until exit.
+#pragma once
+
+// Makes the shared test context current with a drawable of width x height (the window is
+// resized when a test asks for another size). Returns false, with the reason on standard
+// error, when no context can be had.
+bool useTestGLContext(int width = 64, int height = 64);
+
+// Reads one pixel of the back buffer as RGBA bytes; y counts from the bottom, as in GL.
+void readTestPixel(int x, int y, unsigned char rgba[4]);
