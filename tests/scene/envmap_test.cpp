@@ -85,7 +85,8 @@ TEST(SceneEnvMap, AMissingFaceReleasesTheFacesBeforeIt) {
               "Scene does not have an environment map! \n");
     // the released faces left the cache: nothing holds them any more
     for (int i = 0; i < textureCacheCount; ++i) {
-        if (textureCache[i]) EXPECT_STRNE(textureCache[i]->name, "sky_dn.png");
+        const char* cached = textureCache[i] ? textureCache[i]->name : "";
+        EXPECT_STRNE(cached, "sky_dn.png");
     }
 }
 
