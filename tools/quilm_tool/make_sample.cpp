@@ -191,13 +191,6 @@ Color skyColor(const float d[3]) {
     const Color horizon = {0.97f, 0.64f, 0.42f, 1}, zenith = {0.12f, 0.24f, 0.52f, 1};
     const float azimuth = std::atan2(d[1], d[0]) / (2 * kPi) + 0.5f;
     const float hills = 0.035f + 0.06f * fractalNoise(azimuth * 16, 0.5f, 16, 4, 77);
-    if (e < hills) {
-        // distant hills, then hazy ground below the horizon
-        const Color hill = {0.2f, 0.17f, 0.22f, 1}, ground = {0.11f, 0.1f, 0.09f, 1};
-        const float haze = std::exp(-std::max(hills - e, 0.0f) * 3.0f);
-        return pictures::mix(e < 0 ? ground : hill, pictures::mix(hill, horizon, 0.35f),
-                             haze * 0.6f);
-    }
     Color c = pictures::mix(horizon, zenith, std::pow(std::clamp(e, 0.0f, 1.0f), 0.45f));
     const float cosSun = std::max(0.0f, d[0] * sun[0] + d[1] * sun[1] + d[2] * sun[2]);
     const float glow = 0.75f * std::pow(cosSun, 64.0f) + 0.3f * std::pow(cosSun, 6.0f);
@@ -211,7 +204,12 @@ Color skyColor(const float d[3]) {
                                           smoothstep(0.6f, 0.85f, n));
         c = pictures::mix(c, cloud, cover * 0.85f);
     }
-    return c;
+    // distant hills with a soft edge, then hazy ground below the horizon
+    const Color hill = {0.2f, 0.17f, 0.22f, 1}, ground = {0.11f, 0.1f, 0.09f, 1};
+    const float haze = std::exp(-std::max(hills - e, 0.0f) * 3.0f);
+    const Color land =
+        pictures::mix(e < 0 ? ground : hill, pictures::mix(hill, horizon, 0.35f), haze * 0.6f);
+    return pictures::mix(c, land, 1.0f - smoothstep(hills - 0.004f, hills + 0.004f, e));
 }
 
 Canvas skyFace(int slot, int size) {
@@ -347,6 +345,12 @@ std::vector<sw::MaterialDesc> materials() {
         list[kMetal].diffuse[i] = 0.35f;
     }
     list[kBulbWarm].selfIllumination = list[kBulbCool].selfIllumination = 1.0f;
+    // lit by the scene's ambient light too, so shadowed sides keep their texture
+    for (MaterialSlot slot : {kMarble, kGrille, kCrate, kBanner})
+        for (float& a : list[slot].ambient)
+            a = 0.8f;
+    for (float& a : list[kRing].ambient)
+        a = 1.0f;
     list[kMetal].specularLevel = 1.0f;
     list[kMetal].shininess = 0.6f;
     return list;
@@ -358,9 +362,9 @@ sw::Scene sampleScene() {
     scene.background[0] = 0.08f;
     scene.background[1] = 0.08f;
     scene.background[2] = 0.12f;
-    scene.ambient[0] = 0.16f;
-    scene.ambient[1] = 0.15f;
-    scene.ambient[2] = 0.18f;
+    scene.ambient[0] = 0.24f;
+    scene.ambient[1] = 0.23f;
+    scene.ambient[2] = 0.27f;
     scene.envMapName = "sample_sky";
 
     // Floor: tiled, repeated five times across.
@@ -374,7 +378,7 @@ sw::Scene sampleScene() {
     // Four pillars.
     for (int i = 0; i < 4; ++i) {
         sw::Mesh pillar = sw::boxMesh(0.5f, 0.5f, 2.5f, kTiles);
-        pillar.transform = sw::translation(i % 2 ? 9.0f : -9.0f, i / 2 ? 9.0f : -9.0f, 2.5f);
+        pillar.transform = sw::translation(i % 2 ? 12.0f : -12.0f, i / 2 ? 12.0f : -12.0f, 2.5f);
         scene.tracks.push_back(sw::objectTrack("pillar", {sw::meshKey(0, pillar)}));
     }
 
@@ -513,7 +517,7 @@ sw::Scene sampleScene() {
 
     // Two orbiting lights, with small glowing bulbs that follow them.
     const float colors[2][3] = {{1.0f, 0.85f, 0.65f}, {0.45f, 0.6f, 1.0f}};
-    const float ranges[2] = {14.0f, 10.0f};
+    const float ranges[2] = {22.0f, 16.0f};
     for (int l = 0; l < 2; ++l) {
         scene.tracks.push_back(
             sw::lightTrack(l == 0 ? "warm light" : "cool light", everyStep([&](double t) {
@@ -584,7 +588,7 @@ bool writeAll(const std::string& dir) {
     }
     for (int slot = 0; slot < 6; ++slot) {
         const std::string path = dir + "/sample_sky" + kFaceSuffixes[slot] + ".jpg";
-        if (!pictures::writeJpeg(path, skyFace(slot, 256), 90)) {
+        if (!pictures::writeJpeg(path, skyFace(slot, 512), 90)) {
             std::fprintf(stderr, "make-sample: cannot write %s\n", path.c_str());
             return false;
         }
