@@ -77,7 +77,7 @@ size_t pullRaw(ByteSource& src, uint8_t* out, size_t length) {
         break;
     case SourceKind::memory:
         delivered = std::min(length, src.memorySize - src.memoryPos);
-        std::memcpy(out, src.memory + src.memoryPos, delivered);
+        if (delivered > 0) std::memcpy(out, src.memory + src.memoryPos, delivered);
         src.memoryPos += delivered;
         break;
     case SourceKind::inflateMemory:
