@@ -385,3 +385,33 @@ TEST(SceneFileDamage, OversizedEnvironmentNameIsCutAtTheField) {
     EXPECT_EQ(std::strlen(loaded.scene->envMapName), 259u);
     EXPECT_FALSE(loaded.scene->hasEnvMap);
 }
+
+TEST(SceneFile, LargeAndSmallKeyBlocksKeepTheirBytes) {
+    // blocks above and below the size that shares storage, interleaved
+    sw::Mesh big = sw::gridMesh(60, 10.0f);
+    std::vector<sw::Key> keys = {sw::meshKey(0, big)};
+    for (int i = 1; i < 40; ++i) {
+        keys.push_back(sw::transformKey(0.1 * i, sw::translation(float(i), 0, 0)));
+        if (i % 10 == 0) keys.push_back(sw::morphKey(0.1 * i, sw::Matrix12(), big.vertices, true));
+    }
+    sw::Scene file;
+    file.tracks.push_back(sw::objectTrack("big", keys));
+    const std::vector<uint8_t> bytes = sw::writeScene(file);
+    Loaded loaded = loadBytes(bytes);
+    ASSERT_TRUE(loaded.ok) << loaded.log;
+    const Track& track = *loaded.scene->objects[0].track;
+    ASSERT_EQ(track.keyCount, int(keys.size()));
+    for (int i = 0; i < track.keyCount; ++i) {
+        ASSERT_EQ(track.keys[i].dataBytes, int(keys[size_t(i)].data.size()));
+        EXPECT_EQ(0, std::memcmp(track.keys[i].data, keys[size_t(i)].data.data(),
+                                 keys[size_t(i)].data.size()))
+            << i;
+    }
+    EXPECT_GT(track.keys[0].dataBytes, 64 * 1024);
+    // cut inside the first large block, and inside a later one
+    for (size_t cut : {size_t(302 + 68 + 9 + 70000), bytes.size() - 100}) {
+        Loaded partial = loadBytes(std::vector<uint8_t>(bytes.begin(), bytes.begin() + cut));
+        EXPECT_FALSE(partial.ok);
+        EXPECT_EQ(countOccurrences(partial.log, "Error: scene file ends inside track 0 of 1."), 1);
+    }
+}
