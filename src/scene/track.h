@@ -15,7 +15,7 @@ enum class KeyKind : int32_t { Hold = 0, Transform = 1, Morph = 2, Mesh = 4 };
 // Every key's data block is allocated at least this long, zero-filled past the bytes the file
 // gave, so the fixed-offset heads (48-byte transform, 52-byte camera pose, 70-byte mesh head)
 // can always be read in bounds. Variable parts (vertex and face blocks) are checked against
-// dataBytes.
+// that allocation (readMeshBlock, and the loader for every object track).
 constexpr int32_t kKeyDataMinBytes = 72;
 
 struct TrackKey {
