@@ -191,7 +191,7 @@ struct CountingStream {
 ssize_t readCounting(void* cookie, char* buffer, size_t size) {
     auto* stream = static_cast<CountingStream*>(cookie);
     const size_t n = std::min(size, stream->bytes.size() - stream->position);
-    std::memcpy(buffer, stream->bytes.data() + stream->position, n);
+    if (n > 0) std::memcpy(buffer, stream->bytes.data() + stream->position, n);
     stream->position += n;
     return ssize_t(n);
 }
