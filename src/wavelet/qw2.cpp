@@ -7,7 +7,9 @@
 
 namespace {
 
-int16_t readI16(const uint8_t* p) { return int16_t(uint16_t(p[0] | (p[1] << 8))); }
+int16_t readI16(const uint8_t* p) {
+    return int16_t(uint16_t(p[0] | (p[1] << 8)));
+}
 int32_t readI32(const uint8_t* p) {
     return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
                    (uint32_t(p[3]) << 24));

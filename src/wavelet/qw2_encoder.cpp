@@ -72,7 +72,9 @@ void padPeriodic(double* plane, int a, int width, int height) {
 
 // ---- the bit-plane coder ----
 
-int32_t magnitudeKey(int32_t v) { return v >= 0 ? v : ~v; } // significant at T when >= T
+int32_t magnitudeKey(int32_t v) {
+    return v >= 0 ? v : ~v;
+} // significant at T when >= T
 
 struct ChannelCoder {
     int a = 0;
@@ -309,9 +311,8 @@ bool encodeQW2(const uint8_t* rgba, int width, int height, const Qw2EncodeOption
     const double channelWeight[4] = {0.3456 * 0.3456 + 1.771 * 1.771,
                                      1.4022 * 1.4022 + 0.7145 * 0.7145, 3.0, 1.0};
     const int64_t headerBits = 8 * int64_t(kQw2HeaderBytes + kQw2ChannelHeaderBytes * channels);
-    const int64_t totalBits =
-        std::max<int64_t>(0, int64_t(options.bitsPerPixel * double(width) * double(height)) -
-                                 headerBits);
+    const int64_t totalBits = std::max<int64_t>(
+        0, int64_t(options.bitsPerPixel * double(width) * double(height)) - headerBits);
 
     std::vector<EncodedChannel> coded(static_cast<size_t>(channels));
     for (int c = 0; c < channels; ++c) {
@@ -380,10 +381,10 @@ bool encodeQW2(const uint8_t* rgba, int width, int height, const Qw2EncodeOption
         for (int c = 0; c < channels; ++c) {
             const size_t k = chosen[size_t(c)];
             if (k + 1 >= coded[size_t(c)].full.sampleBits.size()) continue;
-            const int64_t extra =
-                (bitsAt(c, k + 1) + 7) / 8 * 8 - (bitsAt(c, k) + 7) / 8 * 8;
+            const int64_t extra = (bitsAt(c, k + 1) + 7) / 8 * 8 - (bitsAt(c, k) + 7) / 8 * 8;
             if (used + extra > totalBits) continue;
-            const double slope = (costAt(c, k) - costAt(c, k + 1)) / double(std::max<int64_t>(extra, 1));
+            const double slope =
+                (costAt(c, k) - costAt(c, k + 1)) / double(std::max<int64_t>(extra, 1));
             if (slope > bestSlope) {
                 bestSlope = slope;
                 bestChannel = c;
@@ -411,8 +412,7 @@ bool encodeQW2(const uint8_t* rgba, int width, int height, const Qw2EncodeOption
         // The decoder rounds down to the last bit it got; move each coefficient by half that
         // step so that it rounds to nearest, then code again with the same length.
         for (size_t i = 0; i < count; ++i)
-            if (cc.step[i] > 1)
-                cc.coef[i] = std::clamp(cc.coef[i] + cc.step[i] / 2, -32768, 32767);
+            if (cc.step[i] > 1) cc.coef[i] = std::clamp(cc.coef[i] + cc.step[i] / 2, -32768, 32767);
         cc.setCoefficients();
         codeChannel(cc, sink, limit);
         const int64_t bytes = (sink.pos + 7) / 8;

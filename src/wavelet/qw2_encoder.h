@@ -9,9 +9,9 @@
 #include <vector>
 
 struct Qw2EncodeOptions {
-    int filterKind = 3;         // 0 Haar, 1..3 Daubechies 4, 6, 8 taps
-    double bitsPerPixel = 2.0;  // whole file, headers included
-    bool alpha = false;         // four channels; without it the decoder gives alpha 0
+    int filterKind = 3;        // 0 Haar, 1..3 Daubechies 4, 6, 8 taps
+    double bitsPerPixel = 2.0; // whole file, headers included
+    bool alpha = false;        // four channels; without it the decoder gives alpha 0
 };
 
 // Encodes width x height RGBA pixels (rows from the top down). False, with a reason when asked

@@ -8,13 +8,13 @@ namespace {
 // Published Daubechies lowpass coefficients (taps summing to sqrt 2), rounded to float once.
 constexpr float kDaub4[4] = {float(0.48296291314453414), float(0.83651630373780790),
                              float(0.22414386804201339), float(-0.12940952255126037)};
-constexpr float kDaub6[6] = {float(0.33267055295008263), float(0.80689150931109260),
-                             float(0.45987750211849154), float(-0.13501102001025458),
+constexpr float kDaub6[6] = {float(0.33267055295008263),  float(0.80689150931109260),
+                             float(0.45987750211849154),  float(-0.13501102001025458),
                              float(-0.08544127388202666), float(0.03522629188570953)};
-constexpr float kDaub8[8] = {float(0.23037781330889650), float(0.71484657055291560),
-                             float(0.63088076792985890), float(-0.02798376941685985),
+constexpr float kDaub8[8] = {float(0.23037781330889650),  float(0.71484657055291560),
+                             float(0.63088076792985890),  float(-0.02798376941685985),
                              float(-0.18703481171909309), float(0.03084138183556076),
-                             float(0.03288301166688519), float(-0.01059740178506903)};
+                             float(0.03288301166688519),  float(-0.01059740178506903)};
 
 float haarTap() {
     // One unit in the last place below the float nearest 1/sqrt 2: the files were made with it.
@@ -30,8 +30,12 @@ typedef float F8 __attribute__((vector_size(32)));
 typedef float F4 __attribute__((vector_size(16)));
 
 // Vectors pass by reference only: returning one by value changes the ABI between targets.
-template <typename F> inline void loadV(F& v, const float* p) { std::memcpy(&v, p, sizeof v); }
-template <typename F> inline void storeV(float* p, F v) { std::memcpy(p, &v, sizeof v); }
+template <typename F> inline void loadV(F& v, const float* p) {
+    std::memcpy(&v, p, sizeof v);
+}
+template <typename F> inline void storeV(float* p, F v) {
+    std::memcpy(p, &v, sizeof v);
+}
 template <typename F> inline void splat(F& v, float s) {
     for (int i = 0; i < int(sizeof(F) / sizeof(float)); ++i)
         v[i] = s;
@@ -61,8 +65,9 @@ inline void synthPair(const float* g0, const float* g1, const float* a, const fl
     }
 }
 
-template <int L> inline void synthScalar(const WaveletFilters& f, const float* a, const float* d,
-                                         float& e, float& o) {
+template <int L>
+inline void synthScalar(const WaveletFilters& f, const float* a, const float* d, float& e,
+                        float& o) {
     e = 0.0f;
     o = 0.0f;
     for (int t = 0; t < L / 2; ++t) {
@@ -79,8 +84,7 @@ constexpr int kStripColumns = 64; // columns per strip in the column pass: keeps
 
 // Columns 0..B-1 of a level, a strip of up to 64 columns at a time. The strip's rows are copied
 // out first (with the wrapped rows repeated after them), so the outputs go straight back.
-template <int L>
-void columnPass(const WaveletFilters& f, float* plane, int a, int B, float* work) {
+template <int L> void columnPass(const WaveletFilters& f, float* plane, int a, int B, float* work) {
     const int h = B / 2;
     const int ext = h + L / 2 - 1;
     const int w = B < kStripColumns ? B : kStripColumns;
@@ -167,11 +171,20 @@ transformLevels(const WaveletFilters& f, float* plane, int a, float* work) {
 const float* waveletLowpass(int kind, int* taps) {
     static const float haar[2] = {haarTap(), haarTap()};
     switch (kind) {
-    case 0: *taps = 2; return haar;
-    case 1: *taps = 4; return kDaub4;
-    case 2: *taps = 6; return kDaub6;
-    case 3: *taps = 8; return kDaub8;
-    default: return nullptr;
+    case 0:
+        *taps = 2;
+        return haar;
+    case 1:
+        *taps = 4;
+        return kDaub4;
+    case 2:
+        *taps = 6;
+        return kDaub6;
+    case 3:
+        *taps = 8;
+        return kDaub8;
+    default:
+        return nullptr;
     }
 }
 
@@ -218,10 +231,19 @@ size_t inverseWaveletWorkFloats(int a) {
 void inverseWavelet2D(const WaveletFilters& f, float* plane, int a, float* work) {
     if (a < 4) return;
     switch (f.taps) {
-    case 2: transformLevels<2>(f, plane, a, work); break;
-    case 4: transformLevels<4>(f, plane, a, work); break;
-    case 6: transformLevels<6>(f, plane, a, work); break;
-    case 8: transformLevels<8>(f, plane, a, work); break;
-    default: break;
+    case 2:
+        transformLevels<2>(f, plane, a, work);
+        break;
+    case 4:
+        transformLevels<4>(f, plane, a, work);
+        break;
+    case 6:
+        transformLevels<6>(f, plane, a, work);
+        break;
+    case 8:
+        transformLevels<8>(f, plane, a, work);
+        break;
+    default:
+        break;
     }
 }

@@ -98,7 +98,8 @@ bool readPicture(const char* path, std::vector<uint8_t>& rgba, int& width, int& 
     std::fclose(file);
     if (got >= 4 && magic[0] == 0x89 && magic[1] == 'P' && magic[2] == 'N' && magic[3] == 'G')
         return readPng(path, rgba, width, height);
-    if (got >= 2 && magic[0] == 0xFF && magic[1] == 0xD8) return readJpeg(path, rgba, width, height);
+    if (got >= 2 && magic[0] == 0xFF && magic[1] == 0xD8)
+        return readJpeg(path, rgba, width, height);
     return false;
 }
 

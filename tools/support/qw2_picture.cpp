@@ -41,7 +41,9 @@ double fractal(double x, double y, uint32_t seed) {
     return sum;
 }
 
-uint8_t clampByte(double v) { return uint8_t(std::lround(std::clamp(v, 0.0, 255.0))); }
+uint8_t clampByte(double v) {
+    return uint8_t(std::lround(std::clamp(v, 0.0, 255.0)));
+}
 
 } // namespace
 
@@ -77,14 +79,18 @@ std::vector<uint8_t> makeQw2TestPicture(int width, int height, uint32_t seed) {
                 const double top = 0.35 + 0.05 * ((k * 7) % 4);
                 if (u > bx && u < bx + bw && v > top && v < horizon + 0.1) {
                     const double brick = fractal(u * 200, v * 200, seed + 7u);
-                    const bool window = std::fmod(u * 160, 3.0) < 1.2 && std::fmod(v * 160, 4.0) < 1.8;
+                    const bool window =
+                        std::fmod(u * 160, 3.0) < 1.2 && std::fmod(v * 160, 4.0) < 1.8;
                     r = 120 + 25 * k + 40 * brick - (window ? 80 : 0);
                     g = 90 + 10 * k + 30 * brick - (window ? 60 : 0);
                     b = 80 + 15 * k + 20 * brick + (window ? 40 : 0);
                 }
             }
             // Fine grain everywhere, as a camera would add.
-            const double grain = (double(hash(uint32_t(x) * 2654435761u ^ uint32_t(y) * 40503u ^ seed) & 255) - 127.5) / 127.5;
+            const double grain =
+                (double(hash(uint32_t(x) * 2654435761u ^ uint32_t(y) * 40503u ^ seed) & 255) -
+                 127.5) /
+                127.5;
             r += 4 * grain;
             g += 4 * grain;
             b += 4 * grain;
