@@ -1,0 +1,287 @@
+#include "wavelet/qw2.h"
+
+#include "wavelet/wavelet.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int16_t readI16(const uint8_t* p) {
+    return int16_t(uint16_t(p[0] | (p[1] << 8)));
+}
+int32_t readI32(const uint8_t* p) {
+    return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+                   (uint32_t(p[3]) << 24));
+}
+float readF32(const uint8_t* p) {
+    const uint32_t bits = uint32_t(readI32(p));
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// Bits least significant first; past the end there is no bit (-1) and the position stays.
+struct BitSource {
+    const uint8_t* data;
+    int64_t bitCount;
+    int64_t pos;
+    int read() {
+        if (pos >= bitCount) return -1;
+        const int bit = (data[pos >> 3] >> (pos & 7)) & 1;
+        ++pos;
+        return bit;
+    }
+};
+
+int log2Side(int side) {
+    int shift = 0;
+    while ((1 << shift) < side)
+        ++shift;
+    return shift;
+}
+
+uint8_t toByte(float v) {
+    if (!(v > 0.0f)) return 0; // NaN from a corrupt scale lands here too
+    if (v > 255.0f) return 255;
+    return uint8_t(int(v));
+}
+
+} // namespace
+
+int qw2SquareSide(int width, int height) {
+    const int larger = width > height ? width : height;
+    if (larger <= 2) return 2;
+    int side = 4;
+    while (side < larger)
+        side *= 2;
+    return side;
+}
+
+const char* checkQw2File(const uint8_t* data, size_t size, Qw2Header& header) {
+    if (!data || size < size_t(kQw2HeaderBytes)) return "header runs past the end of the data";
+    header.width = readI16(data);
+    header.height = readI16(data + 2);
+    header.channels = int8_t(data[4]);
+    header.filterKind = int8_t(data[5]);
+    header.version = readI16(data + 6);
+    if (header.version != kQw2Version) return "unsupported format version";
+    if (header.channels != 3 && header.channels != 4) return "channel count is not 3 or 4";
+    if (header.filterKind < 0 || header.filterKind >= kWaveletFilterKinds)
+        return "unknown filter kind";
+    if (header.width <= 0 || header.height <= 0) return "width or height is not positive";
+    if (header.width > kQw2MaxSide || header.height > kQw2MaxSide)
+        return "image side larger than 8192";
+    size_t offset = kQw2HeaderBytes;
+    for (int c = 0; c < header.channels; ++c) {
+        if (size - offset < size_t(kQw2ChannelHeaderBytes))
+            return "channel header runs past the end of the data";
+        const int32_t byteCount = readI32(data + offset + 8);
+        offset += kQw2ChannelHeaderBytes;
+        if (byteCount < 0) return "channel stream length is negative";
+        if (size - offset < size_t(byteCount))
+            return "channel stream runs past the end of the data";
+        offset += size_t(byteCount);
+    }
+    return nullptr;
+}
+
+bool createQw2Lists(Qw2Lists& lists, int side) {
+    lists = Qw2Lists{};
+    const size_t entries = size_t(side) * size_t(side) + 2;
+    lists.side = side;
+    lists.insignificantPixels = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
+    lists.insignificantSets = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
+    lists.significantPixels = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
+    lists.significantSigns = static_cast<uint8_t*>(std::malloc(entries));
+    if (lists.insignificantPixels && lists.insignificantSets && lists.significantPixels &&
+        lists.significantSigns)
+        return true;
+    destroyQw2Lists(lists);
+    return false;
+}
+
+void destroyQw2Lists(Qw2Lists& lists) {
+    std::free(lists.insignificantPixels);
+    std::free(lists.insignificantSets);
+    std::free(lists.significantPixels);
+    std::free(lists.significantSigns);
+    lists = Qw2Lists{};
+}
+
+void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t budget,
+                           Qw2Lists& lists, int32_t* plane) {
+    const int a = lists.side;
+    const int shift = log2Side(a);
+    const int half = a / 2;
+    std::memset(plane, 0, sizeof(int32_t) * size_t(a) * size_t(a));
+    int32_t* lip = lists.insignificantPixels;
+    int32_t* lis = lists.insignificantSets;
+    int32_t* lsp = lists.significantPixels;
+    uint8_t* signs = lists.significantSigns;
+
+    // Root band: pixels (0,0) (0,1) (1,0) (1,1); descendant sets of all but (0,0).
+    int lipCount = 0;
+    int lisCount = 0;
+    int lspCount = 0;
+    lip[lipCount++] = 0;
+    lip[lipCount++] = 1;
+    lip[lipCount++] = a;
+    lip[lipCount++] = a + 1;
+    lis[lisCount++] = 1 << 1;
+    lis[lisCount++] = a << 1;
+    lis[lisCount++] = (a + 1) << 1;
+
+    BitSource bits{stream, byteCount > 0 ? int64_t(byteCount) * 8 : 0, 0};
+    for (int32_t T = kQw2TopThreshold; bits.pos < budget && T > 0; T /= 2) {
+        const int lspStart = lspCount;
+        // Sorting pass. Once past the budget it ends on the spot, uncompacted: the threshold
+        // loop cannot go on after that, so the half-compacted lists are never looked at again.
+        bool ended = false;
+        int kept = 0;
+        for (int r = 0; r < lipCount; ++r) {
+            if (bits.pos > budget) {
+                ended = true;
+                break;
+            }
+            const int32_t index = lip[r];
+            if (bits.read() == 1) {
+                lsp[lspCount] = index;
+                signs[lspCount++] = bits.read() == 1;
+            } else {
+                lip[kept++] = index; // insignificant, or skipped for want of a bit
+            }
+        }
+        if (!ended) {
+            lipCount = kept;
+            kept = 0;
+            for (int r = 0; r < lisCount; ++r) { // lisCount grows as sets split
+                if (bits.pos > budget) {
+                    ended = true;
+                    break;
+                }
+                const int32_t entry = lis[r];
+                const int32_t index = entry >> 1;
+                if (bits.read() != 1) {
+                    lis[kept++] = entry;
+                    continue;
+                }
+                const int i = index >> shift;
+                const int j = index & (a - 1);
+                // A root set of a 2 x 2 square has no children: nothing to follow.
+                if (i >= half || j >= half) continue;
+                const int32_t child = (2 * i) * a + 2 * j;
+                const int32_t children[4] = {child, child + 1, child + a, child + a + 1};
+                if ((entry & 1) == 0) {
+                    for (const int32_t c : children) {
+                        if (bits.read() == 1) {
+                            lsp[lspCount] = c;
+                            signs[lspCount++] = bits.read() == 1;
+                        } else {
+                            lip[lipCount++] = c;
+                        }
+                    }
+                    if (2 * i < half && 2 * j < half) lis[lisCount++] = (index << 1) | 1;
+                } else {
+                    for (const int32_t c : children)
+                        lis[lisCount++] = c << 1;
+                }
+            }
+            if (!ended) lisCount = kept;
+        }
+        // Refinement pass; the budget is not consulted here.
+        for (int k = 0; k < lspStart; ++k) {
+            const int bit = bits.read();
+            if (bit < 0) break;
+            if (bit) plane[lsp[k]] |= T;
+        }
+        for (int k = lspStart; k < lspCount; ++k)
+            plane[lsp[k]] = signs[k] ? T : -2 * T;
+        // Without bits no later pass can change anything.
+        if (bits.pos >= bits.bitCount) break;
+    }
+}
+
+void convertQw2Pixels(const float* const* planes, int channels, int side, int width, int height,
+                      uint8_t* out) {
+    for (int y = 0; y < height; ++y) {
+        const size_t row = size_t(y) * size_t(side);
+        const float* cbRow = planes[0] + row;
+        const float* crRow = planes[1] + row;
+        const float* yRow = planes[2] + row;
+        const float* alphaRow = channels == 4 ? planes[3] + row : nullptr;
+        uint8_t* o = out + size_t(y) * size_t(width) * 4;
+        for (int x = 0; x < width; ++x) {
+            const float luma = yRow[x];
+            const float cb = cbRow[x] - 128.0f;
+            const float cr = crRow[x] - 128.0f;
+            const float red = luma + 1.4022f * cr;
+            const float green = luma - 0.3456f * cb - 0.7145f * cr;
+            const float blue = luma + 1.771f * cb;
+            o[0] = toByte(red);
+            o[1] = toByte(green);
+            o[2] = toByte(blue);
+            o[3] = alphaRow ? toByte(alphaRow[x]) : 0; // three channels: alpha 0, not 255
+            o += 4;
+        }
+    }
+}
+
+uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& height,
+                   const char** reason) {
+    Qw2Header header;
+    if (const char* refused = checkQw2File(data, size, header)) {
+        if (reason) *reason = refused;
+        return nullptr;
+    }
+    const int a = qw2SquareSide(header.width, header.height);
+    const size_t planeCount = size_t(a) * size_t(a);
+    WaveletFilters filters;
+    setupWaveletFilters(filters, header.filterKind);
+
+    // Everything the passes need, allocated once for the whole image.
+    uint8_t* out =
+        static_cast<uint8_t*>(std::malloc(size_t(header.width) * size_t(header.height) * 4));
+    float* planes =
+        static_cast<float*>(std::malloc(sizeof(float) * planeCount * size_t(header.channels)));
+    int32_t* coefficients = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * planeCount));
+    float* work = static_cast<float*>(std::malloc(sizeof(float) * inverseWaveletWorkFloats(a)));
+    Qw2Lists lists;
+    const bool listsMade = createQw2Lists(lists, a);
+    if (!out || !planes || !coefficients || !work || !listsMade) {
+        std::free(out);
+        std::free(planes);
+        std::free(coefficients);
+        std::free(work);
+        destroyQw2Lists(lists);
+        if (reason) *reason = "out of memory";
+        return nullptr;
+    }
+
+    const float* channelPlanes[kQw2MaxChannels] = {};
+    size_t offset = kQw2HeaderBytes;
+    for (int c = 0; c < header.channels; ++c) {
+        const uint8_t* field = data + offset;
+        const float scale = readF32(field);
+        const int32_t budget = readI32(field + 4);
+        const int32_t byteCount = readI32(field + 8);
+        decodeQw2Coefficients(field + kQw2ChannelHeaderBytes, byteCount, budget, lists,
+                              coefficients);
+        const float multiplier = scale / 32767.0f;
+        float* plane = planes + planeCount * size_t(c);
+        for (size_t i = 0; i < planeCount; ++i)
+            plane[i] = float(coefficients[i]) * multiplier;
+        inverseWavelet2D(filters, plane, a, work);
+        channelPlanes[c] = plane;
+        offset += kQw2ChannelHeaderBytes + size_t(byteCount);
+    }
+    convertQw2Pixels(channelPlanes, header.channels, a, header.width, header.height, out);
+
+    std::free(planes);
+    std::free(coefficients);
+    std::free(work);
+    destroyQw2Lists(lists);
+    width = header.width;
+    height = header.height;
+    return out;
+}

@@ -1,0 +1,211 @@
+// The inverse transform against the worked examples and an independent scalar reference.
+#include "wavelet/wavelet.h"
+
+#include "platform/rand.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The lowpass taps as published, written out here separately from the library's table.
+struct RefFilter {
+    int taps;
+    float h[8];
+};
+RefFilter refFilter(int kind) {
+    uint32_t haarBits = 0x3F3504F2u;
+    float haar;
+    std::memcpy(&haar, &haarBits, sizeof haar);
+    switch (kind) {
+    case 0:
+        return {2, {haar, haar}};
+    case 1:
+        return {4, {0.48296291f, 0.83651632f, 0.22414386f, -0.12940952f}};
+    case 2:
+        return {6,
+                {0.33267054f, 0.80689150f, 0.45987749f, -0.13501102f, -0.085441276f, 0.035226293f}};
+    default:
+        return {8,
+                {0.23037781f, 0.71484655f, 0.63088077f, -0.027983770f, -0.18703482f, 0.030841382f,
+                 0.032883011f, -0.010597402f}};
+    }
+}
+
+// Straight from the formulas: for each m, approximation terms then detail terms, rounding
+// after every product and every sum; pair lands at 2m + L - 2 and 2m + L - 1, wrapping.
+void refStep(const RefFilter& f, const float* in, float* out, int n) {
+    const int L = f.taps, half = n / 2;
+    for (int m = 0; m < half; ++m) {
+        float e = 0.0f, o = 0.0f;
+        for (int t = 0; t < L / 2; ++t) {
+            const int k = (m + t) % half;
+            const float lowEven = f.h[L - 1 - 2 * t], lowOdd = f.h[L - 2 - 2 * t];
+            e = e + lowEven * in[k];
+            o = o + lowOdd * in[k];
+        }
+        for (int t = 0; t < L / 2; ++t) {
+            const int k = (m + t) % half;
+            const float highEven = -f.h[2 * t], highOdd = f.h[2 * t + 1];
+            e = e + highEven * in[half + k];
+            o = o + highOdd * in[half + k];
+        }
+        out[(2 * m + L - 2) % n] = o;
+        out[(2 * m + L - 1) % n] = e;
+    }
+}
+
+int refInverse2D(const RefFilter& f, float* plane, int a) {
+    int levels = 0;
+    std::vector<float> in(static_cast<size_t>(a)), out(static_cast<size_t>(a));
+    for (int B = 4; B <= a; B *= 2, ++levels) {
+        for (int x = 0; x < B; ++x) {
+            for (int y = 0; y < B; ++y)
+                in[y] = plane[y * a + x];
+            refStep(f, in.data(), out.data(), B);
+            for (int y = 0; y < B; ++y)
+                plane[y * a + x] = out[y];
+        }
+        for (int y = 0; y < B; ++y) {
+            std::memcpy(in.data(), plane + y * a, sizeof(float) * B);
+            refStep(f, in.data(), out.data(), B);
+            std::memcpy(plane + y * a, out.data(), sizeof(float) * B);
+        }
+    }
+    return levels;
+}
+
+uint32_t bitsOf(float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+void inverse(int kind, float* plane, int a) {
+    WaveletFilters f;
+    ASSERT_TRUE(setupWaveletFilters(f, kind));
+    std::vector<float> work(inverseWaveletWorkFloats(a));
+    inverseWavelet2D(f, plane, a, work.data());
+}
+
+} // namespace
+
+TEST(WaveletFilters, TapsAreTheSinglePrecisionDaubechiesValuesAndKindsOutsideAreRefused) {
+    for (int kind = 0; kind < 4; ++kind) {
+        int taps = 0;
+        const float* h = waveletLowpass(kind, &taps);
+        const RefFilter ref = refFilter(kind);
+        ASSERT_NE(h, nullptr);
+        ASSERT_EQ(taps, ref.taps);
+        double sum = 0;
+        for (int j = 0; j < taps; ++j) {
+            EXPECT_EQ(bitsOf(h[j]), bitsOf(ref.h[j])) << "kind " << kind << " tap " << j;
+            sum += h[j];
+        }
+        EXPECT_NEAR(sum, std::sqrt(2.0), 1e-6);
+    }
+    WaveletFilters f;
+    f.taps = 99;
+    EXPECT_FALSE(setupWaveletFilters(f, 4));
+    EXPECT_FALSE(setupWaveletFilters(f, -1));
+    EXPECT_EQ(f.taps, 99);
+    // Synthesis filters: lowpass reversed, highpass with alternating signs.
+    ASSERT_TRUE(setupWaveletFilters(f, 1));
+    const RefFilter d4 = refFilter(1);
+    EXPECT_EQ(f.g0[0], d4.h[3]);
+    EXPECT_EQ(f.g1[0], -d4.h[0]);
+    EXPECT_EQ(f.g1[1], d4.h[1]);
+    EXPECT_EQ(f.g1[3], d4.h[3]);
+}
+
+TEST(WaveletStep, HaarPairsAndLongFiltersLandFurtherOnWrapping) {
+    WaveletFilters haar;
+    ASSERT_TRUE(setupWaveletFilters(haar, 0));
+    const float in[4] = {3.0f, -1.0f, 0.5f, 2.0f};
+    float out[4];
+    inverseWaveletStep(haar, in, out, 4);
+    const float c = refFilter(0).h[0];
+    EXPECT_EQ(out[0], c * 3.0f + c * 0.5f);
+    EXPECT_EQ(out[1], c * 3.0f - c * 0.5f);
+    EXPECT_EQ(out[2], c * -1.0f + c * 2.0f);
+    EXPECT_EQ(out[3], c * -1.0f - c * 2.0f);
+
+    // Kind 1, n = 8: m = 0 writes positions 2 and 3, m = 3 writes 0 and 1.
+    WaveletFilters d4;
+    ASSERT_TRUE(setupWaveletFilters(d4, 1));
+    float unit[8] = {1, 0, 0, 0, 0, 0, 0, 0}, res[8];
+    inverseWaveletStep(d4, unit, res, 8);
+    // A[0] reaches m = 0 (t = 0) and m = 3 (t = 1).
+    EXPECT_EQ(res[3], d4.g0[0]);
+    EXPECT_EQ(res[2], d4.g0[1]);
+    EXPECT_EQ(res[1], d4.g0[2]);
+    EXPECT_EQ(res[0], d4.g0[3]);
+    for (int i = 4; i < 8; ++i)
+        EXPECT_EQ(res[i], 0.0f);
+}
+
+TEST(WaveletStep, SynthesisIsOrthonormalForEveryKindAndLength) {
+    for (int kind = 0; kind < 4; ++kind) {
+        WaveletFilters f;
+        ASSERT_TRUE(setupWaveletFilters(f, kind));
+        for (int n = 4; n <= 64; n *= 2) {
+            std::vector<std::vector<float>> images(n, std::vector<float>(n));
+            for (int i = 0; i < n; ++i) {
+                std::vector<float> unit(n, 0.0f);
+                unit[i] = 1.0f;
+                inverseWaveletStep(f, unit.data(), images[i].data(), n);
+            }
+            for (int i = 0; i < n; ++i)
+                for (int j = 0; j < n; ++j) {
+                    double dot = 0;
+                    for (int k = 0; k < n; ++k)
+                        dot += double(images[i][k]) * images[j][k];
+                    EXPECT_NEAR(dot, i == j ? 1.0 : 0.0, 2e-6)
+                        << "kind " << kind << " n " << n << " (" << i << "," << j << ")";
+                }
+        }
+    }
+}
+
+TEST(Wavelet2D, HaarRootBandIsTheCoarsestApproximationAndSmallPlanesStay) {
+    float plane[16] = {1.0f};
+    inverse(0, plane, 4);
+    const float quarter = refFilter(0).h[0] * refFilter(0).h[0];
+    EXPECT_EQ(quarter, 0.49999991f);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(plane[y * 4 + x], (x < 2 && y < 2) ? quarter : 0.0f) << x << "," << y;
+
+    float tiny[4] = {1.0f, 2.0f, 3.0f, 4.0f};
+    inverse(3, tiny, 2);
+    EXPECT_EQ(tiny[0], 1.0f);
+    EXPECT_EQ(tiny[3], 4.0f);
+}
+
+TEST(Wavelet2D, BitIdenticalToTheScalarReferenceOnRandomPlanes) {
+    quilmSrand(7);
+    for (int kind = 0; kind < 4; ++kind)
+        for (int a : {4, 8, 16, 32, 64, 128, 256}) {
+            const size_t count = size_t(a) * a;
+            std::vector<float> plane(count);
+            for (float& v : plane)
+                v = float(quilmRand() - 16384) / float(1 + quilmRand() % 97); // wide range, zeros
+            for (size_t i = 0; i < count; i += 13)
+                plane[i] = (i % 2) ? -0.0f : 0.0f;
+            std::vector<float> expected = plane;
+            const int levels = refInverse2D(refFilter(kind), expected.data(), a);
+            inverse(kind, plane.data(), a);
+            int expectLevels = 0;
+            for (int s = 4; s <= a; s *= 2)
+                ++expectLevels;
+            EXPECT_EQ(levels, expectLevels);
+            size_t mismatches = 0;
+            for (size_t i = 0; i < count; ++i)
+                mismatches += bitsOf(plane[i]) != bitsOf(expected[i]);
+            EXPECT_EQ(mismatches, 0u) << "kind " << kind << " side " << a;
+        }
+}
