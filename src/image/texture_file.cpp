@@ -4,6 +4,7 @@
 
 #include "diag/console.h"
 #include "image/image_loaders.h"
+#include "wavelet/qw2.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -34,15 +35,9 @@ const char* bareFileName(const char* path) {
 // stray huge file from being read into memory.
 constexpr long kMaxQw2FileBytes = 256L << 20;
 
-// The one call into the QW2 decoder.
-// TODO(images): not wired yet: calls decodeQW2 from wavelet/qw2.h once that branch lands;
-// until then every QW2 file fails to decode.
+// The one call into the QW2 decoder; its pixels are already red, green, blue, alpha.
 uint8_t* decodeQw2Pixels(const uint8_t* data, size_t size, int32_t* width, int32_t* height) {
-    (void)data;
-    (void)size;
-    (void)width;
-    (void)height;
-    return nullptr;
+    return decodeQW2(data, size, *width, *height);
 }
 
 uint8_t* readQw2File(FILE* file, int32_t* width, int32_t* height) {
