@@ -197,6 +197,31 @@ TEST(JpegAdapter, ColourAndGreyComeOutAsBlueGreenRed) {
             EXPECT_EQ(grey.bytes[size_t(4 * k + c)], 77);
 }
 
+TEST(JpegAdapter, SamplesEqualPlainLibjpegOutputExactly) {
+    // Odd size, subsampled chroma, low quality: every conversion path has work to do.
+    std::vector<uint8_t> rgb;
+    for (int i = 0; i < 37 * 21 * 3; ++i)
+        rgb.push_back(uint8_t((i * 73) ^ (i / 111)));
+    std::vector<uint8_t> grey(rgb.begin(), rgb.begin() + 37 * 21);
+    for (int components : {3, 1}) {
+        SCOPED_TRACE(components);
+        const std::vector<uint8_t> file =
+            encodeJpeg(37, 21, components, components == 3 ? rgb : grey, 30);
+        int w = 0, h = 0, n = 0;
+        std::vector<uint8_t> samples;
+        ASSERT_TRUE(decodeJpegDefault(file, &w, &h, &n, &samples));
+        ASSERT_EQ(n, components);
+        Decoded d = runAdapter(loadJpeg, file);
+        ASSERT_EQ(d.bytes.size(), size_t(w) * size_t(h) * 4);
+        int mismatches = 0;
+        for (size_t k = 0; k < size_t(w) * size_t(h); ++k)
+            for (int c = 0; c < 3; ++c)
+                mismatches += d.bytes[4 * k + size_t(c)] !=
+                              samples[k * size_t(n) + (n == 3 ? size_t(2 - c) : 0)];
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
 TEST(JpegAdapter, BadFilesAreRefusedAndClosedOnce) {
     std::vector<uint8_t> rgb;
     for (int i = 0; i < 32 * 32 * 3; ++i)

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,19 @@ TEST_F(TextureCache, PixelsArriveAsRgbaWithTransparentBlackAndOpaqueJpeg) {
     }
     releaseTexture(png);
     releaseTexture(jpeg);
+
+    // Seven pixels: whole groups of four and a remainder take the same rules.
+    std::vector<uint8_t> seven;
+    for (int i = 0; i < 7; ++i)
+        seven.insert(seven.end(), {uint8_t(i), uint8_t(100 + i), uint8_t(200 + i),
+                                   uint8_t(i == 1 || i == 5 ? 0 : 10 * i + 1)});
+    ASSERT_TRUE(writeBytes("seven.png", encodeRgbaPng(7, 1, seven)));
+    Texture* row = loadTexture("seven.png", false, false);
+    ASSERT_NE(row, nullptr);
+    for (int i : {1, 5})
+        std::fill_n(seven.begin() + 4 * i, 4, 0);
+    EXPECT_EQ(std::vector<uint8_t>(row->pixels, row->pixels + 28), seven);
+    releaseTexture(row);
 }
 
 TEST_F(TextureCache, LookupIgnoresCaseButKeepsTheDirectoryPart) {
