@@ -236,6 +236,14 @@ TEST(JpegAdapter, BadFilesAreRefusedAndClosedOnce) {
                       "truncated");
     }
     expectRefused(loadJpeg, std::vector<uint8_t>(500, 0x17), "not a JPEG");
+    // Height 0 in the frame header (marker FF C0, length, precision, then the height).
+    std::vector<uint8_t> flat = good;
+    for (size_t i = 0; i + 6 < flat.size(); ++i)
+        if (flat[i] == 0xff && flat[i + 1] == 0xc0) {
+            flat[i + 5] = flat[i + 6] = 0;
+            break;
+        }
+    expectRefused(loadJpeg, flat, "zero height");
     // Four components (CMYK) do not fit the three-byte copy.
     expectRefused(loadJpeg, encodeJpeg(4, 4, 4, std::vector<uint8_t>(64, 90)), "CMYK");
 }
