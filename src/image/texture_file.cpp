@@ -52,7 +52,7 @@ uint8_t* readQw2File(FILE* file, int32_t* width, int32_t* height) {
         std::fclose(file);
         return nullptr;
     }
-    // Two spare zero bytes past the end, as the decoder has always been given.
+    // size + 2 bytes, the last two zero: slack past the end of the data.
     uint8_t* data = static_cast<uint8_t*>(std::calloc(size_t(size) + 2, 1));
     const size_t got = data ? std::fread(data, 1, size_t(size), file) : 0;
     std::fclose(file);
