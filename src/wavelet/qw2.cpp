@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 int16_t readI16(const uint8_t* p) {
@@ -45,6 +49,67 @@ uint8_t toByte(float v) {
     if (!(v > 0.0f)) return 0; // NaN from a corrupt scale lands here too
     if (v > 255.0f) return 255;
     return uint8_t(int(v));
+}
+
+constexpr size_t kHugePage = size_t(2) << 20;
+
+size_t roundUp(size_t bytes) {
+    return (bytes + 63) & ~size_t(63);
+}
+
+// All working memory of one decode in one block. Large blocks are mapped on 2 MB pages where
+// the system allows: a fresh 4 KB page per 4 KB of plane costs more than decoding into it.
+struct Workspace {
+    void* base = nullptr;
+    size_t mappedBytes = 0; // 0 when the block came from malloc
+    uint8_t* start = nullptr;
+};
+
+bool createWorkspace(Workspace& ws, size_t bytes) {
+#ifdef __linux__
+    if (bytes >= kHugePage) {
+        const size_t length = bytes + kHugePage;
+        void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+            const uintptr_t aligned =
+                (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
+            madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+            ws.base = p;
+            ws.mappedBytes = length;
+            ws.start = reinterpret_cast<uint8_t*>(aligned);
+            return true;
+        }
+    }
+#endif
+    ws.base = std::malloc(bytes);
+    ws.mappedBytes = 0;
+    ws.start = static_cast<uint8_t*>(ws.base);
+    return ws.base != nullptr;
+}
+
+void destroyWorkspace(Workspace& ws) {
+#ifdef __linux__
+    if (ws.mappedBytes) {
+        munmap(ws.base, ws.mappedBytes);
+        ws = Workspace{};
+        return;
+    }
+#endif
+    std::free(ws.base);
+    ws = Workspace{};
+}
+
+// The output is the caller's to free(), so it stays a malloc block; a large one is aligned
+// so that it too can sit on 2 MB pages.
+uint8_t* allocateOutput(size_t bytes) {
+#ifdef __linux__
+    if (bytes >= kHugePage) {
+        void* p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) & ~(kHugePage - 1));
+        if (p) madvise(p, bytes & ~(kHugePage - 1), MADV_HUGEPAGE);
+        return static_cast<uint8_t*>(p);
+    }
+#endif
+    return static_cast<uint8_t*>(std::malloc(bytes));
 }
 
 } // namespace
@@ -240,23 +305,34 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     setupWaveletFilters(filters, header.filterKind);
 
     // Everything the passes need, allocated once for the whole image.
-    uint8_t* out =
-        static_cast<uint8_t*>(std::malloc(size_t(header.width) * size_t(header.height) * 4));
-    float* planes =
-        static_cast<float*>(std::malloc(sizeof(float) * planeCount * size_t(header.channels)));
-    int32_t* coefficients = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * planeCount));
-    float* work = static_cast<float*>(std::malloc(sizeof(float) * inverseWaveletWorkFloats(a)));
-    Qw2Lists lists;
-    const bool listsMade = createQw2Lists(lists, a);
-    if (!out || !planes || !coefficients || !work || !listsMade) {
+    const size_t entries = planeCount + 2;
+    const size_t planeBytes = roundUp(sizeof(float) * planeCount);
+    const size_t indexBytes = roundUp(sizeof(int32_t) * entries);
+    const size_t workBytes = roundUp(sizeof(float) * inverseWaveletWorkFloats(a));
+    const size_t total = planeBytes * size_t(header.channels) + planeBytes + 3 * indexBytes +
+                         roundUp(entries) + workBytes;
+    uint8_t* out = allocateOutput(size_t(header.width) * size_t(header.height) * 4);
+    Workspace ws;
+    if (!out || !createWorkspace(ws, total)) {
         std::free(out);
-        std::free(planes);
-        std::free(coefficients);
-        std::free(work);
-        destroyQw2Lists(lists);
         if (reason) *reason = "out of memory";
         return nullptr;
     }
+    uint8_t* cursor = ws.start;
+    auto take = [&cursor](size_t bytes) {
+        uint8_t* p = cursor;
+        cursor += bytes;
+        return p;
+    };
+    float* planes = reinterpret_cast<float*>(take(planeBytes * size_t(header.channels)));
+    int32_t* coefficients = reinterpret_cast<int32_t*>(take(planeBytes));
+    Qw2Lists lists;
+    lists.side = a;
+    lists.insignificantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
+    lists.insignificantSets = reinterpret_cast<int32_t*>(take(indexBytes));
+    lists.significantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
+    lists.significantSigns = take(roundUp(entries));
+    float* work = reinterpret_cast<float*>(take(workBytes));
 
     const float* channelPlanes[kQw2MaxChannels] = {};
     size_t offset = kQw2HeaderBytes;
@@ -268,7 +344,7 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         decodeQw2Coefficients(field + kQw2ChannelHeaderBytes, byteCount, budget, lists,
                               coefficients);
         const float multiplier = scale / 32767.0f;
-        float* plane = planes + planeCount * size_t(c);
+        float* plane = planes + planeBytes / sizeof(float) * size_t(c);
         for (size_t i = 0; i < planeCount; ++i)
             plane[i] = float(coefficients[i]) * multiplier;
         inverseWavelet2D(filters, plane, a, work);
@@ -277,10 +353,7 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     }
     convertQw2Pixels(channelPlanes, header.channels, a, header.width, header.height, out);
 
-    std::free(planes);
-    std::free(coefficients);
-    std::free(work);
-    destroyQw2Lists(lists);
+    destroyWorkspace(ws);
     width = header.width;
     height = header.height;
     return out;

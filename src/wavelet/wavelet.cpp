@@ -30,44 +30,73 @@ typedef float F8 __attribute__((vector_size(32)));
 typedef float F4 __attribute__((vector_size(16)));
 
 // Vectors pass by reference only: returning one by value changes the ABI between targets.
-template <typename F> inline void loadV(F& v, const float* p) {
+// Everything below is forced inline so that it is compiled for the caller's instruction set.
+#define QW2_INLINE __attribute__((always_inline)) inline
+
+template <typename F> QW2_INLINE void loadV(F& v, const float* p) {
     std::memcpy(&v, p, sizeof v);
 }
-template <typename F> inline void storeV(float* p, F v) {
+template <typename F> QW2_INLINE void storeV(float* p, const F& v) {
     std::memcpy(p, &v, sizeof v);
 }
-template <typename F> inline void splat(F& v, float s) {
-    for (int i = 0; i < int(sizeof(F) / sizeof(float)); ++i)
-        v[i] = s;
+// The filter taps spread over whole vectors, made once per transform: a[2t] = g0[2t],
+// a[2t+1] = g0[2t+1], d likewise from g1.
+template <typename F> struct VectorTaps {
+    F a[kWaveletMaxTaps];
+    F d[kWaveletMaxTaps];
+};
+template <typename F> void spreadTaps(VectorTaps<F>& taps, const WaveletFilters& f) {
+    for (int j = 0; j < kWaveletMaxTaps; ++j)
+        for (int lane = 0; lane < int(sizeof(F) / sizeof(float)); ++lane) {
+            taps.a[j][lane] = f.g0[j];
+            taps.d[j][lane] = f.g1[j];
+        }
 }
 
 // E and O of one output pair for lanes starting at a (approximation rows/values) and d (details),
-// consecutive taps stride floats apart.
-template <int L, typename F>
-inline void synthPair(const float* g0, const float* g1, const float* a, const float* d,
-                      ptrdiff_t stride, F& e, F& o) {
-    splat(e, 0.0f);
-    splat(o, 0.0f);
-    F v, ge, go;
-    for (int t = 0; t < L / 2; ++t) {
-        loadV(v, a + t * stride);
-        splat(ge, g0[2 * t]);
-        splat(go, g0[2 * t + 1]);
-        e = e + ge * v;
-        o = o + go * v;
+// consecutive taps stride floats apart. A half whose inputs are all zero may be left out
+// (useA / useD false) without changing a bit: E and O start at +0, round-to-nearest never makes
+// a sum -0 from a +0 start, and adding a product of +-0 to anything but -0 returns it unchanged.
+template <int L, bool useA, bool useD, typename F>
+QW2_INLINE void synthPair(const VectorTaps<F>& taps, const float* a, const float* d,
+                          ptrdiff_t stride, F& e, F& o) {
+    e = F{};
+    o = F{};
+    F v;
+    if (useA) {
+#pragma GCC unroll 4
+        for (int t = 0; t < L / 2; ++t) {
+            loadV(v, a + t * stride);
+            e = e + taps.a[2 * t] * v;
+            o = o + taps.a[2 * t + 1] * v;
+        }
     }
-    for (int t = 0; t < L / 2; ++t) {
-        loadV(v, d + t * stride);
-        splat(ge, g1[2 * t]);
-        splat(go, g1[2 * t + 1]);
-        e = e + ge * v;
-        o = o + go * v;
+    if (useD) {
+#pragma GCC unroll 4
+        for (int t = 0; t < L / 2; ++t) {
+            loadV(v, d + t * stride);
+            e = e + taps.d[2 * t] * v;
+            o = o + taps.d[2 * t + 1] * v;
+        }
     }
 }
 
+template <int L, typename F>
+QW2_INLINE void synthAny(const VectorTaps<F>& taps, const float* a, const float* d,
+                         ptrdiff_t stride, bool useA, bool useD, F& e, F& o) {
+    if (useA && useD)
+        synthPair<L, true, true>(taps, a, d, stride, e, o);
+    else if (useA)
+        synthPair<L, true, false>(taps, a, d, stride, e, o);
+    else if (useD)
+        synthPair<L, false, true>(taps, a, d, stride, e, o);
+    else
+        synthPair<L, false, false>(taps, a, d, stride, e, o);
+}
+
 template <int L>
-inline void synthScalar(const WaveletFilters& f, const float* a, const float* d, float& e,
-                        float& o) {
+QW2_INLINE void synthScalar(const WaveletFilters& f, const float* a, const float* d, float& e,
+                            float& o) {
     e = 0.0f;
     o = 0.0f;
     for (int t = 0; t < L / 2; ++t) {
@@ -80,37 +109,70 @@ inline void synthScalar(const WaveletFilters& f, const float* a, const float* d,
     }
 }
 
+// True when some value is neither +0 nor -0 (sign bits shifted out; integer ops vectorise).
+QW2_INLINE bool anyNonZero(const float* v, int n) {
+    uint32_t any = 0;
+    for (int i = 0; i < n; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, v + i, sizeof bits);
+        any |= bits << 1;
+    }
+    return any != 0;
+}
+
 constexpr int kStripColumns = 64; // columns per strip in the column pass: keeps it in cache
+constexpr int kChunk = 8;         // outputs per zero test in the row pass
 
 // Columns 0..B-1 of a level, a strip of up to 64 columns at a time. The strip's rows are copied
 // out first (with the wrapped rows repeated after them), so the outputs go straight back.
-template <int L> void columnPass(const WaveletFilters& f, float* plane, int a, int B, float* work) {
+// Rows that are all zero are noted on the way and their terms left out.
+template <int L>
+QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& taps4, float* plane,
+                           int a, int B, float* work, uint8_t* flags) {
     const int h = B / 2;
     const int ext = h + L / 2 - 1;
     const int w = B < kStripColumns ? B : kStripColumns;
     float* aRows = work;
     float* dRows = work + ext * w;
+    uint8_t* aUsed = flags;
+    uint8_t* dUsed = flags + ext;
     for (int x0 = 0; x0 < B; x0 += w) {
         for (int r = 0; r < ext; ++r) {
             const int k = r % h;
-            std::memcpy(aRows + r * w, plane + size_t(k) * a + x0, sizeof(float) * w);
-            std::memcpy(dRows + r * w, plane + size_t(h + k) * a + x0, sizeof(float) * w);
+            float* aRow = aRows + r * w;
+            float* dRow = dRows + r * w;
+            if (r < h) {
+                std::memcpy(aRow, plane + size_t(k) * a + x0, sizeof(float) * w);
+                std::memcpy(dRow, plane + size_t(h + k) * a + x0, sizeof(float) * w);
+                aUsed[r] = anyNonZero(aRow, w);
+                dUsed[r] = anyNonZero(dRow, w);
+            } else {
+                std::memcpy(aRow, aRows + k * w, sizeof(float) * w);
+                std::memcpy(dRow, dRows + k * w, sizeof(float) * w);
+                aUsed[r] = aUsed[k];
+                dUsed[r] = dUsed[k];
+            }
         }
         for (int m = 0; m < h; ++m) {
             float* oddRow = plane + size_t((2 * m + L - 2) & (B - 1)) * a + x0;
             float* evenRow = plane + size_t((2 * m + L - 1) & (B - 1)) * a + x0;
+            bool useA = false, useD = false;
+            for (int t = 0; t < L / 2; ++t) {
+                useA |= aUsed[m + t] != 0;
+                useD |= dUsed[m + t] != 0;
+            }
             const float* am = aRows + m * w;
             const float* dm = dRows + m * w;
             int x = 0;
             for (; x + 8 <= w; x += 8) {
                 F8 e, o;
-                synthPair<L, F8>(f.g0, f.g1, am + x, dm + x, w, e, o);
+                synthAny<L>(taps8, am + x, dm + x, w, useA, useD, e, o);
                 storeV(oddRow + x, o);
                 storeV(evenRow + x, e);
             }
             for (; x < w; x += 4) {
                 F4 e, o;
-                synthPair<L, F4>(f.g0, f.g1, am + x, dm + x, w, e, o);
+                synthAny<L>(taps4, am + x, dm + x, w, useA, useD, e, o);
                 storeV(oddRow + x, o);
                 storeV(evenRow + x, e);
             }
@@ -120,13 +182,22 @@ template <int L> void columnPass(const WaveletFilters& f, float* plane, int a, i
 
 // Rows 0..B-1 of a level. Each row's outputs m are independent, so lanes run along m over the
 // row's approximation and detail halves (copied out with their wrapped values repeated).
-template <int L> void rowPass(const WaveletFilters& f, float* plane, int a, int B, float* work) {
+// Chunks of 8 inputs that are all zero are noted and their terms left out.
+template <int L>
+QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
+                        const VectorTaps<F4>& taps4, float* plane, int a, int B, float* work,
+                        uint8_t* flags) {
     const int h = B / 2;
     const int ext = h + L / 2 - 1;
     float* aExt = work;
     float* dExt = aExt + ext;
     float* evens = dExt + ext;
     float* odds = evens + h;
+    const int chunks = (ext + kChunk - 1) / kChunk;
+    uint8_t* aUsed = flags;
+    uint8_t* dUsed = flags + chunks + 1;
+    aUsed[chunks] = 0;
+    dUsed[chunks] = 0;
     for (int y = 0; y < B; ++y) {
         float* row = plane + size_t(y) * a;
         std::memcpy(aExt, row, sizeof(float) * h);
@@ -135,16 +206,25 @@ template <int L> void rowPass(const WaveletFilters& f, float* plane, int a, int 
             aExt[r] = row[r % h];
             dExt[r] = row[h + r % h];
         }
+        for (int c = 0; c < chunks; ++c) {
+            const int n = ext - c * kChunk < kChunk ? ext - c * kChunk : kChunk;
+            aUsed[c] = anyNonZero(aExt + c * kChunk, n);
+            dUsed[c] = anyNonZero(dExt + c * kChunk, n);
+        }
         int m = 0;
+        // Outputs m..m+7 read inputs m..m+7+L/2-1: this chunk and the next.
         for (; m + 8 <= h; m += 8) {
+            const int c = m / kChunk;
+            const bool useA = aUsed[c] || (L > 2 && aUsed[c + 1]);
+            const bool useD = dUsed[c] || (L > 2 && dUsed[c + 1]);
             F8 e, o;
-            synthPair<L, F8>(f.g0, f.g1, aExt + m, dExt + m, 1, e, o);
+            synthAny<L>(taps8, aExt + m, dExt + m, 1, useA, useD, e, o);
             storeV(evens + m, e);
             storeV(odds + m, o);
         }
         for (; m + 4 <= h; m += 4) {
             F4 e, o;
-            synthPair<L, F4>(f.g0, f.g1, aExt + m, dExt + m, 1, e, o);
+            synthPair<L, true, true>(taps4, aExt + m, dExt + m, 1, e, o);
             storeV(evens + m, e);
             storeV(odds + m, o);
         }
@@ -160,9 +240,15 @@ template <int L> void rowPass(const WaveletFilters& f, float* plane, int a, int 
 template <int L>
 __attribute__((target_clones("avx2", "default"))) void
 transformLevels(const WaveletFilters& f, float* plane, int a, float* work) {
+    // The zero flags live past the float work area (see inverseWaveletWorkFloats).
+    uint8_t* flags = reinterpret_cast<uint8_t*>(work + size_t(a + kWaveletMaxTaps) * kStripColumns);
+    VectorTaps<F8> taps8;
+    VectorTaps<F4> taps4;
+    spreadTaps(taps8, f);
+    spreadTaps(taps4, f);
     for (int B = 4; B <= a; B *= 2) {
-        columnPass<L>(f, plane, a, B, work);
-        rowPass<L>(f, plane, a, B, work);
+        columnPass<L>(taps8, taps4, plane, a, B, work, flags);
+        rowPass<L>(f, taps8, taps4, plane, a, B, work, flags);
     }
 }
 
@@ -223,9 +309,10 @@ void inverseWaveletStep(const WaveletFilters& f, const float* input, float* outp
 }
 
 size_t inverseWaveletWorkFloats(int a) {
-    // Column strips: approximation and detail rows with their wrapped repeats, 64 wide.
-    // Row pass: the two extended halves plus the even and odd outputs; always smaller.
-    return size_t(a + kWaveletMaxTaps) * kStripColumns;
+    // Column strips: approximation and detail rows with their wrapped repeats, 64 wide (the
+    // row pass needs less), then room for one byte of zero flags per row or chunk.
+    const size_t floats = size_t(a + kWaveletMaxTaps) * kStripColumns;
+    return floats + size_t(a) / 2 + 2 * kWaveletMaxTaps;
 }
 
 void inverseWavelet2D(const WaveletFilters& f, float* plane, int a, float* work) {
