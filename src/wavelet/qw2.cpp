@@ -2,6 +2,7 @@
 
 #include "wavelet/wavelet.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,10 +33,11 @@ struct BitSource {
     int64_t pos;
     int read() {
         if (pos >= bitCount) return -1;
-        const int bit = (data[pos >> 3] >> (pos & 7)) & 1;
+        const int bit = peek(pos);
         ++pos;
         return bit;
     }
+    int peek(int64_t at) const { return (data[at >> 3] >> (at & 7)) & 1; } // at < bitCount
 };
 
 int log2Side(int side) {
@@ -204,7 +206,20 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
         // loop cannot go on after that, so the half-compacted lists are never looked at again.
         bool ended = false;
         int kept = 0;
-        for (int r = 0; r < lipCount; ++r) {
+        int r = 0;
+        // While the budget allows the entry and two bits are left, without branching on bits.
+        const int64_t fastLast = std::min<int64_t>(budget, bits.bitCount - 2);
+        for (; r < lipCount && bits.pos <= fastLast; ++r) {
+            const int32_t index = lip[r];
+            const int significant = bits.peek(bits.pos);
+            lsp[lspCount] = index;
+            signs[lspCount] = uint8_t(bits.peek(bits.pos + 1));
+            lspCount += significant;
+            lip[kept] = index;
+            kept += 1 - significant;
+            bits.pos += 1 + significant;
+        }
+        for (; r < lipCount; ++r) {
             if (bits.pos > budget) {
                 ended = true;
                 break;
@@ -255,11 +270,10 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
             if (!ended) lisCount = kept;
         }
         // Refinement pass; the budget is not consulted here.
-        for (int k = 0; k < lspStart; ++k) {
-            const int bit = bits.read();
-            if (bit < 0) break;
-            if (bit) plane[lsp[k]] |= T;
-        }
+        const int refined = int(std::min<int64_t>(lspStart, bits.bitCount - bits.pos));
+        for (int k = 0; k < refined; ++k)
+            plane[lsp[k]] |= -bits.peek(bits.pos + k) & T;
+        bits.pos += refined;
         for (int k = lspStart; k < lspCount; ++k)
             plane[lsp[k]] = signs[k] ? T : -2 * T;
         // Without bits no later pass can change anything.
@@ -347,7 +361,7 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         float* plane = planes + planeBytes / sizeof(float) * size_t(c);
         for (size_t i = 0; i < planeCount; ++i)
             plane[i] = float(coefficients[i]) * multiplier;
-        inverseWavelet2D(filters, plane, a, work);
+        inverseWavelet2DRegion(filters, plane, a, work, header.width, header.height);
         channelPlanes[c] = plane;
         offset += kQw2ChannelHeaderBytes + size_t(byteCount);
     }

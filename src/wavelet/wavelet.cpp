@@ -128,7 +128,7 @@ constexpr int kChunk = 8;         // outputs per zero test in the row pass
 // Rows that are all zero are noted on the way and their terms left out.
 template <int L>
 QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& taps4, float* plane,
-                           int a, int B, float* work, uint8_t* flags) {
+                           int a, int B, float* work, uint8_t* flags, const uint8_t* neededRows) {
     const int h = B / 2;
     const int ext = h + L / 2 - 1;
     const int w = B < kStripColumns ? B : kStripColumns;
@@ -154,8 +154,11 @@ QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& ta
             }
         }
         for (int m = 0; m < h; ++m) {
-            float* oddRow = plane + size_t((2 * m + L - 2) & (B - 1)) * a + x0;
-            float* evenRow = plane + size_t((2 * m + L - 1) & (B - 1)) * a + x0;
+            const int oddY = (2 * m + L - 2) & (B - 1);
+            const int evenY = (2 * m + L - 1) & (B - 1);
+            if (!neededRows[oddY] && !neededRows[evenY]) continue;
+            float* oddRow = plane + size_t(oddY) * a + x0;
+            float* evenRow = plane + size_t(evenY) * a + x0;
             bool useA = false, useD = false;
             for (int t = 0; t < L / 2; ++t) {
                 useA |= aUsed[m + t] != 0;
@@ -182,11 +185,12 @@ QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& ta
 
 // Rows 0..B-1 of a level. Each row's outputs m are independent, so lanes run along m over the
 // row's approximation and detail halves (copied out with their wrapped values repeated).
-// Chunks of 8 inputs that are all zero are noted and their terms left out.
+// Chunks of 8 inputs that are all zero are noted and their terms left out. Only the needed
+// rows are done, and in them only chunks that reach a column below columnLimit.
 template <int L>
 QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
                         const VectorTaps<F4>& taps4, float* plane, int a, int B, float* work,
-                        uint8_t* flags) {
+                        uint8_t* flags, const uint8_t* neededRows, int columnLimit) {
     const int h = B / 2;
     const int ext = h + L / 2 - 1;
     float* aExt = work;
@@ -199,6 +203,7 @@ QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
     aUsed[chunks] = 0;
     dUsed[chunks] = 0;
     for (int y = 0; y < B; ++y) {
+        if (!neededRows[y]) continue;
         float* row = plane + size_t(y) * a;
         std::memcpy(aExt, row, sizeof(float) * h);
         std::memcpy(dExt, row + h, sizeof(float) * h);
@@ -214,6 +219,15 @@ QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
         int m = 0;
         // Outputs m..m+7 read inputs m..m+7+L/2-1: this chunk and the next.
         for (; m + 8 <= h; m += 8) {
+            bool wanted = false;
+            for (int k = m; k < m + 8; ++k)
+                wanted |= ((2 * k + L - 2) & (B - 1)) < columnLimit ||
+                          ((2 * k + L - 1) & (B - 1)) < columnLimit;
+            if (!wanted) {
+                std::memset(evens + m, 0, sizeof(float) * 8);
+                std::memset(odds + m, 0, sizeof(float) * 8);
+                continue;
+            }
             const int c = m / kChunk;
             const bool useA = aUsed[c] || (L > 2 && aUsed[c + 1]);
             const bool useD = dUsed[c] || (L > 2 && dUsed[c + 1]);
@@ -237,18 +251,38 @@ QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
     }
 }
 
+// Marks, for every level, the rows of its result that the wanted top-left corner depends on:
+// the last level needs rows below height; each level needs the approximation rows that the
+// needed output pairs of the next level read (wrapping included). needed[B .. 2B-1] is level B.
+void markNeededRows(uint8_t* needed, int a, int height, int L) {
+    for (int y = 0; y < a; ++y)
+        needed[a + y] = y < height;
+    for (int B = a; B >= 8; B /= 2) {
+        const int h = B / 2;
+        uint8_t* next = needed + h;
+        std::memset(next, 0, size_t(h));
+        for (int m = 0; m < h; ++m)
+            if (needed[B + ((2 * m + L - 2) & (B - 1))] || needed[B + ((2 * m + L - 1) & (B - 1))])
+                for (int t = 0; t < L / 2; ++t)
+                    next[(m + t) % h] = 1;
+    }
+}
+
 template <int L>
 __attribute__((target_clones("avx2", "default"))) void
-transformLevels(const WaveletFilters& f, float* plane, int a, float* work) {
-    // The zero flags live past the float work area (see inverseWaveletWorkFloats).
+transformLevels(const WaveletFilters& f, float* plane, int a, float* work, int width, int height) {
+    // Flags live past the float work area (see inverseWaveletWorkFloats): zero flags of the
+    // pass at hand, then the needed rows of every level.
     uint8_t* flags = reinterpret_cast<uint8_t*>(work + size_t(a + kWaveletMaxTaps) * kStripColumns);
+    uint8_t* needed = flags + 2 * a + 4 * kWaveletMaxTaps;
+    markNeededRows(needed, a, height, L);
     VectorTaps<F8> taps8;
     VectorTaps<F4> taps4;
     spreadTaps(taps8, f);
     spreadTaps(taps4, f);
     for (int B = 4; B <= a; B *= 2) {
-        columnPass<L>(taps8, taps4, plane, a, B, work, flags);
-        rowPass<L>(f, taps8, taps4, plane, a, B, work, flags);
+        columnPass<L>(taps8, taps4, plane, a, B, work, flags, needed + B);
+        rowPass<L>(f, taps8, taps4, plane, a, B, work, flags, needed + B, B == a ? width : B);
     }
 }
 
@@ -310,25 +344,30 @@ void inverseWaveletStep(const WaveletFilters& f, const float* input, float* outp
 
 size_t inverseWaveletWorkFloats(int a) {
     // Column strips: approximation and detail rows with their wrapped repeats, 64 wide (the
-    // row pass needs less), then room for one byte of zero flags per row or chunk.
+    // row pass needs less), then bytes: zero flags per row or chunk, needed rows per level.
     const size_t floats = size_t(a + kWaveletMaxTaps) * kStripColumns;
-    return floats + size_t(a) / 2 + 2 * kWaveletMaxTaps;
+    return floats + (size_t(a) * 4 + 4 * kWaveletMaxTaps) / sizeof(float) + 1;
 }
 
 void inverseWavelet2D(const WaveletFilters& f, float* plane, int a, float* work) {
+    inverseWavelet2DRegion(f, plane, a, work, a, a);
+}
+
+void inverseWavelet2DRegion(const WaveletFilters& f, float* plane, int a, float* work, int width,
+                            int height) {
     if (a < 4) return;
     switch (f.taps) {
     case 2:
-        transformLevels<2>(f, plane, a, work);
+        transformLevels<2>(f, plane, a, work, width, height);
         break;
     case 4:
-        transformLevels<4>(f, plane, a, work);
+        transformLevels<4>(f, plane, a, work, width, height);
         break;
     case 6:
-        transformLevels<6>(f, plane, a, work);
+        transformLevels<6>(f, plane, a, work, width, height);
         break;
     case 8:
-        transformLevels<8>(f, plane, a, work);
+        transformLevels<8>(f, plane, a, work, width, height);
         break;
     default:
         break;
