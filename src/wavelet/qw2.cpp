@@ -3,6 +3,7 @@
 #include "wavelet/wavelet.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -160,9 +161,9 @@ bool createQw2Lists(Qw2Lists& lists, int side) {
     lists.insignificantPixels = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
     lists.insignificantSets = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
     lists.significantPixels = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
-    lists.significantSigns = static_cast<uint8_t*>(std::malloc(entries));
+    lists.significantValues = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
     if (lists.insignificantPixels && lists.insignificantSets && lists.significantPixels &&
-        lists.significantSigns)
+        lists.significantValues)
         return true;
     destroyQw2Lists(lists);
     return false;
@@ -172,20 +173,22 @@ void destroyQw2Lists(Qw2Lists& lists) {
     std::free(lists.insignificantPixels);
     std::free(lists.insignificantSets);
     std::free(lists.significantPixels);
-    std::free(lists.significantSigns);
+    std::free(lists.significantValues);
     lists = Qw2Lists{};
 }
 
-void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t budget,
-                           Qw2Lists& lists, int32_t* plane) {
+int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budget,
+                         Qw2Lists& lists) {
     const int a = lists.side;
     const int shift = log2Side(a);
     const int half = a / 2;
-    std::memset(plane, 0, sizeof(int32_t) * size_t(a) * size_t(a));
     int32_t* lip = lists.insignificantPixels;
     int32_t* lis = lists.insignificantSets;
     int32_t* lsp = lists.significantPixels;
-    uint8_t* signs = lists.significantSigns;
+    // A coefficient's value lives beside its significant-list entry: it starts at +T or -2T in
+    // the pass that finds it (the refinement pass of that threshold reads no bit for it) and
+    // gains refinement bits in order, so the passes never touch the plane.
+    int32_t* values = lists.significantValues;
 
     // Root band: pixels (0,0) (0,1) (1,0) (1,1); descendant sets of all but (0,0).
     int lipCount = 0;
@@ -213,7 +216,7 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
             const int32_t index = lip[r];
             const int significant = bits.peek(bits.pos);
             lsp[lspCount] = index;
-            signs[lspCount] = uint8_t(bits.peek(bits.pos + 1));
+            values[lspCount] = bits.peek(bits.pos + 1) ? T : -2 * T;
             lspCount += significant;
             lip[kept] = index;
             kept += 1 - significant;
@@ -227,7 +230,7 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
             const int32_t index = lip[r];
             if (bits.read() == 1) {
                 lsp[lspCount] = index;
-                signs[lspCount++] = bits.read() == 1;
+                values[lspCount++] = bits.read() == 1 ? T : -2 * T;
             } else {
                 lip[kept++] = index; // insignificant, or skipped for want of a bit
             }
@@ -256,7 +259,7 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
                     for (const int32_t c : children) {
                         if (bits.read() == 1) {
                             lsp[lspCount] = c;
-                            signs[lspCount++] = bits.read() == 1;
+                            values[lspCount++] = bits.read() == 1 ? T : -2 * T;
                         } else {
                             lip[lipCount++] = c;
                         }
@@ -272,13 +275,20 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
         // Refinement pass; the budget is not consulted here.
         const int refined = int(std::min<int64_t>(lspStart, bits.bitCount - bits.pos));
         for (int k = 0; k < refined; ++k)
-            plane[lsp[k]] |= -bits.peek(bits.pos + k) & T;
+            values[k] |= -bits.peek(bits.pos + k) & T;
         bits.pos += refined;
-        for (int k = lspStart; k < lspCount; ++k)
-            plane[lsp[k]] = signs[k] ? T : -2 * T;
         // Without bits no later pass can change anything.
         if (bits.pos >= bits.bitCount) break;
     }
+    return lspCount;
+}
+
+void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t budget,
+                           Qw2Lists& lists, int32_t* plane) {
+    std::memset(plane, 0, sizeof(int32_t) * size_t(lists.side) * size_t(lists.side));
+    const int count = decodeQw2Significant(stream, byteCount, budget, lists);
+    for (int k = 0; k < count; ++k)
+        plane[lists.significantPixels[k]] = lists.significantValues[k];
 }
 
 void convertQw2Pixels(const float* const* planes, int channels, int side, int width, int height,
@@ -323,8 +333,7 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     const size_t planeBytes = roundUp(sizeof(float) * planeCount);
     const size_t indexBytes = roundUp(sizeof(int32_t) * entries);
     const size_t workBytes = roundUp(sizeof(float) * inverseWaveletWorkFloats(a));
-    const size_t total = planeBytes * size_t(header.channels) + planeBytes + 3 * indexBytes +
-                         roundUp(entries) + workBytes;
+    const size_t total = planeBytes * size_t(header.channels) + 4 * indexBytes + workBytes;
     uint8_t* out = allocateOutput(size_t(header.width) * size_t(header.height) * 4);
     Workspace ws;
     if (!out || !createWorkspace(ws, total)) {
@@ -339,13 +348,12 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         return p;
     };
     float* planes = reinterpret_cast<float*>(take(planeBytes * size_t(header.channels)));
-    int32_t* coefficients = reinterpret_cast<int32_t*>(take(planeBytes));
     Qw2Lists lists;
     lists.side = a;
     lists.insignificantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
     lists.insignificantSets = reinterpret_cast<int32_t*>(take(indexBytes));
     lists.significantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
-    lists.significantSigns = take(roundUp(entries));
+    lists.significantValues = reinterpret_cast<int32_t*>(take(indexBytes));
     float* work = reinterpret_cast<float*>(take(workBytes));
 
     const float* channelPlanes[kQw2MaxChannels] = {};
@@ -355,12 +363,20 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         const float scale = readF32(field);
         const int32_t budget = readI32(field + 4);
         const int32_t byteCount = readI32(field + 8);
-        decodeQw2Coefficients(field + kQw2ChannelHeaderBytes, byteCount, budget, lists,
-                              coefficients);
+        const int count =
+            decodeQw2Significant(field + kQw2ChannelHeaderBytes, byteCount, budget, lists);
         const float multiplier = scale / 32767.0f;
         float* plane = planes + planeBytes / sizeof(float) * size_t(c);
-        for (size_t i = 0; i < planeCount; ++i)
-            plane[i] = float(coefficients[i]) * multiplier;
+        // Every other coefficient is 0, and 0 x a finite multiplier is a zero the transform
+        // treats like +0, bit for bit. Fresh mapped pages are zero already.
+        if (std::isfinite(multiplier)) {
+            if (!ws.mappedBytes) std::memset(plane, 0, sizeof(float) * planeCount);
+        } else {
+            for (size_t i = 0; i < planeCount; ++i)
+                plane[i] = 0.0f * multiplier;
+        }
+        for (int k = 0; k < count; ++k)
+            plane[lists.significantPixels[k]] = float(lists.significantValues[k]) * multiplier;
         inverseWavelet2DRegion(filters, plane, a, work, header.width, header.height);
         channelPlanes[c] = plane;
         offset += kQw2ChannelHeaderBytes + size_t(byteCount);

@@ -109,10 +109,21 @@ QW2_INLINE void synthScalar(const WaveletFilters& f, const float* a, const float
     }
 }
 
-// True when some value is neither +0 nor -0 (sign bits shifted out; integer ops vectorise).
+typedef uint32_t U8 __attribute__((vector_size(32)));
+
+// True when some value is neither +0 nor -0: the bits with the sign shifted out, ORed together.
 QW2_INLINE bool anyNonZero(const float* v, int n) {
+    int i = 0;
+    U8 acc = {};
+    for (; i + 8 <= n; i += 8) {
+        U8 bits;
+        std::memcpy(&bits, v + i, sizeof bits);
+        acc |= bits << 1;
+    }
     uint32_t any = 0;
-    for (int i = 0; i < n; ++i) {
+    for (int lane = 0; lane < 8; ++lane)
+        any |= acc[lane];
+    for (; i < n; ++i) {
         uint32_t bits;
         std::memcpy(&bits, v + i, sizeof bits);
         any |= bits << 1;
@@ -136,8 +147,19 @@ QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& ta
     float* dRows = work + ext * w;
     uint8_t* aUsed = flags;
     uint8_t* dUsed = flags + ext;
+    // Input rows that some needed output pair reads (wrapped repeats need their source row).
+    uint8_t* read = flags + 2 * ext;
+    std::memset(read, 0, size_t(ext));
+    for (int m = 0; m < h; ++m)
+        if (neededRows[(2 * m + L - 2) & (B - 1)] || neededRows[(2 * m + L - 1) & (B - 1)])
+            for (int t = 0; t < L / 2; ++t)
+                read[m + t] = 1;
+    for (int r = h; r < ext; ++r)
+        read[r % h] |= read[r];
     for (int x0 = 0; x0 < B; x0 += w) {
         for (int r = 0; r < ext; ++r) {
+            aUsed[r] = dUsed[r] = 0;
+            if (!read[r]) continue;
             const int k = r % h;
             float* aRow = aRows + r * w;
             float* dRow = dRows + r * w;
@@ -217,25 +239,35 @@ QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
             dUsed[c] = anyNonZero(dExt + c * kChunk, n);
         }
         int m = 0;
-        // Outputs m..m+7 read inputs m..m+7+L/2-1: this chunk and the next.
+        // Outputs m..m+7 read inputs m..m+7+L/2-1: this chunk and the next. Their pairs
+        // (odd, even) land interleaved at 2m + L - 2 onwards, wrapping at the end of the row.
         for (; m + 8 <= h; m += 8) {
             bool wanted = false;
             for (int k = m; k < m + 8; ++k)
                 wanted |= ((2 * k + L - 2) & (B - 1)) < columnLimit ||
                           ((2 * k + L - 1) & (B - 1)) < columnLimit;
-            if (!wanted) {
-                std::memset(evens + m, 0, sizeof(float) * 8);
-                std::memset(odds + m, 0, sizeof(float) * 8);
-                continue;
-            }
+            if (!wanted) continue;
             const int c = m / kChunk;
             const bool useA = aUsed[c] || (L > 2 && aUsed[c + 1]);
             const bool useD = dUsed[c] || (L > 2 && dUsed[c + 1]);
             F8 e, o;
             synthAny<L>(taps8, aExt + m, dExt + m, 1, useA, useD, e, o);
-            storeV(evens + m, e);
-            storeV(odds + m, o);
+            const F8 low = __builtin_shufflevector(o, e, 0, 8, 1, 9, 2, 10, 3, 11);
+            const F8 high = __builtin_shufflevector(o, e, 4, 12, 5, 13, 6, 14, 7, 15);
+            const int start = 2 * m + L - 2;
+            if (start + 16 <= B) {
+                storeV(row + start, low);
+                storeV(row + start + 8, high);
+            } else {
+                float pairs[16];
+                storeV(pairs, low);
+                storeV(pairs + 8, high);
+                for (int j = 0; j < 16; ++j)
+                    row[(start + j) & (B - 1)] = pairs[j];
+            }
         }
+        // Rows of 4 and 8 samples.
+        const int tail = m;
         for (; m + 4 <= h; m += 4) {
             F4 e, o;
             synthPair<L, true, true>(taps4, aExt + m, dExt + m, 1, e, o);
@@ -244,7 +276,7 @@ QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
         }
         for (; m < h; ++m)
             synthScalar<L>(f, aExt + m, dExt + m, evens[m], odds[m]);
-        for (m = 0; m < h; ++m) {
+        for (m = tail; m < h; ++m) {
             row[(2 * m + L - 2) & (B - 1)] = odds[m];
             row[(2 * m + L - 1) & (B - 1)] = evens[m];
         }
