@@ -10,6 +10,9 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -68,7 +71,9 @@ struct Workspace {
     uint8_t* start = nullptr;
 };
 
-bool createWorkspace(Workspace& ws, size_t bytes) {
+// hugeBytes: the leading part that is touched all over (the planes); the lists after it are
+// touched only as far as they grow, so they stay on small pages.
+bool createWorkspace(Workspace& ws, size_t bytes, size_t hugeBytes) {
 #ifdef __linux__
     if (bytes >= kHugePage) {
         const size_t length = bytes + kHugePage;
@@ -76,7 +81,8 @@ bool createWorkspace(Workspace& ws, size_t bytes) {
         if (p != MAP_FAILED) {
             const uintptr_t aligned =
                 (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
-            madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+            if (hugeBytes >= kHugePage)
+                madvise(reinterpret_cast<void*>(aligned), hugeBytes, MADV_HUGEPAGE);
             ws.base = p;
             ws.mappedBytes = length;
             ws.start = reinterpret_cast<uint8_t*>(aligned);
@@ -300,7 +306,35 @@ void convertQw2Pixels(const float* const* planes, int channels, int side, int wi
         const float* yRow = planes[2] + row;
         const float* alphaRow = channels == 4 ? planes[3] + row : nullptr;
         uint8_t* o = out + size_t(y) * size_t(width) * 4;
-        for (int x = 0; x < width; ++x) {
+        int x = 0;
+#if defined(__SSE2__)
+        // Four pixels at a time with the same operations in the same order. max(v, 0) yields
+        // its second operand for NaN, and min/truncate finish the byte rule.
+        const __m128 offset = _mm_set1_ps(128.0f), zero = _mm_setzero_ps();
+        const __m128 top = _mm_set1_ps(255.0f);
+        const __m128 crToRed = _mm_set1_ps(1.4022f), cbToGreen = _mm_set1_ps(0.3456f);
+        const __m128 crToGreen = _mm_set1_ps(0.7145f), cbToBlue = _mm_set1_ps(1.771f);
+        for (; x + 4 <= width; x += 4) {
+            const __m128 luma = _mm_loadu_ps(yRow + x);
+            const __m128 cb = _mm_sub_ps(_mm_loadu_ps(cbRow + x), offset);
+            const __m128 cr = _mm_sub_ps(_mm_loadu_ps(crRow + x), offset);
+            const __m128 red = _mm_add_ps(luma, _mm_mul_ps(crToRed, cr));
+            const __m128 green =
+                _mm_sub_ps(_mm_sub_ps(luma, _mm_mul_ps(cbToGreen, cb)), _mm_mul_ps(crToGreen, cr));
+            const __m128 blue = _mm_add_ps(luma, _mm_mul_ps(cbToBlue, cb));
+            const __m128 alpha = alphaRow ? _mm_loadu_ps(alphaRow + x) : zero;
+            const __m128i r = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(red, zero), top));
+            const __m128i g = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(green, zero), top));
+            const __m128i b = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(blue, zero), top));
+            const __m128i al = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(alpha, zero), top));
+            const __m128i rgba =
+                _mm_or_si128(_mm_or_si128(r, _mm_slli_epi32(g, 8)),
+                             _mm_or_si128(_mm_slli_epi32(b, 16), _mm_slli_epi32(al, 24)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), rgba);
+            o += 16;
+        }
+#endif
+        for (; x < width; ++x) {
             const float luma = yRow[x];
             const float cb = cbRow[x] - 128.0f;
             const float cr = crRow[x] - 128.0f;
@@ -336,7 +370,7 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     const size_t total = planeBytes * size_t(header.channels) + 4 * indexBytes + workBytes;
     uint8_t* out = allocateOutput(size_t(header.width) * size_t(header.height) * 4);
     Workspace ws;
-    if (!out || !createWorkspace(ws, total)) {
+    if (!out || !createWorkspace(ws, total, planeBytes * size_t(header.channels))) {
         std::free(out);
         if (reason) *reason = "out of memory";
         return nullptr;
