@@ -139,7 +139,8 @@ constexpr int kChunk = 8;         // outputs per zero test in the row pass
 // Rows that are all zero are noted on the way and their terms left out.
 template <int L>
 QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& taps4, float* plane,
-                           int a, int B, float* work, uint8_t* flags, const uint8_t* neededRows) {
+                           int a, int B, float* work, uint8_t* flags, const uint8_t* neededRows,
+                           const uint8_t* halfColumns) {
     const int h = B / 2;
     const int ext = h + L / 2 - 1;
     const int w = B < kStripColumns ? B : kStripColumns;
@@ -157,6 +158,12 @@ QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& ta
     for (int r = h; r < ext; ++r)
         read[r % h] |= read[r];
     for (int x0 = 0; x0 < B; x0 += w) {
+        // The row pass reads approximation column k and detail column h + k together, so a
+        // strip is needed when halfColumns marks one of its columns (modulo h).
+        bool stripNeeded = false;
+        for (int x = x0; x < x0 + w; ++x)
+            stripNeeded |= halfColumns[x & (h - 1)] != 0;
+        if (!stripNeeded) continue;
         for (int r = 0; r < ext; ++r) {
             aUsed[r] = dUsed[r] = 0;
             if (!read[r]) continue;
@@ -208,11 +215,11 @@ QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& ta
 // Rows 0..B-1 of a level. Each row's outputs m are independent, so lanes run along m over the
 // row's approximation and detail halves (copied out with their wrapped values repeated).
 // Chunks of 8 inputs that are all zero are noted and their terms left out. Only the needed
-// rows are done, and in them only chunks that reach a column below columnLimit.
+// rows are done, and in them only chunks of outputs that reach a needed column.
 template <int L>
 QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
                         const VectorTaps<F4>& taps4, float* plane, int a, int B, float* work,
-                        uint8_t* flags, const uint8_t* neededRows, int columnLimit) {
+                        uint8_t* flags, const uint8_t* neededRows, const uint8_t* neededColumns) {
     const int h = B / 2;
     const int ext = h + L / 2 - 1;
     float* aExt = work;
@@ -244,8 +251,8 @@ QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
         for (; m + 8 <= h; m += 8) {
             bool wanted = false;
             for (int k = m; k < m + 8; ++k)
-                wanted |= ((2 * k + L - 2) & (B - 1)) < columnLimit ||
-                          ((2 * k + L - 1) & (B - 1)) < columnLimit;
+                wanted |= neededColumns[(2 * k + L - 2) & (B - 1)] ||
+                          neededColumns[(2 * k + L - 1) & (B - 1)];
             if (!wanted) continue;
             const int c = m / kChunk;
             const bool useA = aUsed[c] || (L > 2 && aUsed[c + 1]);
@@ -286,10 +293,11 @@ QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
 // Marks, for every level, the rows of its result that the wanted top-left corner depends on:
 // the last level needs rows below height; each level needs the approximation rows that the
 // needed output pairs of the next level read (wrapping included). needed[B .. 2B-1] is level B.
-void markNeededRows(uint8_t* needed, int a, int height, int L) {
+// The same holds for columns through the row passes. needed[2..3] serves the smallest level.
+void markNeeded(uint8_t* needed, int a, int height, int L) {
     for (int y = 0; y < a; ++y)
         needed[a + y] = y < height;
-    for (int B = a; B >= 8; B /= 2) {
+    for (int B = a; B >= 4; B /= 2) {
         const int h = B / 2;
         uint8_t* next = needed + h;
         std::memset(next, 0, size_t(h));
@@ -306,15 +314,18 @@ transformLevels(const WaveletFilters& f, float* plane, int a, float* work, int w
     // Flags live past the float work area (see inverseWaveletWorkFloats): zero flags of the
     // pass at hand, then the needed rows of every level.
     uint8_t* flags = reinterpret_cast<uint8_t*>(work + size_t(a + kWaveletMaxTaps) * kStripColumns);
-    uint8_t* needed = flags + 2 * a + 4 * kWaveletMaxTaps;
-    markNeededRows(needed, a, height, L);
+    uint8_t* neededRows = flags + 2 * a + 4 * kWaveletMaxTaps;
+    uint8_t* neededColumns = neededRows + 2 * a;
+    markNeeded(neededRows, a, height, L);
+    markNeeded(neededColumns, a, width, L);
     VectorTaps<F8> taps8;
     VectorTaps<F4> taps4;
     spreadTaps(taps8, f);
     spreadTaps(taps4, f);
     for (int B = 4; B <= a; B *= 2) {
-        columnPass<L>(taps8, taps4, plane, a, B, work, flags, needed + B);
-        rowPass<L>(f, taps8, taps4, plane, a, B, work, flags, needed + B, B == a ? width : B);
+        columnPass<L>(taps8, taps4, plane, a, B, work, flags, neededRows + B,
+                      neededColumns + B / 2);
+        rowPass<L>(f, taps8, taps4, plane, a, B, work, flags, neededRows + B, neededColumns + B);
     }
 }
 
@@ -378,7 +389,7 @@ size_t inverseWaveletWorkFloats(int a) {
     // Column strips: approximation and detail rows with their wrapped repeats, 64 wide (the
     // row pass needs less), then bytes: zero flags per row or chunk, needed rows per level.
     const size_t floats = size_t(a + kWaveletMaxTaps) * kStripColumns;
-    return floats + (size_t(a) * 4 + 4 * kWaveletMaxTaps) / sizeof(float) + 1;
+    return floats + (size_t(a) * 6 + 4 * kWaveletMaxTaps) / sizeof(float) + 1;
 }
 
 void inverseWavelet2D(const WaveletFilters& f, float* plane, int a, float* work) {
