@@ -309,8 +309,8 @@ void markNeeded(uint8_t* needed, int a, int height, int L) {
 }
 
 template <int L>
-__attribute__((target_clones("avx2", "default"))) void
-transformLevels(const WaveletFilters& f, float* plane, int a, float* work, int width, int height) {
+QW2_INLINE void transformLevels(const WaveletFilters& f, float* plane, int a, float* work,
+                                int width, int height) {
     // Flags live past the float work area (see inverseWaveletWorkFloats): zero flags of the
     // pass at hand, then the needed rows of every level.
     uint8_t* flags = reinterpret_cast<uint8_t*>(work + size_t(a + kWaveletMaxTaps) * kStripColumns);
@@ -328,6 +328,18 @@ transformLevels(const WaveletFilters& f, float* plane, int a, float* work, int w
         rowPass<L>(f, taps8, taps4, plane, a, B, work, flags, neededRows + B, neededColumns + B);
     }
 }
+
+// One entry per filter length, each built for AVX2 and for the baseline and chosen at load
+// time (multiversioned functions cannot be templates).
+#define QW2_TRANSFORM_ENTRY(L)                                                                     \
+    __attribute__((target_clones("avx2", "default"))) void transformLevels##L(                     \
+        const WaveletFilters& f, float* plane, int a, float* work, int width, int height) {        \
+        transformLevels<L>(f, plane, a, work, width, height);                                      \
+    }
+QW2_TRANSFORM_ENTRY(2)
+QW2_TRANSFORM_ENTRY(4)
+QW2_TRANSFORM_ENTRY(6)
+QW2_TRANSFORM_ENTRY(8)
 
 } // namespace
 
@@ -401,16 +413,16 @@ void inverseWavelet2DRegion(const WaveletFilters& f, float* plane, int a, float*
     if (a < 4) return;
     switch (f.taps) {
     case 2:
-        transformLevels<2>(f, plane, a, work, width, height);
+        transformLevels2(f, plane, a, work, width, height);
         break;
     case 4:
-        transformLevels<4>(f, plane, a, work, width, height);
+        transformLevels4(f, plane, a, work, width, height);
         break;
     case 6:
-        transformLevels<6>(f, plane, a, work, width, height);
+        transformLevels6(f, plane, a, work, width, height);
         break;
     case 8:
-        transformLevels<8>(f, plane, a, work, width, height);
+        transformLevels8(f, plane, a, work, width, height);
         break;
     default:
         break;
