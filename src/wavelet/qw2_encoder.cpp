@@ -243,7 +243,6 @@ struct EncodedChannel {
     ChannelCoder coder;
     BitSink full;
     double weight = 1.0; // squared-error weight of one coefficient unit in the picture
-    int64_t chosenBits = 0;
 };
 
 } // namespace
