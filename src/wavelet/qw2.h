@@ -56,8 +56,7 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
 
 // The same without the plane: returns how many coefficients are not 0; they are
 // lists.significantPixels[k] with the values lists.significantValues[k].
-int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budget,
-                         Qw2Lists& lists);
+int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budget, Qw2Lists& lists);
 
 // Decoded YCbCr(+alpha) sample planes -> 4 bytes per pixel, as in the file's colour rules.
 void convertQw2Pixels(const float* const* planes, int channels, int side, int width, int height,
