@@ -2,8 +2,17 @@
 
 #include "wavelet/wavelet.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -28,10 +37,11 @@ struct BitSource {
     int64_t pos;
     int read() {
         if (pos >= bitCount) return -1;
-        const int bit = (data[pos >> 3] >> (pos & 7)) & 1;
+        const int bit = peek(pos);
         ++pos;
         return bit;
     }
+    int peek(int64_t at) const { return (data[at >> 3] >> (at & 7)) & 1; } // at < bitCount
 };
 
 int log2Side(int side) {
@@ -45,6 +55,70 @@ uint8_t toByte(float v) {
     if (!(v > 0.0f)) return 0; // NaN from a corrupt scale lands here too
     if (v > 255.0f) return 255;
     return uint8_t(int(v));
+}
+
+constexpr size_t kHugePage = size_t(2) << 20;
+
+size_t roundUp(size_t bytes) {
+    return (bytes + 63) & ~size_t(63);
+}
+
+// All working memory of one decode in one block. Large blocks are mapped on 2 MB pages where
+// the system allows: a fresh 4 KB page per 4 KB of plane costs more than decoding into it.
+struct Workspace {
+    void* base = nullptr;
+    size_t mappedBytes = 0; // 0 when the block came from malloc
+    uint8_t* start = nullptr;
+};
+
+// hugeBytes: the leading part that is touched all over (the planes); the lists after it are
+// touched only as far as they grow, so they stay on small pages.
+bool createWorkspace(Workspace& ws, size_t bytes, size_t hugeBytes) {
+#ifdef __linux__
+    if (bytes >= kHugePage) {
+        const size_t length = bytes + kHugePage;
+        void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+            const uintptr_t aligned =
+                (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
+            if (hugeBytes >= kHugePage)
+                madvise(reinterpret_cast<void*>(aligned), hugeBytes, MADV_HUGEPAGE);
+            ws.base = p;
+            ws.mappedBytes = length;
+            ws.start = reinterpret_cast<uint8_t*>(aligned);
+            return true;
+        }
+    }
+#endif
+    ws.base = std::malloc(bytes);
+    ws.mappedBytes = 0;
+    ws.start = static_cast<uint8_t*>(ws.base);
+    return ws.base != nullptr;
+}
+
+void destroyWorkspace(Workspace& ws) {
+#ifdef __linux__
+    if (ws.mappedBytes) {
+        munmap(ws.base, ws.mappedBytes);
+        ws = Workspace{};
+        return;
+    }
+#endif
+    std::free(ws.base);
+    ws = Workspace{};
+}
+
+// The output is the caller's to free(), so it stays a malloc block; a large one is aligned
+// so that it too can sit on 2 MB pages.
+uint8_t* allocateOutput(size_t bytes) {
+#ifdef __linux__
+    if (bytes >= kHugePage) {
+        void* p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) & ~(kHugePage - 1));
+        if (p) madvise(p, bytes & ~(kHugePage - 1), MADV_HUGEPAGE);
+        return static_cast<uint8_t*>(p);
+    }
+#endif
+    return static_cast<uint8_t*>(std::malloc(bytes));
 }
 
 } // namespace
@@ -93,9 +167,9 @@ bool createQw2Lists(Qw2Lists& lists, int side) {
     lists.insignificantPixels = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
     lists.insignificantSets = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
     lists.significantPixels = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
-    lists.significantSigns = static_cast<uint8_t*>(std::malloc(entries));
+    lists.significantValues = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
     if (lists.insignificantPixels && lists.insignificantSets && lists.significantPixels &&
-        lists.significantSigns)
+        lists.significantValues)
         return true;
     destroyQw2Lists(lists);
     return false;
@@ -105,20 +179,22 @@ void destroyQw2Lists(Qw2Lists& lists) {
     std::free(lists.insignificantPixels);
     std::free(lists.insignificantSets);
     std::free(lists.significantPixels);
-    std::free(lists.significantSigns);
+    std::free(lists.significantValues);
     lists = Qw2Lists{};
 }
 
-void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t budget,
-                           Qw2Lists& lists, int32_t* plane) {
+int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budget,
+                         Qw2Lists& lists) {
     const int a = lists.side;
     const int shift = log2Side(a);
     const int half = a / 2;
-    std::memset(plane, 0, sizeof(int32_t) * size_t(a) * size_t(a));
     int32_t* lip = lists.insignificantPixels;
     int32_t* lis = lists.insignificantSets;
     int32_t* lsp = lists.significantPixels;
-    uint8_t* signs = lists.significantSigns;
+    // A coefficient's value lives beside its significant-list entry: it starts at +T or -2T in
+    // the pass that finds it (the refinement pass of that threshold reads no bit for it) and
+    // gains refinement bits in order, so the passes never touch the plane.
+    int32_t* values = lists.significantValues;
 
     // Root band: pixels (0,0) (0,1) (1,0) (1,1); descendant sets of all but (0,0).
     int lipCount = 0;
@@ -139,7 +215,20 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
         // loop cannot go on after that, so the half-compacted lists are never looked at again.
         bool ended = false;
         int kept = 0;
-        for (int r = 0; r < lipCount; ++r) {
+        int r = 0;
+        // While the budget allows the entry and two bits are left, without branching on bits.
+        const int64_t fastLast = std::min<int64_t>(budget, bits.bitCount - 2);
+        for (; r < lipCount && bits.pos <= fastLast; ++r) {
+            const int32_t index = lip[r];
+            const int significant = bits.peek(bits.pos);
+            lsp[lspCount] = index;
+            values[lspCount] = bits.peek(bits.pos + 1) ? T : -2 * T;
+            lspCount += significant;
+            lip[kept] = index;
+            kept += 1 - significant;
+            bits.pos += 1 + significant;
+        }
+        for (; r < lipCount; ++r) {
             if (bits.pos > budget) {
                 ended = true;
                 break;
@@ -147,7 +236,7 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
             const int32_t index = lip[r];
             if (bits.read() == 1) {
                 lsp[lspCount] = index;
-                signs[lspCount++] = bits.read() == 1;
+                values[lspCount++] = bits.read() == 1 ? T : -2 * T;
             } else {
                 lip[kept++] = index; // insignificant, or skipped for want of a bit
             }
@@ -176,7 +265,7 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
                     for (const int32_t c : children) {
                         if (bits.read() == 1) {
                             lsp[lspCount] = c;
-                            signs[lspCount++] = bits.read() == 1;
+                            values[lspCount++] = bits.read() == 1 ? T : -2 * T;
                         } else {
                             lip[lipCount++] = c;
                         }
@@ -190,16 +279,22 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
             if (!ended) lisCount = kept;
         }
         // Refinement pass; the budget is not consulted here.
-        for (int k = 0; k < lspStart; ++k) {
-            const int bit = bits.read();
-            if (bit < 0) break;
-            if (bit) plane[lsp[k]] |= T;
-        }
-        for (int k = lspStart; k < lspCount; ++k)
-            plane[lsp[k]] = signs[k] ? T : -2 * T;
+        const int refined = int(std::min<int64_t>(lspStart, bits.bitCount - bits.pos));
+        for (int k = 0; k < refined; ++k)
+            values[k] |= -bits.peek(bits.pos + k) & T;
+        bits.pos += refined;
         // Without bits no later pass can change anything.
         if (bits.pos >= bits.bitCount) break;
     }
+    return lspCount;
+}
+
+void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t budget,
+                           Qw2Lists& lists, int32_t* plane) {
+    std::memset(plane, 0, sizeof(int32_t) * size_t(lists.side) * size_t(lists.side));
+    const int count = decodeQw2Significant(stream, byteCount, budget, lists);
+    for (int k = 0; k < count; ++k)
+        plane[lists.significantPixels[k]] = lists.significantValues[k];
 }
 
 void convertQw2Pixels(const float* const* planes, int channels, int side, int width, int height,
@@ -211,7 +306,35 @@ void convertQw2Pixels(const float* const* planes, int channels, int side, int wi
         const float* yRow = planes[2] + row;
         const float* alphaRow = channels == 4 ? planes[3] + row : nullptr;
         uint8_t* o = out + size_t(y) * size_t(width) * 4;
-        for (int x = 0; x < width; ++x) {
+        int x = 0;
+#if defined(__SSE2__)
+        // Four pixels at a time with the same operations in the same order. max(v, 0) yields
+        // its second operand for NaN, and min/truncate finish the byte rule.
+        const __m128 offset = _mm_set1_ps(128.0f), zero = _mm_setzero_ps();
+        const __m128 top = _mm_set1_ps(255.0f);
+        const __m128 crToRed = _mm_set1_ps(1.4022f), cbToGreen = _mm_set1_ps(0.3456f);
+        const __m128 crToGreen = _mm_set1_ps(0.7145f), cbToBlue = _mm_set1_ps(1.771f);
+        for (; x + 4 <= width; x += 4) {
+            const __m128 luma = _mm_loadu_ps(yRow + x);
+            const __m128 cb = _mm_sub_ps(_mm_loadu_ps(cbRow + x), offset);
+            const __m128 cr = _mm_sub_ps(_mm_loadu_ps(crRow + x), offset);
+            const __m128 red = _mm_add_ps(luma, _mm_mul_ps(crToRed, cr));
+            const __m128 green =
+                _mm_sub_ps(_mm_sub_ps(luma, _mm_mul_ps(cbToGreen, cb)), _mm_mul_ps(crToGreen, cr));
+            const __m128 blue = _mm_add_ps(luma, _mm_mul_ps(cbToBlue, cb));
+            const __m128 alpha = alphaRow ? _mm_loadu_ps(alphaRow + x) : zero;
+            const __m128i r = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(red, zero), top));
+            const __m128i g = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(green, zero), top));
+            const __m128i b = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(blue, zero), top));
+            const __m128i al = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(alpha, zero), top));
+            const __m128i rgba =
+                _mm_or_si128(_mm_or_si128(r, _mm_slli_epi32(g, 8)),
+                             _mm_or_si128(_mm_slli_epi32(b, 16), _mm_slli_epi32(al, 24)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), rgba);
+            o += 16;
+        }
+#endif
+        for (; x < width; ++x) {
             const float luma = yRow[x];
             const float cb = cbRow[x] - 128.0f;
             const float cr = crRow[x] - 128.0f;
@@ -240,23 +363,32 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     setupWaveletFilters(filters, header.filterKind);
 
     // Everything the passes need, allocated once for the whole image.
-    uint8_t* out =
-        static_cast<uint8_t*>(std::malloc(size_t(header.width) * size_t(header.height) * 4));
-    float* planes =
-        static_cast<float*>(std::malloc(sizeof(float) * planeCount * size_t(header.channels)));
-    int32_t* coefficients = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * planeCount));
-    float* work = static_cast<float*>(std::malloc(sizeof(float) * inverseWaveletWorkFloats(a)));
-    Qw2Lists lists;
-    const bool listsMade = createQw2Lists(lists, a);
-    if (!out || !planes || !coefficients || !work || !listsMade) {
+    const size_t entries = planeCount + 2;
+    const size_t planeBytes = roundUp(sizeof(float) * planeCount);
+    const size_t indexBytes = roundUp(sizeof(int32_t) * entries);
+    const size_t workBytes = roundUp(sizeof(float) * inverseWaveletWorkFloats(a));
+    const size_t total = planeBytes * size_t(header.channels) + 4 * indexBytes + workBytes;
+    uint8_t* out = allocateOutput(size_t(header.width) * size_t(header.height) * 4);
+    Workspace ws;
+    if (!out || !createWorkspace(ws, total, planeBytes * size_t(header.channels))) {
         std::free(out);
-        std::free(planes);
-        std::free(coefficients);
-        std::free(work);
-        destroyQw2Lists(lists);
         if (reason) *reason = "out of memory";
         return nullptr;
     }
+    uint8_t* cursor = ws.start;
+    auto take = [&cursor](size_t bytes) {
+        uint8_t* p = cursor;
+        cursor += bytes;
+        return p;
+    };
+    float* planes = reinterpret_cast<float*>(take(planeBytes * size_t(header.channels)));
+    Qw2Lists lists;
+    lists.side = a;
+    lists.insignificantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
+    lists.insignificantSets = reinterpret_cast<int32_t*>(take(indexBytes));
+    lists.significantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
+    lists.significantValues = reinterpret_cast<int32_t*>(take(indexBytes));
+    float* work = reinterpret_cast<float*>(take(workBytes));
 
     const float* channelPlanes[kQw2MaxChannels] = {};
     size_t offset = kQw2HeaderBytes;
@@ -265,22 +397,27 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         const float scale = readF32(field);
         const int32_t budget = readI32(field + 4);
         const int32_t byteCount = readI32(field + 8);
-        decodeQw2Coefficients(field + kQw2ChannelHeaderBytes, byteCount, budget, lists,
-                              coefficients);
+        const int count =
+            decodeQw2Significant(field + kQw2ChannelHeaderBytes, byteCount, budget, lists);
         const float multiplier = scale / 32767.0f;
-        float* plane = planes + planeCount * size_t(c);
-        for (size_t i = 0; i < planeCount; ++i)
-            plane[i] = float(coefficients[i]) * multiplier;
-        inverseWavelet2D(filters, plane, a, work);
+        float* plane = planes + planeBytes / sizeof(float) * size_t(c);
+        // Every other coefficient is 0, and 0 x a finite multiplier is a zero the transform
+        // treats like +0, bit for bit. Fresh mapped pages are zero already.
+        if (std::isfinite(multiplier)) {
+            if (!ws.mappedBytes) std::memset(plane, 0, sizeof(float) * planeCount);
+        } else {
+            for (size_t i = 0; i < planeCount; ++i)
+                plane[i] = 0.0f * multiplier;
+        }
+        for (int k = 0; k < count; ++k)
+            plane[lists.significantPixels[k]] = float(lists.significantValues[k]) * multiplier;
+        inverseWavelet2DRegion(filters, plane, a, work, header.width, header.height);
         channelPlanes[c] = plane;
         offset += kQw2ChannelHeaderBytes + size_t(byteCount);
     }
     convertQw2Pixels(channelPlanes, header.channels, a, header.width, header.height, out);
 
-    std::free(planes);
-    std::free(coefficients);
-    std::free(work);
-    destroyQw2Lists(lists);
+    destroyWorkspace(ws);
     width = header.width;
     height = header.height;
     return out;

@@ -44,7 +44,7 @@ struct Qw2Lists {
     int32_t* insignificantPixels = nullptr; // coefficient indices
     int32_t* insignificantSets = nullptr;   // index * 2 + 1 for kind B (grand-descendants)
     int32_t* significantPixels = nullptr;   // coefficient indices
-    uint8_t* significantSigns = nullptr;    // 1 = positive
+    int32_t* significantValues = nullptr;   // their values so far
 };
 bool createQw2Lists(Qw2Lists& lists, int side);
 void destroyQw2Lists(Qw2Lists& lists);
@@ -53,6 +53,10 @@ void destroyQw2Lists(Qw2Lists& lists);
 // side x side integer plane of lists.side. Never reads past byteCount bytes.
 void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t budget,
                            Qw2Lists& lists, int32_t* plane);
+
+// The same without the plane: returns how many coefficients are not 0; they are
+// lists.significantPixels[k] with the values lists.significantValues[k].
+int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budget, Qw2Lists& lists);
 
 // Decoded YCbCr(+alpha) sample planes -> 4 bytes per pixel, as in the file's colour rules.
 void convertQw2Pixels(const float* const* planes, int channels, int side, int width, int height,

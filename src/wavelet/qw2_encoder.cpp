@@ -243,7 +243,6 @@ struct EncodedChannel {
     ChannelCoder coder;
     BitSink full;
     double weight = 1.0; // squared-error weight of one coefficient unit in the picture
-    int64_t chosenBits = 0;
 };
 
 } // namespace
@@ -375,25 +374,31 @@ bool encodeQW2(const uint8_t* rgba, int width, int height, const Qw2EncodeOption
             lo = mid;
     }
     int64_t used = pick(hi);
+    // Stretches where nothing becomes significant buy nothing, so look a little ahead.
+    constexpr size_t kLookAhead = 64;
+    auto bytesAt = [&](int c, size_t k) { return (bitsAt(c, k) + 7) / 8 * 8; };
     for (;;) {
         int bestChannel = -1;
+        size_t bestStep = 0;
         double bestSlope = 0.0;
         for (int c = 0; c < channels; ++c) {
             const size_t k = chosen[size_t(c)];
-            if (k + 1 >= coded[size_t(c)].full.sampleBits.size()) continue;
-            const int64_t extra = (bitsAt(c, k + 1) + 7) / 8 * 8 - (bitsAt(c, k) + 7) / 8 * 8;
-            if (used + extra > totalBits) continue;
-            const double slope =
-                (costAt(c, k) - costAt(c, k + 1)) / double(std::max<int64_t>(extra, 1));
-            if (slope > bestSlope) {
-                bestSlope = slope;
-                bestChannel = c;
+            const size_t end = std::min(coded[size_t(c)].full.sampleBits.size(), k + kLookAhead);
+            for (size_t next = k + 1; next < end; ++next) {
+                const int64_t extra = bytesAt(c, next) - bytesAt(c, k);
+                if (used + extra > totalBits) break;
+                const double slope =
+                    (costAt(c, k) - costAt(c, next)) / double(std::max<int64_t>(extra, 1));
+                if (slope > bestSlope) {
+                    bestSlope = slope;
+                    bestChannel = c;
+                    bestStep = next;
+                }
             }
         }
         if (bestChannel < 0) break;
-        const size_t k = chosen[size_t(bestChannel)];
-        used += (bitsAt(bestChannel, k + 1) + 7) / 8 * 8 - (bitsAt(bestChannel, k) + 7) / 8 * 8;
-        chosen[size_t(bestChannel)] = k + 1;
+        used += bytesAt(bestChannel, bestStep) - bytesAt(bestChannel, chosen[size_t(bestChannel)]);
+        chosen[size_t(bestChannel)] = bestStep;
     }
 
     file.clear();

@@ -33,3 +33,8 @@ size_t inverseWaveletWorkFloats(int a);
 // B = 4, 8, ..., a; a plane below 4 x 4 is left as it is. Bit-identical to running
 // inverseWaveletStep over every column and then every row of each level.
 void inverseWavelet2D(const WaveletFilters& filters, float* plane, int a, float* work);
+
+// The same, but only the top-left width x height corner of the result is wanted: work that
+// cannot reach it is skipped, and the rest of the plane is left with unspecified values.
+void inverseWavelet2DRegion(const WaveletFilters& filters, float* plane, int a, float* work,
+                            int width, int height);
