@@ -15,7 +15,7 @@ constexpr int64_t kMaxImagePixels = int64_t(1) << 26;
 // The fourth byte is alpha, 255 where the image has none. Grey pictures come out as colour.
 uint8_t* loadPng(FILE* file, int32_t* width, int32_t* height);
 
-// The fourth byte is left unwritten (the texture manager sets it). Grey pictures come out as
+// The fourth byte carries no meaning (the texture manager sets it). Grey pictures come out as
 // colour; other component counts (CMYK) and files that end early are refused.
 uint8_t* loadJpeg(FILE* file, int32_t* width, int32_t* height);
 

@@ -2,6 +2,7 @@
 #include "image/texture.h"
 
 #include "diag/console.h"
+#include "image/dxt_compress.h"
 #include "platform/options.h"
 
 #include <GL/gl.h>
@@ -85,29 +86,49 @@ Texture* loadTexture(const char* name, bool buildMips, bool upload) {
     return texture;
 }
 
-void uploadTexture(Texture* texture) {
-    const GLint internalFormat =
-        setupOptions.useDxt ? GL_COMPRESSED_RGBA_S3TC_DXT5_EXT : GLint(GL_RGBA);
-    int32_t w = texture->width, h = texture->height;
-    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 texture->pixels);
+namespace {
+
+// One level into the bound texture object. DXT5 blocks are made here on the CPU, which is
+// faster than letting Mesa compress; without pixels (or block memory) the driver is asked.
+void uploadLevel(int32_t level, int32_t w, int32_t h, const uint8_t* pixels, uint8_t* dxtBuffer) {
+    if (dxtBuffer && pixels) {
+        compressDxt5(pixels, w, h, dxtBuffer);
+        glCompressedTexImage2D(GL_TEXTURE_2D, level, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, w, h, 0,
+                               GLsizei(dxt5Bytes(w, h)), dxtBuffer);
+    } else {
+        const GLint internalFormat =
+            setupOptions.useDxt ? GL_COMPRESSED_RGBA_S3TC_DXT5_EXT : GLint(GL_RGBA);
+        glTexImage2D(GL_TEXTURE_2D, level, internalFormat, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     pixels);
+    }
     countTextureMemory(w, h);
+}
+
+} // namespace
+
+void uploadTexture(Texture* texture) {
+    int32_t w = texture->width, h = texture->height;
+    // Level 0 is the largest, so its block buffer serves every level.
+    uint8_t* dxtBuffer = nullptr;
+    if (setupOptions.useDxt && texture->pixels)
+        dxtBuffer = static_cast<uint8_t*>(std::malloc(dxt5Bytes(w, h)));
+
+    uploadLevel(0, w, h, texture->pixels, dxtBuffer);
     static const GLfloat transparentBlack[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, transparentBlack);
     if (texture->mipCount == 0) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        return;
+    } else {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        for (int32_t i = 1; i <= texture->mipCount; ++i) {
+            w = std::max(1, w / 2);
+            h = std::max(1, h / 2);
+            uploadLevel(i, w, h, texture->mipLevels[i - 1], dxtBuffer);
+        }
     }
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    for (int32_t i = 1; i <= texture->mipCount; ++i) {
-        w = std::max(1, w / 2);
-        h = std::max(1, h / 2);
-        glTexImage2D(GL_TEXTURE_2D, i, internalFormat, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     texture->mipLevels[i - 1]);
-        countTextureMemory(w, h);
-    }
+    std::free(dxtBuffer);
 }
 
 void bindTexture(Texture* texture) {

@@ -41,7 +41,8 @@ bool loadImageFile(Texture* texture, char* path);
 // Builds the reduced levels from texture->pixels with an integer box filter. No GL calls.
 void buildMipmaps(Texture* texture);
 
-// Sends level 0 and every reduced level to the texture object bound on GL_TEXTURE_2D.
+// Sends level 0 and every reduced level to the texture object bound on GL_TEXTURE_2D: RGBA,
+// or DXT5 blocks compressed on the CPU when setupOptions.useDxt is set.
 void uploadTexture(Texture* texture);
 
 // Makes the texture current on GL_TEXTURE_2D; one without a GL object is uploaded into

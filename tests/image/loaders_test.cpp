@@ -197,6 +197,31 @@ TEST(JpegAdapter, ColourAndGreyComeOutAsBlueGreenRed) {
             EXPECT_EQ(grey.bytes[size_t(4 * k + c)], 77);
 }
 
+TEST(JpegAdapter, SamplesEqualPlainLibjpegOutputExactly) {
+    // Odd size, subsampled chroma, low quality: every conversion path has work to do.
+    std::vector<uint8_t> rgb;
+    for (int i = 0; i < 37 * 21 * 3; ++i)
+        rgb.push_back(uint8_t((i * 73) ^ (i / 111)));
+    std::vector<uint8_t> grey(rgb.begin(), rgb.begin() + 37 * 21);
+    for (int components : {3, 1}) {
+        SCOPED_TRACE(components);
+        const std::vector<uint8_t> file =
+            encodeJpeg(37, 21, components, components == 3 ? rgb : grey, 30);
+        int w = 0, h = 0, n = 0;
+        std::vector<uint8_t> samples;
+        ASSERT_TRUE(decodeJpegDefault(file, &w, &h, &n, &samples));
+        ASSERT_EQ(n, components);
+        Decoded d = runAdapter(loadJpeg, file);
+        ASSERT_EQ(d.bytes.size(), size_t(w) * size_t(h) * 4);
+        int mismatches = 0;
+        for (size_t k = 0; k < size_t(w) * size_t(h); ++k)
+            for (int c = 0; c < 3; ++c)
+                mismatches += d.bytes[4 * k + size_t(c)] !=
+                              samples[k * size_t(n) + (n == 3 ? size_t(2 - c) : 0)];
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
 TEST(JpegAdapter, BadFilesAreRefusedAndClosedOnce) {
     std::vector<uint8_t> rgb;
     for (int i = 0; i < 32 * 32 * 3; ++i)
@@ -211,6 +236,14 @@ TEST(JpegAdapter, BadFilesAreRefusedAndClosedOnce) {
                       "truncated");
     }
     expectRefused(loadJpeg, std::vector<uint8_t>(500, 0x17), "not a JPEG");
+    // Height 0 in the frame header (marker FF C0, length, precision, then the height).
+    std::vector<uint8_t> flat = good;
+    for (size_t i = 0; i + 6 < flat.size(); ++i)
+        if (flat[i] == 0xff && flat[i + 1] == 0xc0) {
+            flat[i + 5] = flat[i + 6] = 0;
+            break;
+        }
+    expectRefused(loadJpeg, flat, "zero height");
     // Four components (CMYK) do not fit the three-byte copy.
     expectRefused(loadJpeg, encodeJpeg(4, 4, 4, std::vector<uint8_t>(64, 90)), "CMYK");
 }

@@ -4,9 +4,11 @@
 
 #include "support/console_capture.h"
 #include "support/test_images.h"
+#include "wavelet/qw2_encoder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,19 @@ TEST_F(TextureCache, PixelsArriveAsRgbaWithTransparentBlackAndOpaqueJpeg) {
     }
     releaseTexture(png);
     releaseTexture(jpeg);
+
+    // Seven pixels: whole groups of four and a remainder take the same rules.
+    std::vector<uint8_t> seven;
+    for (int i = 0; i < 7; ++i)
+        seven.insert(seven.end(), {uint8_t(i), uint8_t(100 + i), uint8_t(200 + i),
+                                   uint8_t(i == 1 || i == 5 ? 0 : 10 * i + 1)});
+    ASSERT_TRUE(writeBytes("seven.png", encodeRgbaPng(7, 1, seven)));
+    Texture* row = loadTexture("seven.png", false, false);
+    ASSERT_NE(row, nullptr);
+    for (int i : {1, 5})
+        std::fill_n(seven.begin() + 4 * i, 4, 0);
+    EXPECT_EQ(std::vector<uint8_t>(row->pixels, row->pixels + 28), seven);
+    releaseTexture(row);
 }
 
 TEST_F(TextureCache, LookupIgnoresCaseButKeepsTheDirectoryPart) {
@@ -97,6 +112,28 @@ TEST_F(TextureCache, LookupIgnoresCaseButKeepsTheDirectoryPart) {
     releaseTexture(mapped);
     releaseTexture(textureCache[0]);
     EXPECT_EQ(textureCacheCount, 0);
+}
+
+TEST_F(TextureCache, Qw2PixelsAreKeptAsDecoded) {
+    std::vector<uint8_t> rgba;
+    for (int i = 0; i < 8 * 4; ++i)
+        rgba.insert(rgba.end(), {40, 160, 220, 90});
+    std::vector<uint8_t> file;
+    Qw2EncodeOptions options;
+    options.bitsPerPixel = 64.0; // the headers alone take 11 bits a pixel here
+    ASSERT_TRUE(encodeQW2(rgba.data(), 8, 4, options, file));
+    ASSERT_TRUE(writeBytes("flat.Qw2", file));
+    ConsoleCapture log;
+    Texture* flat = loadTexture("maps/flat.Qw2", true, false);
+    ASSERT_NE(flat, nullptr);
+    EXPECT_EQ(log.text.rfind("(from local dir: flat.Qw2)\n(QW2)...ok. \n  W: 8 H: 4 \n", 0), 0u);
+    EXPECT_EQ(flat->mipCount, 3);
+    for (int i = 0; i < 32; ++i) {
+        EXPECT_NEAR(flat->pixels[4 * i], 40, 2);
+        EXPECT_NEAR(flat->pixels[4 * i + 2], 220, 2);
+        EXPECT_EQ(flat->pixels[4 * i + 3], 0); // three channels: alpha 0, and no black rule
+    }
+    releaseTexture(flat);
 }
 
 TEST_F(TextureCache, MissingPngFallsBackToUpperCaseJpg) {

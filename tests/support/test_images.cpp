@@ -140,6 +140,48 @@ std::vector<uint8_t> encodeJpeg(int width, int height, int components,
     return out;
 }
 
+namespace {
+
+// No destructible locals: libjpeg may longjmp back here. *out is malloc'd.
+bool decodeJpegInto(const std::vector<uint8_t>* file, int* width, int* height, int* components,
+                    uint8_t** out) {
+    jpeg_decompress_struct cinfo = {};
+    JpegErrors errors = {};
+    cinfo.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = jpegJump;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, file->data(), static_cast<unsigned long>(file->size()));
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_start_decompress(&cinfo);
+    const size_t stride = size_t(cinfo.output_width) * size_t(cinfo.output_components);
+    *out = static_cast<uint8_t*>(std::malloc(stride * cinfo.output_height));
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = *out + stride * cinfo.output_scanline;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    *width = int(cinfo.output_width);
+    *height = int(cinfo.output_height);
+    *components = cinfo.output_components;
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+} // namespace
+
+bool decodeJpegDefault(const std::vector<uint8_t>& file, int* width, int* height, int* components,
+                       std::vector<uint8_t>* samples) {
+    uint8_t* out = nullptr;
+    const bool ok = decodeJpegInto(&file, width, height, components, &out);
+    if (ok) samples->assign(out, out + size_t(*width) * size_t(*height) * size_t(*components));
+    std::free(out);
+    return ok;
+}
+
 bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
@@ -191,7 +233,7 @@ struct CountingStream {
 ssize_t readCounting(void* cookie, char* buffer, size_t size) {
     auto* stream = static_cast<CountingStream*>(cookie);
     const size_t n = std::min(size, stream->bytes.size() - stream->position);
-    std::memcpy(buffer, stream->bytes.data() + stream->position, n);
+    if (n > 0) std::memcpy(buffer, stream->bytes.data() + stream->position, n);
     stream->position += n;
     return ssize_t(n);
 }

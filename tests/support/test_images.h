@@ -27,6 +27,10 @@ std::vector<uint8_t> encodeRgbaPng(int width, int height, const std::vector<uint
 std::vector<uint8_t> encodeJpeg(int width, int height, int components,
                                 const std::vector<uint8_t>& samples, int quality = 100);
 
+// Plain libjpeg decoding with every default (RGB or grey samples), for comparison.
+bool decodeJpegDefault(const std::vector<uint8_t>& file, int* width, int* height, int* components,
+                       std::vector<uint8_t>* samples);
+
 bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readBytes(const std::string& path);
 // Decodes any PNG to 8-bit RGBA with libpng's simplified reader (independent of our adapter).

@@ -1,0 +1,424 @@
+#include "wavelet/qw2.h"
+
+#include "wavelet/wavelet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+int16_t readI16(const uint8_t* p) {
+    return int16_t(uint16_t(p[0] | (p[1] << 8)));
+}
+int32_t readI32(const uint8_t* p) {
+    return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+                   (uint32_t(p[3]) << 24));
+}
+float readF32(const uint8_t* p) {
+    const uint32_t bits = uint32_t(readI32(p));
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// Bits least significant first; past the end there is no bit (-1) and the position stays.
+struct BitSource {
+    const uint8_t* data;
+    int64_t bitCount;
+    int64_t pos;
+    int read() {
+        if (pos >= bitCount) return -1;
+        const int bit = peek(pos);
+        ++pos;
+        return bit;
+    }
+    int peek(int64_t at) const { return (data[at >> 3] >> (at & 7)) & 1; } // at < bitCount
+};
+
+int log2Side(int side) {
+    int shift = 0;
+    while ((1 << shift) < side)
+        ++shift;
+    return shift;
+}
+
+uint8_t toByte(float v) {
+    if (!(v > 0.0f)) return 0; // NaN from a corrupt scale lands here too
+    if (v > 255.0f) return 255;
+    return uint8_t(int(v));
+}
+
+constexpr size_t kHugePage = size_t(2) << 20;
+
+size_t roundUp(size_t bytes) {
+    return (bytes + 63) & ~size_t(63);
+}
+
+// All working memory of one decode in one block. Large blocks are mapped on 2 MB pages where
+// the system allows: a fresh 4 KB page per 4 KB of plane costs more than decoding into it.
+struct Workspace {
+    void* base = nullptr;
+    size_t mappedBytes = 0; // 0 when the block came from malloc
+    uint8_t* start = nullptr;
+};
+
+// hugeBytes: the leading part that is touched all over (the planes); the lists after it are
+// touched only as far as they grow, so they stay on small pages.
+bool createWorkspace(Workspace& ws, size_t bytes, size_t hugeBytes) {
+#ifdef __linux__
+    if (bytes >= kHugePage) {
+        const size_t length = bytes + kHugePage;
+        void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+            const uintptr_t aligned =
+                (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
+            if (hugeBytes >= kHugePage)
+                madvise(reinterpret_cast<void*>(aligned), hugeBytes, MADV_HUGEPAGE);
+            ws.base = p;
+            ws.mappedBytes = length;
+            ws.start = reinterpret_cast<uint8_t*>(aligned);
+            return true;
+        }
+    }
+#endif
+    ws.base = std::malloc(bytes);
+    ws.mappedBytes = 0;
+    ws.start = static_cast<uint8_t*>(ws.base);
+    return ws.base != nullptr;
+}
+
+void destroyWorkspace(Workspace& ws) {
+#ifdef __linux__
+    if (ws.mappedBytes) {
+        munmap(ws.base, ws.mappedBytes);
+        ws = Workspace{};
+        return;
+    }
+#endif
+    std::free(ws.base);
+    ws = Workspace{};
+}
+
+// The output is the caller's to free(), so it stays a malloc block; a large one is aligned
+// so that it too can sit on 2 MB pages.
+uint8_t* allocateOutput(size_t bytes) {
+#ifdef __linux__
+    if (bytes >= kHugePage) {
+        void* p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) & ~(kHugePage - 1));
+        if (p) madvise(p, bytes & ~(kHugePage - 1), MADV_HUGEPAGE);
+        return static_cast<uint8_t*>(p);
+    }
+#endif
+    return static_cast<uint8_t*>(std::malloc(bytes));
+}
+
+} // namespace
+
+int qw2SquareSide(int width, int height) {
+    const int larger = width > height ? width : height;
+    if (larger <= 2) return 2;
+    int side = 4;
+    while (side < larger)
+        side *= 2;
+    return side;
+}
+
+const char* checkQw2File(const uint8_t* data, size_t size, Qw2Header& header) {
+    if (!data || size < size_t(kQw2HeaderBytes)) return "header runs past the end of the data";
+    header.width = readI16(data);
+    header.height = readI16(data + 2);
+    header.channels = int8_t(data[4]);
+    header.filterKind = int8_t(data[5]);
+    header.version = readI16(data + 6);
+    if (header.version != kQw2Version) return "unsupported format version";
+    if (header.channels != 3 && header.channels != 4) return "channel count is not 3 or 4";
+    if (header.filterKind < 0 || header.filterKind >= kWaveletFilterKinds)
+        return "unknown filter kind";
+    if (header.width <= 0 || header.height <= 0) return "width or height is not positive";
+    if (header.width > kQw2MaxSide || header.height > kQw2MaxSide)
+        return "image side larger than 8192";
+    size_t offset = kQw2HeaderBytes;
+    for (int c = 0; c < header.channels; ++c) {
+        if (size - offset < size_t(kQw2ChannelHeaderBytes))
+            return "channel header runs past the end of the data";
+        const int32_t byteCount = readI32(data + offset + 8);
+        offset += kQw2ChannelHeaderBytes;
+        if (byteCount < 0) return "channel stream length is negative";
+        if (size - offset < size_t(byteCount))
+            return "channel stream runs past the end of the data";
+        offset += size_t(byteCount);
+    }
+    return nullptr;
+}
+
+bool createQw2Lists(Qw2Lists& lists, int side) {
+    lists = Qw2Lists{};
+    const size_t entries = size_t(side) * size_t(side) + 2;
+    lists.side = side;
+    lists.insignificantPixels = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
+    lists.insignificantSets = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
+    lists.significantPixels = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
+    lists.significantValues = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
+    if (lists.insignificantPixels && lists.insignificantSets && lists.significantPixels &&
+        lists.significantValues)
+        return true;
+    destroyQw2Lists(lists);
+    return false;
+}
+
+void destroyQw2Lists(Qw2Lists& lists) {
+    std::free(lists.insignificantPixels);
+    std::free(lists.insignificantSets);
+    std::free(lists.significantPixels);
+    std::free(lists.significantValues);
+    lists = Qw2Lists{};
+}
+
+int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budget,
+                         Qw2Lists& lists) {
+    const int a = lists.side;
+    const int shift = log2Side(a);
+    const int half = a / 2;
+    int32_t* lip = lists.insignificantPixels;
+    int32_t* lis = lists.insignificantSets;
+    int32_t* lsp = lists.significantPixels;
+    // A coefficient's value lives beside its significant-list entry: it starts at +T or -2T in
+    // the pass that finds it (the refinement pass of that threshold reads no bit for it) and
+    // gains refinement bits in order, so the passes never touch the plane.
+    int32_t* values = lists.significantValues;
+
+    // Root band: pixels (0,0) (0,1) (1,0) (1,1); descendant sets of all but (0,0).
+    int lipCount = 0;
+    int lisCount = 0;
+    int lspCount = 0;
+    lip[lipCount++] = 0;
+    lip[lipCount++] = 1;
+    lip[lipCount++] = a;
+    lip[lipCount++] = a + 1;
+    lis[lisCount++] = 1 << 1;
+    lis[lisCount++] = a << 1;
+    lis[lisCount++] = (a + 1) << 1;
+
+    BitSource bits{stream, byteCount > 0 ? int64_t(byteCount) * 8 : 0, 0};
+    for (int32_t T = kQw2TopThreshold; bits.pos < budget && T > 0; T /= 2) {
+        const int lspStart = lspCount;
+        // Sorting pass. Once past the budget it ends on the spot, uncompacted: the threshold
+        // loop cannot go on after that, so the half-compacted lists are never looked at again.
+        bool ended = false;
+        int kept = 0;
+        int r = 0;
+        // While the budget allows the entry and two bits are left, without branching on bits.
+        const int64_t fastLast = std::min<int64_t>(budget, bits.bitCount - 2);
+        for (; r < lipCount && bits.pos <= fastLast; ++r) {
+            const int32_t index = lip[r];
+            const int significant = bits.peek(bits.pos);
+            lsp[lspCount] = index;
+            values[lspCount] = bits.peek(bits.pos + 1) ? T : -2 * T;
+            lspCount += significant;
+            lip[kept] = index;
+            kept += 1 - significant;
+            bits.pos += 1 + significant;
+        }
+        for (; r < lipCount; ++r) {
+            if (bits.pos > budget) {
+                ended = true;
+                break;
+            }
+            const int32_t index = lip[r];
+            if (bits.read() == 1) {
+                lsp[lspCount] = index;
+                values[lspCount++] = bits.read() == 1 ? T : -2 * T;
+            } else {
+                lip[kept++] = index; // insignificant, or skipped for want of a bit
+            }
+        }
+        if (!ended) {
+            lipCount = kept;
+            kept = 0;
+            for (int r = 0; r < lisCount; ++r) { // lisCount grows as sets split
+                if (bits.pos > budget) {
+                    ended = true;
+                    break;
+                }
+                const int32_t entry = lis[r];
+                const int32_t index = entry >> 1;
+                if (bits.read() != 1) {
+                    lis[kept++] = entry;
+                    continue;
+                }
+                const int i = index >> shift;
+                const int j = index & (a - 1);
+                // A root set of a 2 x 2 square has no children: nothing to follow.
+                if (i >= half || j >= half) continue;
+                const int32_t child = (2 * i) * a + 2 * j;
+                const int32_t children[4] = {child, child + 1, child + a, child + a + 1};
+                if ((entry & 1) == 0) {
+                    for (const int32_t c : children) {
+                        if (bits.read() == 1) {
+                            lsp[lspCount] = c;
+                            values[lspCount++] = bits.read() == 1 ? T : -2 * T;
+                        } else {
+                            lip[lipCount++] = c;
+                        }
+                    }
+                    if (2 * i < half && 2 * j < half) lis[lisCount++] = (index << 1) | 1;
+                } else {
+                    for (const int32_t c : children)
+                        lis[lisCount++] = c << 1;
+                }
+            }
+            if (!ended) lisCount = kept;
+        }
+        // Refinement pass; the budget is not consulted here.
+        const int refined = int(std::min<int64_t>(lspStart, bits.bitCount - bits.pos));
+        for (int k = 0; k < refined; ++k)
+            values[k] |= -bits.peek(bits.pos + k) & T;
+        bits.pos += refined;
+        // Without bits no later pass can change anything.
+        if (bits.pos >= bits.bitCount) break;
+    }
+    return lspCount;
+}
+
+void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t budget,
+                           Qw2Lists& lists, int32_t* plane) {
+    std::memset(plane, 0, sizeof(int32_t) * size_t(lists.side) * size_t(lists.side));
+    const int count = decodeQw2Significant(stream, byteCount, budget, lists);
+    for (int k = 0; k < count; ++k)
+        plane[lists.significantPixels[k]] = lists.significantValues[k];
+}
+
+void convertQw2Pixels(const float* const* planes, int channels, int side, int width, int height,
+                      uint8_t* out) {
+    for (int y = 0; y < height; ++y) {
+        const size_t row = size_t(y) * size_t(side);
+        const float* cbRow = planes[0] + row;
+        const float* crRow = planes[1] + row;
+        const float* yRow = planes[2] + row;
+        const float* alphaRow = channels == 4 ? planes[3] + row : nullptr;
+        uint8_t* o = out + size_t(y) * size_t(width) * 4;
+        int x = 0;
+#if defined(__SSE2__)
+        // Four pixels at a time with the same operations in the same order. max(v, 0) yields
+        // its second operand for NaN, and min/truncate finish the byte rule.
+        const __m128 offset = _mm_set1_ps(128.0f), zero = _mm_setzero_ps();
+        const __m128 top = _mm_set1_ps(255.0f);
+        const __m128 crToRed = _mm_set1_ps(1.4022f), cbToGreen = _mm_set1_ps(0.3456f);
+        const __m128 crToGreen = _mm_set1_ps(0.7145f), cbToBlue = _mm_set1_ps(1.771f);
+        for (; x + 4 <= width; x += 4) {
+            const __m128 luma = _mm_loadu_ps(yRow + x);
+            const __m128 cb = _mm_sub_ps(_mm_loadu_ps(cbRow + x), offset);
+            const __m128 cr = _mm_sub_ps(_mm_loadu_ps(crRow + x), offset);
+            const __m128 red = _mm_add_ps(luma, _mm_mul_ps(crToRed, cr));
+            const __m128 green =
+                _mm_sub_ps(_mm_sub_ps(luma, _mm_mul_ps(cbToGreen, cb)), _mm_mul_ps(crToGreen, cr));
+            const __m128 blue = _mm_add_ps(luma, _mm_mul_ps(cbToBlue, cb));
+            const __m128 alpha = alphaRow ? _mm_loadu_ps(alphaRow + x) : zero;
+            const __m128i r = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(red, zero), top));
+            const __m128i g = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(green, zero), top));
+            const __m128i b = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(blue, zero), top));
+            const __m128i al = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(alpha, zero), top));
+            const __m128i rgba =
+                _mm_or_si128(_mm_or_si128(r, _mm_slli_epi32(g, 8)),
+                             _mm_or_si128(_mm_slli_epi32(b, 16), _mm_slli_epi32(al, 24)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), rgba);
+            o += 16;
+        }
+#endif
+        for (; x < width; ++x) {
+            const float luma = yRow[x];
+            const float cb = cbRow[x] - 128.0f;
+            const float cr = crRow[x] - 128.0f;
+            const float red = luma + 1.4022f * cr;
+            const float green = luma - 0.3456f * cb - 0.7145f * cr;
+            const float blue = luma + 1.771f * cb;
+            o[0] = toByte(red);
+            o[1] = toByte(green);
+            o[2] = toByte(blue);
+            o[3] = alphaRow ? toByte(alphaRow[x]) : 0; // three channels: alpha 0, not 255
+            o += 4;
+        }
+    }
+}
+
+uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& height,
+                   const char** reason) {
+    Qw2Header header;
+    if (const char* refused = checkQw2File(data, size, header)) {
+        if (reason) *reason = refused;
+        return nullptr;
+    }
+    const int a = qw2SquareSide(header.width, header.height);
+    const size_t planeCount = size_t(a) * size_t(a);
+    WaveletFilters filters;
+    setupWaveletFilters(filters, header.filterKind);
+
+    // Everything the passes need, allocated once for the whole image.
+    const size_t entries = planeCount + 2;
+    const size_t planeBytes = roundUp(sizeof(float) * planeCount);
+    const size_t indexBytes = roundUp(sizeof(int32_t) * entries);
+    const size_t workBytes = roundUp(sizeof(float) * inverseWaveletWorkFloats(a));
+    const size_t total = planeBytes * size_t(header.channels) + 4 * indexBytes + workBytes;
+    uint8_t* out = allocateOutput(size_t(header.width) * size_t(header.height) * 4);
+    Workspace ws;
+    if (!out || !createWorkspace(ws, total, planeBytes * size_t(header.channels))) {
+        std::free(out);
+        if (reason) *reason = "out of memory";
+        return nullptr;
+    }
+    uint8_t* cursor = ws.start;
+    auto take = [&cursor](size_t bytes) {
+        uint8_t* p = cursor;
+        cursor += bytes;
+        return p;
+    };
+    float* planes = reinterpret_cast<float*>(take(planeBytes * size_t(header.channels)));
+    Qw2Lists lists;
+    lists.side = a;
+    lists.insignificantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
+    lists.insignificantSets = reinterpret_cast<int32_t*>(take(indexBytes));
+    lists.significantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
+    lists.significantValues = reinterpret_cast<int32_t*>(take(indexBytes));
+    float* work = reinterpret_cast<float*>(take(workBytes));
+
+    const float* channelPlanes[kQw2MaxChannels] = {};
+    size_t offset = kQw2HeaderBytes;
+    for (int c = 0; c < header.channels; ++c) {
+        const uint8_t* field = data + offset;
+        const float scale = readF32(field);
+        const int32_t budget = readI32(field + 4);
+        const int32_t byteCount = readI32(field + 8);
+        const int count =
+            decodeQw2Significant(field + kQw2ChannelHeaderBytes, byteCount, budget, lists);
+        const float multiplier = scale / 32767.0f;
+        float* plane = planes + planeBytes / sizeof(float) * size_t(c);
+        // Every other coefficient is 0, and 0 x a finite multiplier is a zero the transform
+        // treats like +0, bit for bit. Fresh mapped pages are zero already.
+        if (std::isfinite(multiplier)) {
+            if (!ws.mappedBytes) std::memset(plane, 0, sizeof(float) * planeCount);
+        } else {
+            for (size_t i = 0; i < planeCount; ++i)
+                plane[i] = 0.0f * multiplier;
+        }
+        for (int k = 0; k < count; ++k)
+            plane[lists.significantPixels[k]] = float(lists.significantValues[k]) * multiplier;
+        inverseWavelet2DRegion(filters, plane, a, work, header.width, header.height);
+        channelPlanes[c] = plane;
+        offset += kQw2ChannelHeaderBytes + size_t(byteCount);
+    }
+    convertQw2Pixels(channelPlanes, header.channels, a, header.width, header.height, out);
+
+    destroyWorkspace(ws);
+    width = header.width;
+    height = header.height;
+    return out;
+}
