@@ -22,15 +22,16 @@ void updateCamera(Camera& camera, float t) {
 void updateLight(Light& light, float t) {
     if (light.track == nullptr) return;
     float values[7];
-    if (evaluateKeyFloats(*light.track, t, KeyFilter::anyButHold, 7, values) ==
-        PoseResult::missing)
+    if (evaluateKeyFloats(*light.track, t, KeyFilter::anyButHold, 7, values) == PoseResult::missing)
         return;
     std::memcpy(light.position, values, 3 * sizeof(float));
     std::memcpy(light.color, values + 3, 3 * sizeof(float));
     light.range = values[6];
 }
 
-float lightAttenuation(float range) { return range == 0.0f ? 0.0f : 1.0f / (range * range); }
+float lightAttenuation(float range) {
+    return range == 0.0f ? 0.0f : 1.0f / (range * range);
+}
 
 float verticalFovDegrees(float fovRadians, float aspect) {
     return fovRadians * 180.0f / aspect / 3.1415927f;

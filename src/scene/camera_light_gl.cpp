@@ -29,8 +29,7 @@ void applyCamera(Camera& camera, float t) {
 }
 
 void applyLight(Light& light, float t) {
-    if (light.glIndex > kHighestLightIndex || light.glIndex < 0 || light.track == nullptr)
-        return;
+    if (light.glIndex > kHighestLightIndex || light.glIndex < 0 || light.track == nullptr) return;
     updateLight(light, t);
     const GLenum number = GLenum(GL_LIGHT0 + light.glIndex);
     light.color[3] = 1.0f;

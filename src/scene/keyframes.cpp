@@ -41,8 +41,7 @@ float blendFactor(const Track& track, int segment, float t) {
     return (t - start) / (track.keys[segment + 1].time - start);
 }
 
-PoseResult evaluateKeyFloats(const Track& track, float t, KeyFilter filter, int count,
-                             float* out) {
+PoseResult evaluateKeyFloats(const Track& track, float t, KeyFilter filter, int count, float* out) {
     if (count > kMaxKeyFloats) count = kMaxKeyFloats;
     const int active = findActiveKey(track, t, filter);
     const int segment = findSegment(track, t);

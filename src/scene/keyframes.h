@@ -34,5 +34,6 @@ PoseResult evaluateKeyFloats(const Track& track, float t, KeyFilter filter, int 
 
 // out[i] = a[i] + (b[i] - a[i]) * f for count floats, single precision in that order.
 inline void lerpFloats(const float* a, const float* b, float f, int count, float* out) {
-    for (int i = 0; i < count; ++i) out[i] = a[i] + (b[i] - a[i]) * f;
+    for (int i = 0; i < count; ++i)
+        out[i] = a[i] + (b[i] - a[i]) * f;
 }

@@ -104,7 +104,8 @@ void buildTopology(SceneObject& object, int meshKeyIndex) {
         object.flipNormals = mesh.flipNormals;
         object.vertexCount = mesh.vertexCount;
         // Zeroed so that a key too short to copy from leaves defined vertices behind.
-        for (int32_t i = 0; i < mesh.vertexCount; ++i) object.vertices[i] = ObjectVertex{};
+        for (int32_t i = 0; i < mesh.vertexCount; ++i)
+            object.vertices[i] = ObjectVertex{};
         object.faceCount = readMeshFaces(key, mesh, object.faces);
     }
     object.geometryDirty = true;

@@ -79,7 +79,8 @@ TEST(Keyframes, CameraBlendsTowardAKeyItWouldNotAccept) {
     float out[13];
     ASSERT_EQ(evaluateKeyFloats(*track, 0.5f, KeyFilter::transformOnly, 13, out),
               PoseResult::blended);
-    for (int i = 0; i < 13; ++i) EXPECT_EQ(out[i], float(i) + (float(100 + i) - float(i)) * 0.5f);
+    for (int i = 0; i < 13; ++i)
+        EXPECT_EQ(out[i], float(i) + (float(100 + i) - float(i)) * 0.5f);
     // From 1 s the Mesh key is not active: the Transform key stays active and is the segment
     // key no more; the last key is the segment, so the Transform key is copied.
     ASSERT_EQ(evaluateKeyFloats(*track, 1.5f, KeyFilter::transformOnly, 13, out),
@@ -98,7 +99,9 @@ TEST(Keyframes, ActiveKeyBehindSegmentStillStartsTheBlend) {
 }
 
 TEST(Keyframes, OutOfOrderKeysUseTheLastMatchInStoredOrder) {
-    TrackHolder track({{3.0f, T, ramp(13, 30)}, {0.0f, T, ramp(13, 0)}, {1.0f, T, ramp(13, 10)},
+    TrackHolder track({{3.0f, T, ramp(13, 30)},
+                       {0.0f, T, ramp(13, 0)},
+                       {1.0f, T, ramp(13, 10)},
                        {0.5f, T, ramp(13, 5)}});
     // At 2 s keys 1, 2 and 3 lie before t; the last in stored order is 3 (0.5 s).
     EXPECT_EQ(findActiveKey(*track, 2.0f, KeyFilter::transformOnly), 3);
@@ -116,7 +119,8 @@ TEST(Keyframes, ShortOrMissingBlocksReadAsZero) {
     TrackHolder track({{0.0f, KeyKind(3), {}}, {1.0f, T, {1, 2, 3}}, {3.0f, T, ramp(7, 11)}});
     float out[7];
     ASSERT_EQ(evaluateKeyFloats(*track, 0.0f, KeyFilter::anyButHold, 7, out), PoseResult::copied);
-    for (float v : out) EXPECT_EQ(v, 0.0f);
+    for (float v : out)
+        EXPECT_EQ(v, 0.0f);
     ASSERT_EQ(evaluateKeyFloats(*track, 2.0f, KeyFilter::anyButHold, 7, out), PoseResult::blended);
     EXPECT_EQ(out[0], 1.0f + (11.0f - 1.0f) * 0.5f);
     EXPECT_EQ(out[6], 0.0f + (17.0f - 0.0f) * 0.5f);
@@ -182,7 +186,8 @@ TEST(Keyframes, MatchesAReferenceBitForBitOnRandomTracks) {
             TestKey key{float(ticks) / 4800.0f, kinds[rng() % 7], {}};
             const int floats = rng() % 5 == 0 ? int(rng() % 14) : 13;
             std::uniform_real_distribution<float> value(-1000.0f, 1000.0f);
-            for (int i = 0; i < floats; ++i) key.floats.push_back(value(rng));
+            for (int i = 0; i < floats; ++i)
+                key.floats.push_back(value(rng));
             keys.push_back(key);
         }
         TrackHolder track(keys);

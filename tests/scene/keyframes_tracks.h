@@ -12,7 +12,8 @@
 struct TestKey {
     float time;
     KeyKind kind;
-    std::vector<float> floats; // the data block, as floats; empty = no block (size 1)
+    std::vector<float> floats;       // the data block, as floats; empty = no block (size 1)
+    std::vector<uint8_t> bytes = {}; // or the data block as bytes, when not empty
 };
 
 inline Track* makeTestTrack(const std::vector<TestKey>& keys, TrackType type = TrackType::Object) {
@@ -24,23 +25,31 @@ inline Track* makeTestTrack(const std::vector<TestKey>& keys, TrackType type = T
         TrackKey& key = track->keys[i];
         key.time = keys[i].time;
         key.kind = keys[i].kind;
-        const int32_t bytes = int32_t(keys[i].floats.size() * sizeof(float));
+        const bool raw = !keys[i].bytes.empty();
+        const int32_t bytes =
+            raw ? int32_t(keys[i].bytes.size()) : int32_t(keys[i].floats.size() * sizeof(float));
         key.size = bytes + 1;
         key.dataBytes = bytes;
         if (bytes > 0) {
             key.data = static_cast<uint8_t*>(
                 std::calloc(size_t(std::max(bytes, kKeyDataMinBytes)), 1)); // destroyTrack frees
-            std::memcpy(key.data, keys[i].floats.data(), size_t(bytes));
+            std::memcpy(key.data,
+                        raw ? static_cast<const void*>(keys[i].bytes.data())
+                            : static_cast<const void*>(keys[i].floats.data()),
+                        size_t(bytes));
         }
     }
     return track;
 }
 
-inline void freeTestTrack(Track* track) { destroyTrack(track); }
+inline void freeTestTrack(Track* track) {
+    destroyTrack(track);
+}
 
 // n floats base, base + 1, ... : distinct values per key make blends easy to predict.
 inline std::vector<float> ramp(int n, float base) {
-    std::vector<float> v(size_t(n));
-    for (int i = 0; i < n; ++i) v[size_t(i)] = base + float(i);
+    std::vector<float> v(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        v[size_t(i)] = base + float(i);
     return v;
 }

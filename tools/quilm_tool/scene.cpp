@@ -49,8 +49,7 @@ bool parseInt(const char* text, int& value) {
     char* end = nullptr;
     errno = 0;
     const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno == ERANGE || v < -2147483647L - 1 ||
-        v > 2147483647L)
+    if (end == text || *end != '\0' || errno == ERANGE || v < -2147483647L - 1 || v > 2147483647L)
         return false;
     value = int(v);
     return true;
@@ -97,14 +96,15 @@ float wrapTime(const Scene& scene, float t) {
     if (t < scene.timeStart) t = scene.timeStart;
     if (t >= scene.timeEnd) {
         if (scene.timeEnd <= scene.timeStart) return scene.timeStart;
-        t = float(scene.timeStart + std::fmod(double(t - scene.timeStart),
-                                             double(scene.timeEnd - scene.timeStart)));
+        t = float(scene.timeStart +
+                  std::fmod(double(t - scene.timeStart), double(scene.timeEnd - scene.timeStart)));
     }
     return t;
 }
 
 void printFloats(const float* values, int count) {
-    for (int i = 0; i < count; ++i) std::printf(" %.9g", double(values[i]));
+    for (int i = 0; i < count; ++i)
+        std::printf(" %.9g", double(values[i]));
 }
 
 void printReport(const Scene& scene, float t) {
