@@ -97,7 +97,8 @@ void releaseObject(SceneObject& object) {
     object.track = nullptr;
     delete[] object.vertices;
     delete[] object.faces;
-    for (int32_t i = 0; i < object.vertexKeyCount; ++i) delete[] object.vertexKeys[i].vertices;
+    for (int32_t i = 0; i < object.vertexKeyCount; ++i)
+        delete[] object.vertexKeys[i].vertices;
     delete[] object.vertexKeys;
     delete[] object.hideBits;
     object.vertices = nullptr;
@@ -109,7 +110,9 @@ void releaseObject(SceneObject& object) {
 
 } // namespace
 
-Scene* createScene() { return new Scene(); }
+Scene* createScene() {
+    return new Scene();
+}
 
 void loadMaterial(Material& material, const Track& track) {
     // A short or missing block reads as zeros (the loader refuses such files before this).
@@ -156,9 +159,11 @@ void loadMaterial(Material& material, const Track& track) {
     material.diffuse[3] = material.opacity;
     material.ambient[3] = material.opacity;
     material.specular[3] = 1.0f;
-    for (int i = 0; i < 3; ++i) material.specular[i] = specularColor[i] * material.specularLevel;
+    for (int i = 0; i < 3; ++i)
+        material.specular[i] = specularColor[i] * material.specularLevel;
     if (material.textured) {
-        for (float& e : material.emission) e = 0.0f;
+        for (float& e : material.emission)
+            e = 0.0f;
     } else {
         for (int i = 0; i < 3; ++i)
             material.emission[i] = material.selfIllumination * material.diffuse[i];
@@ -210,11 +215,14 @@ Camera& activeCamera(Scene& scene) {
 
 void destroyScene(Scene* scene) {
     if (!scene) return;
-    for (int32_t i = 0; i < scene->objectCount; ++i) releaseObject(scene->objects[i]);
+    for (int32_t i = 0; i < scene->objectCount; ++i)
+        releaseObject(scene->objects[i]);
     delete[] scene->objects;
-    for (int32_t i = 0; i < scene->cameraCount; ++i) destroyTrack(scene->cameras[i].track);
+    for (int32_t i = 0; i < scene->cameraCount; ++i)
+        destroyTrack(scene->cameras[i].track);
     delete[] scene->cameras;
-    for (int32_t i = 0; i < scene->lightCount; ++i) destroyTrack(scene->lights[i].track);
+    for (int32_t i = 0; i < scene->lightCount; ++i)
+        destroyTrack(scene->lights[i].track);
     delete[] scene->lights;
     for (int32_t i = 0; i < scene->materialCount; ++i)
         if (scene->materials[i].texture) releaseTexture(scene->materials[i].texture);

@@ -12,11 +12,14 @@
 
 // ---- Tracks ----
 
-Track* createTrack() { return new Track(); }
+Track* createTrack() {
+    return new Track();
+}
 
 void destroyTrack(Track* track) {
     if (!track) return;
-    for (int32_t i = 0; i < track->keyCount; ++i) std::free(track->keys[i].data);
+    for (int32_t i = 0; i < track->keyCount; ++i)
+        std::free(track->keys[i].data);
     delete[] track->keys;
     delete track;
 }
@@ -253,9 +256,8 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
     int32_t counts[4] = {};
     float colors[6] = {};
     if (!readUint16(src, trackTotal) || !readUint16(src, counts[0]) ||
-        !readUint16(src, counts[1]) || !readUint16(src, counts[2]) ||
-        !readUint16(src, counts[3]) || !readFloats(src, colors, 6) ||
-        !readBytes(src, scene.envMapName, sizeof scene.envMapName)) {
+        !readUint16(src, counts[1]) || !readUint16(src, counts[2]) || !readUint16(src, counts[3]) ||
+        !readFloats(src, colors, 6) || !readBytes(src, scene.envMapName, sizeof scene.envMapName)) {
         consolePrint("Error: scene file ends inside its header. \n");
         return false;
     }
@@ -346,8 +348,7 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
             destroyTrack(track);
         }
     }
-    if (dropped > 0)
-        consolePrint("Dropped %i tracks beyond the header's counts. \n", dropped);
+    if (dropped > 0) consolePrint("Dropped %i tracks beyond the header's counts. \n", dropped);
 
     if (scene.cameraCount > 0) setCamera(scene, 0);
     consolePrint("Scene has %i objects, %i lights, %i cams %i materials \n", scene.objectCount,
