@@ -41,21 +41,26 @@ void decodeVertexBlock(const uint8_t* block, int encoding, int32_t count, bool h
             }
         }
     } else if (encoding == 1) {
-        const uint8_t* planes = block + 8 * components;
+        // step evaluated once per component; vertices filled in order, all planes at once
+        float bases[5];
+        float steps[5];
+        const uint8_t* planes[5];
         for (int c = 0; c < components; ++c) {
             const float top = readF32(block + 8 * c);
-            const float base = readF32(block + 8 * c + 4);
-            const float step = (top - base) / 255.0f;
-            const uint8_t* plane = planes + size_t(c) * size_t(count);
+            bases[c] = readF32(block + 8 * c + 4);
+            steps[c] = (top - bases[c]) / 255.0f;
+            planes[c] = block + 8 * components + size_t(c) * size_t(count);
+        }
+        for (int32_t j = 0; j < count; ++j) {
+            KeyVertex& v = out[j];
+            for (int c = 0; c < 3; ++c)
+                v.position[c] = bases[c] + static_cast<float>(planes[c][j]) * steps[c];
+        }
+        if (hasUV) {
             for (int32_t j = 0; j < count; ++j) {
-                const float value = base + static_cast<float>(plane[j]) * step;
                 KeyVertex& v = out[j];
-                if (c < 3)
-                    v.position[c] = value;
-                else if (c == 3)
-                    v.texCoord[0] = value;
-                else
-                    v.texCoord[1] = -value;
+                v.texCoord[0] = bases[3] + static_cast<float>(planes[3][j]) * steps[3];
+                v.texCoord[1] = -(bases[4] + static_cast<float>(planes[4][j]) * steps[4]);
             }
         }
     }

@@ -150,7 +150,7 @@ bool readFloats(ByteSource& src, float* out, int count) {
 // Reads a key data block of dataBytes announced by the file. The allocation grows with the
 // bytes that really arrive, so a huge size in a short file costs at most about twice the file.
 uint8_t* readKeyData(ByteSource& src, int32_t dataBytes) {
-    constexpr int32_t kFirstChunk = 1 << 20;
+    constexpr int32_t kFirstChunk = 64 * 1024;
     int32_t capacity = std::max(std::min(dataBytes, kFirstChunk), kKeyDataMinBytes);
     uint8_t* data = static_cast<uint8_t*>(std::malloc(size_t(capacity)));
     if (!data) return nullptr;
@@ -190,9 +190,18 @@ TrackResult readTrack(ByteSource& src, Track& track) {
         return TrackResult::truncated;
     track.type = static_cast<TrackType>(typeAndReserved[0]);
     if (keyCount == 0) return TrackResult::ok;
-    track.keys = new TrackKey[size_t(keyCount)];
-    track.keyCount = keyCount;
+    // The key list grows with the keys that really arrive (a short file may announce 65535).
+    int32_t capacity = std::min(keyCount, 64);
+    track.keys = new TrackKey[size_t(capacity)];
     for (int32_t i = 0; i < keyCount; ++i) {
+        if (i == capacity) {
+            capacity = std::min(keyCount, capacity * 4);
+            TrackKey* grown = new TrackKey[size_t(capacity)];
+            std::copy(track.keys, track.keys + i, grown);
+            delete[] track.keys;
+            track.keys = grown;
+        }
+        track.keyCount = i + 1; // the list always holds exactly the keys begun so far
         TrackKey& key = track.keys[i];
         int32_t size = 0;
         int32_t ticks = 0;

@@ -121,7 +121,7 @@ Key holdKey(double seconds) {
 
 Key transformKey(double seconds, const Matrix12& transform) {
     Key key = rawKey(seconds, kTransform, {});
-    Bytes(key.data).matrix(transform);
+    Bytes{key.data}.matrix(transform);
     return key;
 }
 
@@ -162,7 +162,7 @@ Key morphKey(double seconds, const Matrix12& transform, const std::vector<Vertex
 
 Key cameraKey(double seconds, const Matrix12& rotationAndPosition, float fovRadians) {
     Key key = transformKey(seconds, rotationAndPosition);
-    Bytes(key.data).f32(fovRadians);
+    Bytes{key.data}.f32(fovRadians);
     return key;
 }
 
