@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "scene/keyframes.h"
+
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace {
@@ -263,6 +266,97 @@ TEST(ObjectUpdate, ShortVertexKeysAreNeverReadFrom) {
         EXPECT_EQ(o.x(2), 1.0f);
         EXPECT_EQ(obj.vertices[3].position[1], 1.0f);
     }
+}
+
+// Random tracks of all kinds (ties and steps back in time included), updated at random times:
+// the transform bits, the chosen keys and vertex 0 follow the rules written out step by step.
+TEST(ObjectUpdate, MatchesTheKeyRulesOnRandomTracks) {
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<float> value(-50.0f, 50.0f);
+    const KeyKind kinds[] = {KeyKind::Hold, KeyKind::Transform, KeyKind::Morph, KeyKind::Mesh};
+    int switches = 0, vertexBlends = 0, dropped = 0;
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<TestKey> keys;
+        std::vector<float> firstX; // vertex 0's x per key
+        int ticks = 0;
+        const int count = 1 + int(rng() % 6);
+        for (int k = 0; k < count; ++k) {
+            ticks += int(rng() % 5) == 0 ? -int(rng() % 4800) : int(rng() % 9600);
+            Transform m;
+            for (float& f : m)
+                f = value(rng);
+            const KeyKind kind = k == 0 ? KeyKind::Mesh : kinds[rng() % 4];
+            const float x = value(rng);
+            const float t = float(ticks) / 4800.0f;
+            firstX.push_back(x);
+            if (kind == KeyKind::Mesh)
+                keys.push_back(
+                    {t, kind, {}, meshBlock(shifted(kTriangle, x), kOneFace, false, false, 0, m)});
+            else if (kind == KeyKind::Morph)
+                keys.push_back({t, kind, {}, morphBlock(shifted(kTriangle, x), false, m)});
+            else if (kind == KeyKind::Transform)
+                keys.push_back({t, kind, std::vector<float>(m.begin(), m.end())});
+            else
+                keys.push_back({t, kind, {}});
+        }
+        OneObject o(keys);
+        SceneObject& obj = o.object();
+        const Track reference = *obj.track; // keys stay owned by the object's track
+        int meshKey = -1, vertexKey = -1;
+        float x = 0.0f;
+        for (int step = 0; step < 6; ++step) {
+            const float t = float(int(rng() % 60000) - 9600) / 4800.0f;
+            const int topology = findActiveKey(reference, t, KeyFilter::meshOnly);
+            const int segment = findSegment(reference, t);
+            if (topology < 0 || segment < 0) {
+                EXPECT_EQ(updateObject(obj, t, false), 0);
+                EXPECT_EQ(obj.track, nullptr);
+                ++dropped;
+                break;
+            }
+            ASSERT_EQ(updateObject(obj, t, false), 3) << round;
+            const int pose = findActiveKey(reference, t, KeyFilter::pose);
+            const int vertices = findActiveKey(reference, t, KeyFilter::vertices);
+            const int next = segment + 1 < count ? segment + 1 : -1;
+            float a[12], b[12], want[12];
+            readKeyFloats(reference.keys[pose], 0, a, 12);
+            if (next < 0 || reference.keys[next].kind == KeyKind::Hold) {
+                std::memcpy(want, a, sizeof want);
+            } else {
+                readKeyFloats(reference.keys[next], 0, b, 12);
+                const float f = (t - reference.keys[segment].time) /
+                                (reference.keys[next].time - reference.keys[segment].time);
+                for (int i = 0; i < 12; ++i)
+                    want[i] = a[i] + (b[i] - a[i]) * f;
+            }
+            ASSERT_EQ(std::memcmp(obj.transform, want, sizeof want), 0) << round;
+
+            const bool towardVertices = next >= 0 && (reference.keys[next].kind == KeyKind::Morph ||
+                                                      reference.keys[next].kind == KeyKind::Mesh);
+            if (meshKey != topology) {
+                switches += meshKey != -1;
+                x = firstX[size_t(topology)];
+                vertexKey = topology;
+            } else if (towardVertices) {
+                const float f = (t - reference.keys[segment].time) /
+                                (reference.keys[next].time - reference.keys[segment].time);
+                x = firstX[size_t(vertices)] +
+                    (firstX[size_t(next)] - firstX[size_t(vertices)]) * f;
+                vertexKey = vertices;
+                ++vertexBlends;
+            } else if (vertexKey != vertices) {
+                x = firstX[size_t(vertices)];
+                vertexKey = vertices;
+            }
+            meshKey = topology;
+            EXPECT_EQ(obj.currentMeshKey, meshKey);
+            EXPECT_EQ(obj.currentVertexKey, vertexKey);
+            ASSERT_EQ(std::memcmp(&obj.vertices[0].position[0], &x, sizeof x), 0) << round << " " << o.x(0) << " " << x;
+        }
+    }
+    EXPECT_GT(switches, 50);
+    EXPECT_GT(vertexBlends, 100);
+    EXPECT_GT(dropped, 20);
 }
 
 // ---- Hidetrack test ----
