@@ -41,7 +41,9 @@ struct HidScene : ::testing::Test {
     HidHeader header() const { return {2, 2, 0.0f, 1.0f, 30, 30, 30}; }
     bool load(const std::vector<uint8_t>& bytes, std::string* log = nullptr, bool gzip = false) {
         const char* path = gzip ? "s.q3d.hid.gz" : "s.q3d.hid";
-        scenewriter::writeBytesFile(path, gzip ? scenewriter::gzipBytes(bytes) : bytes);
+        const std::vector<uint8_t> file = gzip ? scenewriter::gzipBytes(bytes) : bytes;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
         gzFile stream = gzopen(path, "rb");
         ConsoleCapture capture;
         const bool ok = loadHidetrack(*scene, stream);
