@@ -5,21 +5,10 @@
 #include "scene/object_update.h"
 #include "scene/scene_file.h"
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
 namespace {
-
-float wrap(const Scene& scene, float t) {
-    if (t < scene.timeStart) t = scene.timeStart;
-    if (t >= scene.timeEnd) {
-        if (scene.timeEnd <= scene.timeStart) return scene.timeStart;
-        t = float(scene.timeStart +
-                  std::fmod(double(t - scene.timeStart), double(scene.timeEnd - scene.timeStart)));
-    }
-    return t;
-}
 
 void evaluate(Scene& scene, float t, bool sceneChanged) {
     for (int32_t i = 0; i < scene.objectCount; ++i)
@@ -54,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                3.25f, scene->timeEnd,   100.0f};
         bool first = true;
         for (float t : times) {
-            evaluate(*scene, wrap(*scene, t), first);
+            evaluate(*scene, wrapSceneTime(*scene, t), first);
             first = false;
         }
         // Every key time of the first object's track, in stored order (the track may be

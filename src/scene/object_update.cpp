@@ -74,6 +74,16 @@ bool readBit(const uint8_t* bits, int32_t bytes, int64_t index) {
 
 } // namespace
 
+float wrapSceneTime(const Scene& scene, float t) {
+    if (t < scene.timeStart) t = scene.timeStart;
+    if (t >= scene.timeEnd) {
+        if (scene.timeEnd <= scene.timeStart) return scene.timeStart;
+        t = float(scene.timeStart +
+                  std::fmod(double(t - scene.timeStart), double(scene.timeEnd - scene.timeStart)));
+    }
+    return t;
+}
+
 bool isVisibleAt(const Scene& scene, float t, const uint8_t* hideBits, int32_t hideBitsBytes) {
     if (t < scene.timeStart || t >= scene.timeEnd) return true;
     if (scene.currentCamera < 0 || scene.currentCamera >= scene.cameraCount) return true;

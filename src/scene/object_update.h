@@ -23,3 +23,8 @@ void computeNormals(SceneObject& object);
 // row. Times outside the scene's range and the interactive camera count as visible. Bits past
 // hideBitsBytes read as clear.
 bool isVisibleAt(const Scene& scene, float t, const uint8_t* hideBits, int32_t hideBitsBytes);
+
+// The renderer's timecode wrap: held at timeStart below it; from timeEnd on, timeStart +
+// fmod(t − timeStart, timeEnd − timeStart) in double precision. A range with no length
+// (timeEnd at or before timeStart) has nothing to loop over and holds timeStart.
+float wrapSceneTime(const Scene& scene, float t);

@@ -351,12 +351,26 @@ TEST(ObjectUpdate, MatchesTheKeyRulesOnRandomTracks) {
             meshKey = topology;
             EXPECT_EQ(obj.currentMeshKey, meshKey);
             EXPECT_EQ(obj.currentVertexKey, vertexKey);
-            ASSERT_EQ(std::memcmp(&obj.vertices[0].position[0], &x, sizeof x), 0) << round << " " << o.x(0) << " " << x;
+            ASSERT_EQ(std::memcmp(&obj.vertices[0].position[0], &x, sizeof x), 0)
+                << round << " " << o.x(0) << " " << x;
         }
     }
     EXPECT_GT(switches, 50);
     EXPECT_GT(vertexBlends, 100);
     EXPECT_GT(dropped, 20);
+}
+
+TEST(SceneTime, WrapsLikeTheRenderer) {
+    Scene scene;
+    scene.timeStart = 1.0f;
+    scene.timeEnd = 3.0f;
+    EXPECT_EQ(wrapSceneTime(scene, -5.0f), 1.0f);
+    EXPECT_EQ(wrapSceneTime(scene, 2.5f), 2.5f);
+    EXPECT_EQ(wrapSceneTime(scene, 3.0f), 1.0f);
+    EXPECT_EQ(wrapSceneTime(scene, 3.25f), 1.25f);
+    EXPECT_EQ(wrapSceneTime(scene, 1000.5f), 2.5f);
+    scene.timeEnd = 1.0f; // no length: held at the start instead of a remainder by zero
+    EXPECT_EQ(wrapSceneTime(scene, 7.0f), 1.0f);
 }
 
 // ---- Hidetrack test ----

@@ -11,7 +11,6 @@
 #include "scene/scene.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,18 +87,6 @@ bool parseArgs(int argc, char** argv, SceneArgs& args) {
     }
     if (args.times.empty()) args.times.push_back(0.0f);
     return true;
-}
-
-// The renderer's wrap: held at timeStart below it, looped from timeEnd on. An empty range
-// (end at or before start) has nothing to loop over and holds timeStart.
-float wrapTime(const Scene& scene, float t) {
-    if (t < scene.timeStart) t = scene.timeStart;
-    if (t >= scene.timeEnd) {
-        if (scene.timeEnd <= scene.timeStart) return scene.timeStart;
-        t = float(scene.timeStart +
-                  std::fmod(double(t - scene.timeStart), double(scene.timeEnd - scene.timeStart)));
-    }
-    return t;
 }
 
 void printFloats(const float* values, int count) {
@@ -200,7 +187,7 @@ int runSceneCommand(int argc, char** argv) {
 
     bool sceneChanged = true;
     for (const float requested : args.times) {
-        const float t = wrapTime(*scene, requested);
+        const float t = wrapSceneTime(*scene, requested);
         for (int32_t i = 0; i < scene->objectCount; ++i)
             updateObject(scene->objects[i], t, sceneChanged);
         sceneChanged = false;
