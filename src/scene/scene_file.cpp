@@ -16,10 +16,26 @@ Track* createTrack() {
     return new Track();
 }
 
+// A block of key data; the bytes follow the header.
+struct KeyDataChunk {
+    KeyDataChunk* next;
+    int32_t used;
+    int32_t capacity;
+    uint8_t* bytes() { return reinterpret_cast<uint8_t*>(this + 1); }
+};
+
 void destroyTrack(Track* track) {
     if (!track) return;
-    for (int32_t i = 0; i < track->keyCount; ++i)
-        std::free(track->keys[i].data);
+    if (track->storage) {
+        for (KeyDataChunk* chunk = track->storage; chunk;) {
+            KeyDataChunk* next = chunk->next;
+            std::free(chunk);
+            chunk = next;
+        }
+    } else {
+        for (int32_t i = 0; i < track->keyCount; ++i)
+            std::free(track->keys[i].data);
+    }
     delete[] track->keys;
     delete track;
 }
@@ -77,7 +93,7 @@ size_t pullRaw(ByteSource& src, uint8_t* out, size_t length) {
         break;
     case SourceKind::memory:
         delivered = std::min(length, src.memorySize - src.memoryPos);
-        std::memcpy(out, src.memory + src.memoryPos, delivered);
+        if (delivered > 0) std::memcpy(out, src.memory + src.memoryPos, delivered);
         src.memoryPos += delivered;
         break;
     case SourceKind::inflateMemory:
@@ -147,34 +163,61 @@ bool readFloats(ByteSource& src, float* out, int count) {
     return true;
 }
 
-// Reads a key data block of dataBytes announced by the file. The allocation grows with the
-// bytes that really arrive, so a huge size in a short file costs at most about twice the file.
-uint8_t* readKeyData(ByteSource& src, int32_t dataBytes) {
-    constexpr int32_t kFirstChunk = 64 * 1024;
-    int32_t capacity = std::max(std::min(dataBytes, kFirstChunk), kKeyDataMinBytes);
-    uint8_t* data = static_cast<uint8_t*>(std::malloc(size_t(capacity)));
-    if (!data) return nullptr;
-    int32_t have = 0;
-    while (have < dataBytes) {
-        if (have == capacity) {
-            const int64_t grown = std::min<int64_t>(int64_t(capacity) * 2, dataBytes);
-            uint8_t* bigger = static_cast<uint8_t*>(std::realloc(data, size_t(grown)));
-            if (!bigger) {
-                std::free(data);
-                return nullptr;
-            }
-            data = bigger;
-            capacity = static_cast<int32_t>(grown);
+constexpr int32_t kChunkBytes = 64 * 1024;
+constexpr int32_t kSharedKeyBytes = 16 * 1024; // larger blocks get a chunk of their own
+
+KeyDataChunk* allocateChunk(int32_t capacity) {
+    auto* chunk = static_cast<KeyDataChunk*>(std::malloc(sizeof(KeyDataChunk) + size_t(capacity)));
+    if (chunk) *chunk = {nullptr, 0, capacity};
+    return chunk;
+}
+
+// Reads a key data block of dataBytes announced by the file into the track's storage, padded
+// with zeros to kKeyDataMinBytes. A large block's allocation grows with the bytes that really
+// arrive, so a huge size in a short file costs at most about twice the file.
+uint8_t* readKeyData(ByteSource& src, Track& track, int32_t dataBytes) {
+    const int32_t padded = std::max(dataBytes, kKeyDataMinBytes);
+    if (padded <= kSharedKeyBytes) {
+        KeyDataChunk* chunk = track.storage;
+        if (!chunk || chunk->capacity - chunk->used < padded) {
+            chunk = allocateChunk(kChunkBytes);
+            if (!chunk) return nullptr;
+            chunk->next = track.storage;
+            track.storage = chunk;
         }
-        const int32_t want = std::min(dataBytes, capacity) - have;
-        if (!readBytes(src, data + have, size_t(want))) {
-            std::free(data);
-            return nullptr;
-        }
-        have += want;
+        uint8_t* data = chunk->bytes() + chunk->used;
+        if (!readBytes(src, data, size_t(dataBytes))) return nullptr;
+        std::memset(data + dataBytes, 0, size_t(padded - dataBytes));
+        chunk->used += padded;
+        return data;
     }
-    if (capacity > dataBytes) std::memset(data + dataBytes, 0, size_t(capacity - dataBytes));
-    return data;
+    KeyDataChunk* chunk = allocateChunk(std::min(dataBytes, kChunkBytes));
+    while (chunk && chunk->used < dataBytes) {
+        if (chunk->used == chunk->capacity) {
+            const int32_t grown =
+                int32_t(std::min<int64_t>(int64_t(chunk->capacity) * 2, dataBytes));
+            auto* bigger = static_cast<KeyDataChunk*>(
+                std::realloc(chunk, sizeof(KeyDataChunk) + size_t(grown)));
+            if (!bigger) break;
+            chunk = bigger;
+            chunk->capacity = grown;
+        }
+        const int32_t want = chunk->capacity - chunk->used;
+        if (!readBytes(src, chunk->bytes() + chunk->used, size_t(want))) break;
+        chunk->used += want;
+    }
+    if (!chunk || chunk->used < dataBytes) {
+        std::free(chunk);
+        return nullptr;
+    }
+    // kept behind the shared chunk at the head, which may still take small keys
+    if (track.storage) {
+        chunk->next = track.storage->next;
+        track.storage->next = chunk;
+    } else {
+        track.storage = chunk;
+    }
+    return chunk->bytes();
 }
 
 enum class TrackResult { ok, truncated, negativeSize };
@@ -203,17 +246,15 @@ TrackResult readTrack(ByteSource& src, Track& track) {
         }
         track.keyCount = i + 1; // the list always holds exactly the keys begun so far
         TrackKey& key = track.keys[i];
-        int32_t size = 0;
-        int32_t ticks = 0;
-        uint8_t kind = 0;
-        if (!readInt32(src, size) || !readInt32(src, ticks) || !readBytes(src, &kind, 1))
-            return TrackResult::truncated;
+        uint8_t head[9]; // size, time in ticks, kind
+        if (!readBytes(src, head, sizeof head)) return TrackResult::truncated;
+        const int32_t size = static_cast<int32_t>(readU32(head));
         if (size < 0) return TrackResult::negativeSize;
         key.size = size;
-        key.time = static_cast<float>(ticks) / kTicksPerSecond;
-        key.kind = static_cast<KeyKind>(kind);
+        key.time = static_cast<float>(static_cast<int32_t>(readU32(head + 4))) / kTicksPerSecond;
+        key.kind = static_cast<KeyKind>(head[8]);
         if (size > 1) {
-            key.data = readKeyData(src, size - 1);
+            key.data = readKeyData(src, track, size - 1);
             if (!key.data) return TrackResult::truncated;
             key.dataBytes = size - 1;
         }

@@ -31,10 +31,14 @@ struct Track {
     int32_t keyCount = 0;
     TrackType type = TrackType::Object;
     TrackKey* keys = nullptr; // keyCount entries in file order; null when keyCount is 0
+    // Tracks read by the loader keep all key data blocks in these chunks (one allocation for
+    // many small keys). Null for tracks built by hand: their blocks are each malloc'd.
+    struct KeyDataChunk* storage = nullptr;
 };
 
 Track* createTrack();
-// Frees the keys, their data blocks and the track; null is ignored.
+// Frees the keys, their data blocks (storage, or each block when there is none) and the
+// track; null is ignored.
 void destroyTrack(Track* track);
 
 // Little-endian reads from a key data block; the caller keeps offset + width within the

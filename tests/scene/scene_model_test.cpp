@@ -135,8 +135,8 @@ TEST(SceneVertexKeys, MorphKeysInheritCountAndUvFromTheKeyBefore) {
     }
     EXPECT_EQ(object.vertexKeys[0].vertices, nullptr);
     EXPECT_EQ(entryFor(scene, 0, 3).vertices[2].position[2], 2.0f);
-    EXPECT_EQ(entryFor(scene, 0, 5).vertices[3].texCoord[1], -0.0f);
-    EXPECT_EQ(entryFor(scene, 0, 5).vertices[0].texCoord[1], -1.0f);
+    EXPECT_EQ(entryFor(scene, 0, 5).vertices[0].texCoord[1], -0.0f);
+    EXPECT_EQ(entryFor(scene, 0, 5).vertices[3].texCoord[1], -1.0f);
     EXPECT_FALSE(object.hasUV); // the last Mesh key has none
     EXPECT_EQ(findVertexKey(object, 1), nullptr);
     EXPECT_TRUE(vertexKeyCovers(&object.vertexKeys[2], 4));

@@ -320,7 +320,7 @@ Mesh quadMesh(float size, bool hasUV, uint16_t materialIndex) {
     mesh.materialIndex = materialIndex;
     mesh.hasUV = hasUV;
     const float h = size * 0.5f;
-    mesh.vertices = {{-h, -h, 0, 0, 1}, {h, -h, 0, 1, 1}, {h, h, 0, 1, 0}, {-h, h, 0, 0, 0}};
+    mesh.vertices = {{-h, -h, 0, 0, 0}, {h, -h, 0, 1, 0}, {h, h, 0, 1, 1}, {-h, h, 0, 0, 1}};
     mesh.faces = {{0, 1, 2}, {0, 2, 3}};
     return mesh;
 }
@@ -355,7 +355,8 @@ Mesh sphereMesh(float r, int segments, int rings, uint16_t materialIndex) {
             const float phi = 2 * pi * float(s) / float(segments);
             mesh.vertices.push_back({r * std::sin(theta) * std::cos(phi),
                                      r * std::sin(theta) * std::sin(phi), r * std::cos(theta),
-                                     float(s) / float(segments), float(ring) / float(rings)});
+                                     float(s) / float(segments),
+                                     1.0f - float(ring) / float(rings)});
         }
     }
     const int row = segments + 1;
@@ -389,7 +390,7 @@ Mesh boxMesh(float hx, float hy, float hz, uint16_t materialIndex) {
             const float a = (c == 1 || c == 2) ? 1.0f : 0.0f;
             const float b = (c >= 2) ? 1.0f : 0.0f;
             mesh.vertices.push_back({s[0] + a * s[3] + b * s[6], s[1] + a * s[4] + b * s[7],
-                                     s[2] + a * s[5] + b * s[8], a, 1.0f - b});
+                                     s[2] + a * s[5] + b * s[8], a, b});
         }
         mesh.faces.push_back({base, uint16_t(base + 1), uint16_t(base + 2)});
         mesh.faces.push_back({base, uint16_t(base + 2), uint16_t(base + 3)});

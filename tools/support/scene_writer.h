@@ -28,7 +28,9 @@ Matrix12 placement(float x, float y, float z, float angleZ = 0.0f, float s = 1.0
 
 struct Vertex {
     float x = 0, y = 0, z = 0;
-    float u = 0, v = 0; // written only when the mesh has texture coordinates
+    // Written only when the mesh has texture coordinates. v as stored: the engine negates it,
+    // so v = 1 addresses the image's top row and v = 0 its bottom (v grows upward).
+    float u = 0, v = 0;
 };
 
 struct Face {
