@@ -1,0 +1,83 @@
+#include "hidetrack/hidetrack_file.h"
+
+#include "diag/console.h"
+
+#include <cstring>
+
+namespace {
+
+// Far beyond any real scene (a 60-second scene at 30 samples needs 1801); keeps a damaged
+// sample rate from asking for gigabytes.
+constexpr int64_t kMaxFrames = int64_t(1) << 24;
+constexpr int64_t kMaxBlockBytes = int64_t(1) << 26;
+
+bool readInt(gzFile stream, int32_t& value) {
+    value = 0;
+    return gzread(stream, &value, 4) == 4;
+}
+
+bool readFloat(gzFile stream, float& value) {
+    value = 0.0f;
+    return gzread(stream, &value, 4) == 4;
+}
+
+void releaseBits(Scene& scene) {
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        delete[] scene.objects[i].hideBits;
+        scene.objects[i].hideBits = nullptr;
+        scene.objects[i].hideBitsBytes = 0;
+    }
+}
+
+} // namespace
+
+int64_t hidetrackFrameCount(float timeStart, float timeEnd, int32_t sampleRate) {
+    const float step = 1.0f / float(sampleRate);
+    const double samples = double(timeEnd - timeStart) / double(step);
+    if (!(samples >= 0.0 && samples < double(kMaxFrames))) return -1;
+    return 1 + int64_t(samples);
+}
+
+int64_t hidetrackBlockBytes(int32_t cameraCount, int64_t frameCount) {
+    return int64_t(cameraCount) * (frameCount / 8 + 1);
+}
+
+bool loadHidetrack(Scene& scene, gzFile stream) {
+    if (stream == nullptr) return false;
+    int32_t objectCount, cameraCount, sampleRate, frameCount, rowBits;
+    float timeStart, timeEnd;
+    bool complete = readInt(stream, objectCount) && readInt(stream, cameraCount) &&
+                    readFloat(stream, timeStart) && readFloat(stream, timeEnd);
+    complete = readInt(stream, sampleRate) && complete;
+    scene.hideFrameRate = sampleRate;
+    complete = readInt(stream, frameCount) && complete;
+    complete = readInt(stream, rowBits) && complete;
+    scene.hideBitsPerCamera = rowBits;
+    if (!complete) {
+        consolePrint("Hide track file is truncated. Please regenerate it! \n");
+        return false;
+    }
+    // A rate of zero or below has no sample times; refused like any other mismatch.
+    const int64_t expectedFrames =
+        sampleRate > 0 ? hidetrackFrameCount(scene.timeStart, scene.timeEnd, sampleRate) : -1;
+    if (objectCount != scene.objectCount || cameraCount != scene.cameraCount ||
+        timeStart != scene.timeStart || timeEnd != scene.timeEnd || expectedFrames < 1 ||
+        frameCount != expectedFrames ||
+        hidetrackBlockBytes(cameraCount, frameCount) > kMaxBlockBytes) {
+        consolePrint("Hide track is incompatible with scene. Please regenerate it! \n");
+        return false;
+    }
+    const int32_t blockBytes = int32_t(hidetrackBlockBytes(cameraCount, frameCount));
+    releaseBits(scene);
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        SceneObject& object = scene.objects[i];
+        object.hideBits = new uint8_t[blockBytes > 0 ? blockBytes : 1]();
+        object.hideBitsBytes = blockBytes;
+        if (blockBytes > 0 && gzread(stream, object.hideBits, unsigned(blockBytes)) != blockBytes) {
+            releaseBits(scene);
+            consolePrint("Hide track file is truncated. Please regenerate it! \n");
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,133 @@
+#include "hidetrack/hidetrack_file.h"
+#include "scene/object_update.h"
+#include "scene/scene_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+using scenetest::TempDir;
+
+struct HidHeader {
+    int32_t objects, cameras;
+    float start, end;
+    int32_t rate, frames, rowBits;
+};
+
+std::vector<uint8_t> hidBytes(const HidHeader& h, const std::vector<std::vector<uint8_t>>& blocks) {
+    std::vector<uint8_t> out(sizeof h);
+    std::memcpy(out.data(), &h, sizeof h);
+    for (const auto& b : blocks)
+        out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+// A scene of two objects and two cameras over 1 s: F = 30, blocks of 2 × 4 bytes.
+struct HidScene : ::testing::Test {
+    TempDir dir;
+    Scene* scene = createScene();
+    void SetUp() override {
+        scene->timeStart = 0.0f;
+        scene->timeEnd = 1.0f;
+        scene->objectCount = 2;
+        scene->objects = new SceneObject[2];
+        scene->cameraCount = 2;
+        scene->cameras = new Camera[2];
+    }
+    void TearDown() override { destroyScene(scene); }
+    HidHeader header() const { return {2, 2, 0.0f, 1.0f, 30, 30, 30}; }
+    bool load(const std::vector<uint8_t>& bytes, std::string* log = nullptr, bool gzip = false) {
+        const char* path = gzip ? "s.q3d.hid.gz" : "s.q3d.hid";
+        const std::vector<uint8_t> file = gzip ? scenewriter::gzipBytes(bytes) : bytes;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+        gzFile stream = gzopen(path, "rb");
+        ConsoleCapture capture;
+        const bool ok = loadHidetrack(*scene, stream);
+        gzclose(stream);
+        if (log) *log = capture.text;
+        return ok;
+    }
+};
+
+TEST(HidetrackFrames, CountsFollowTheSingleStep) {
+    EXPECT_EQ(hidetrackFrameCount(0.0f, 1.0f, 30), 30);
+    EXPECT_EQ(hidetrackFrameCount(0.0f, 2.0f, 30), 60);
+    EXPECT_EQ(hidetrackFrameCount(0.0f, 60.0f, 30), 1800);
+    EXPECT_EQ(hidetrackBlockBytes(3, 30), 12);
+    EXPECT_EQ(hidetrackBlockBytes(3, 60), 24);
+}
+
+TEST_F(HidScene, LoadsBlocksPlainOrCompressed) {
+    for (bool gzip : {false, true}) {
+        const std::vector<uint8_t> a = {0x02, 0, 0, 0, 0x80, 0, 0, 0};
+        const std::vector<uint8_t> b = {0, 0, 0, 0, 0, 0, 0, 0x01};
+        std::string log;
+        ASSERT_TRUE(load(hidBytes(header(), {a, b}), &log, gzip));
+        EXPECT_EQ(log, "");
+        EXPECT_EQ(scene->hideFrameRate, 30);
+        EXPECT_EQ(scene->hideBitsPerCamera, 30);
+        ASSERT_EQ(scene->objects[0].hideBitsBytes, 8);
+        EXPECT_EQ(std::vector<uint8_t>(scene->objects[0].hideBits, scene->objects[0].hideBits + 8),
+                  a);
+        EXPECT_EQ(scene->objects[1].hideBits[7], 0x01);
+        // Camera 0, sample 0 is bit 1: visible at t = 0. Camera 1 reads bits frame + 30 and
+        // frame + 31; bit 39 (its sample 8) shows at frames 8 and 9 only.
+        scene->currentCamera = 0;
+        EXPECT_TRUE(isVisibleAt(*scene, 0.0f, scene->objects[0].hideBits, 8));
+        EXPECT_FALSE(isVisibleAt(*scene, 0.5f, scene->objects[0].hideBits, 8));
+        scene->currentCamera = 1;
+        EXPECT_FALSE(isVisibleAt(*scene, 0.0f, scene->objects[0].hideBits, 8));
+        EXPECT_FALSE(isVisibleAt(*scene, 7.5f / 30.0f, scene->objects[0].hideBits, 8));
+        EXPECT_TRUE(isVisibleAt(*scene, 8.5f / 30.0f, scene->objects[0].hideBits, 8));
+        EXPECT_TRUE(isVisibleAt(*scene, 9.5f / 30.0f, scene->objects[0].hideBits, 8));
+        EXPECT_FALSE(isVisibleAt(*scene, 10.5f / 30.0f, scene->objects[0].hideBits, 8));
+    }
+}
+
+TEST_F(HidScene, MismatchesAreRefusedAndNoObjectGetsBits) {
+    const std::vector<uint8_t> block(8, 0xff);
+    const std::string refused = "Hide track is incompatible with scene. Please regenerate it! \n";
+    HidHeader h[6] = {header(), header(), header(), header(), header(), header()};
+    h[0].objects = 3;
+    h[1].cameras = 1;
+    h[2].end = 1.0001f;
+    h[3].frames = 31; // not what the range gives at its own rate
+    h[4].rate = 0;    // no sample times at all
+    h[4].frames = 1;
+    h[5].rate = -30;
+    h[5].frames = 1;
+    for (const HidHeader& bad : h) {
+        std::string log;
+        EXPECT_FALSE(load(hidBytes(bad, {block, block}), &log));
+        EXPECT_EQ(log, refused);
+        EXPECT_EQ(scene->objects[0].hideBits, nullptr);
+        EXPECT_EQ(scene->objects[1].hideBits, nullptr);
+    }
+    // The rate and row length are taken before the checks, as the file gives them.
+    EXPECT_EQ(scene->hideFrameRate, -30);
+    // A matching rate of 60 with its own frame count is accepted.
+    HidHeader fast = header();
+    fast.rate = 60;
+    fast.frames = int32_t(hidetrackFrameCount(0.0f, 1.0f, 60));
+    const std::vector<uint8_t> wide(size_t(hidetrackBlockBytes(2, fast.frames)), 0);
+    EXPECT_TRUE(load(hidBytes(fast, {wide, wide})));
+}
+
+TEST_F(HidScene, TruncatedFilesAreRefused) {
+    const std::vector<uint8_t> block(8, 0xff);
+    const std::string truncated = "Hide track file is truncated. Please regenerate it! \n";
+    std::vector<uint8_t> bytes = hidBytes(header(), {block, block});
+    for (size_t cut : {size_t(0), size_t(27), bytes.size() - 1}) {
+        std::string log;
+        EXPECT_FALSE(load(std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(cut)), &log));
+        EXPECT_EQ(log, truncated) << cut;
+        EXPECT_EQ(scene->objects[0].hideBits, nullptr);
+    }
+    EXPECT_FALSE(loadHidetrack(*scene, nullptr));
+}
+
+} // namespace
