@@ -2,6 +2,7 @@
 #include "support/scene_writer.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -136,6 +137,8 @@ Key meshKey(double seconds, const Mesh& mesh) {
     b.u32(0);
     b.u32(0);
     b.u32(0);
+    // The file stores 16-bit counts: a larger mesh is a mistake in the calling test or tool.
+    assert(mesh.vertices.size() <= 65535 && mesh.faces.size() <= 65535);
     b.u16(uint16_t(mesh.vertices.size()));
     b.u16(uint16_t(mesh.faces.size()));
     b.u8(mesh.encoding);
@@ -298,7 +301,8 @@ std::vector<uint8_t> gzipBytes(const std::vector<uint8_t>& bytes, int level) {
 bool writeBytesFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool ok =
+        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && ok;
 }
 
