@@ -1,0 +1,37 @@
+// The player's spine: start-up in its fixed order (dialog, window, extensions, vertex memory,
+// film effect, mode decision), the frame loop, and the shutdown. The loop is a record of its
+// own so tests and the benchmark can run it on a window they made.
+#pragma once
+
+#include "app/options_parse.h"
+#include "app/viewer_keys.h"
+
+#include <cstdint>
+#include <vector>
+
+constexpr int32_t kVertexCapacity = 150000;
+
+struct MainLoop {
+    bool viewer = false; // a command-line scene is loaded
+    ViewerKeyState viewerKeys;
+    uint32_t startMs = 0; // taken immediately before the loop starts
+    int frameLimit = 0;   // 0: until Escape or close
+    const char* screenshotPath = nullptr;
+    // Filled by the loop.
+    int framesDrawn = 0;
+    int eventsTaken = 0;
+    uint32_t lastClockMs = 0;
+    float lastSceneSeconds = 0.0f;
+    int screenshotWidth = 0;
+    int screenshotHeight = 0;
+    std::vector<uint8_t> screenshot; // RGBA rows top-down; sized on the first captured frame
+};
+
+// Runs until Escape, the close box or the frame limit. Needs the GL window.
+void runMainLoop(MainLoop& loop);
+
+// Writes the captured frame; false (with a console line) when there is none or writing failed.
+bool writeScreenshot(const MainLoop& loop);
+
+// Everything after the command line was parsed; returns the process exit status.
+int runPlayer(const CommandLine& line);
