@@ -14,6 +14,7 @@
 #include <GL/gl.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -47,6 +48,8 @@ void demoFrame(MainLoop& loop, uint32_t clockMs) {
     pendingRunDemoFrame();
 }
 
+} // namespace
+
 // Reads the back buffer before it is presented (afterwards its contents are undefined).
 void captureFrame(MainLoop& loop) {
     const int w = setupOptions.width;
@@ -68,7 +71,8 @@ void captureFrame(MainLoop& loop) {
         std::swap_ranges(top, top + rowBytes, bottom);
 }
 
-// True when this file opens through the gzip reader; the file is closed again.
+namespace {
+
 gzFile openGz(const char* path) {
     return gzopen(path, "rb");
 }

@@ -30,6 +30,9 @@ struct MainLoop {
 // Runs until Escape, the close box or the frame limit. Needs the GL window.
 void runMainLoop(MainLoop& loop);
 
+// Copies the back buffer (before it is presented) into loop.screenshot, rows top-down.
+void captureFrame(MainLoop& loop);
+
 // Writes the captured frame; false (with a console line) when there is none or writing failed.
 bool writeScreenshot(const MainLoop& loop);
 

@@ -104,14 +104,27 @@ void destroyPlatformWindow(PlatformWindow& w) {
 bool enterFullscreenMode(PlatformWindow& w, int width, int height, int bitsPerPixel) {
     const int display = SDL_GetWindowDisplayIndex(w.window);
     if (display < 0) return false;
-    SDL_DisplayMode wanted{};
-    wanted.w = width;
-    wanted.h = height;
-    wanted.format = bitsPerPixel == 16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
-    SDL_DisplayMode found{};
-    if (!SDL_GetClosestDisplayMode(display, &wanted, &found)) return false;
-    if (found.w != width || found.h != height) return false;
-    if (SDL_SetWindowDisplayMode(w.window, &found) != 0) return false;
+    // Only a mode the display lists is accepted, as a display-mode change would; SDL's own
+    // "closest mode" would also take a driver's size-less placeholder mode.
+    SDL_DisplayMode chosen{};
+    bool found = false;
+    const int modes = SDL_GetNumDisplayModes(display);
+    for (int i = 0; i < modes; ++i) {
+        SDL_DisplayMode mode{};
+        if (SDL_GetDisplayMode(display, i, &mode) != 0) continue;
+        if (mode.w != width || mode.h != height) continue;
+        const int bits = static_cast<int>(SDL_BITSPERPIXEL(mode.format));
+        const int chosenBits = static_cast<int>(SDL_BITSPERPIXEL(chosen.format));
+        // 32 bits per pixel are 24 colour bits plus padding in SDL's terms.
+        const int wanted = bitsPerPixel >= 32 ? 24 : bitsPerPixel;
+        if (!found || (bits == wanted && chosenBits != wanted)) {
+            chosen = mode;
+            found = true;
+        }
+    }
+    if (!found) return false;
+    chosen.refresh_rate = 0; // left to the system
+    if (SDL_SetWindowDisplayMode(w.window, &chosen) != 0) return false;
     return SDL_SetWindowFullscreen(w.window, SDL_WINDOW_FULLSCREEN) == 0;
 }
 
