@@ -1,0 +1,97 @@
+// Frames per second of the player's empty main loop (demo placeholder: clear, glFinish, swap,
+// with event polling and the profiling counters) against the same loop written directly on
+// SDL2, headless at 1024x768. Rounds alternate so both see the same machine load.
+//   bench_main_loop [frames per round, default 600] [rounds, default 5]
+#include "app/gl_window.h"
+#include "app/player.h"
+#include "platform/options.h"
+#include "platform/video.h"
+
+#include <GL/gl.h>
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+double seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double playerRound(int frames) {
+    SDL_GL_MakeCurrent(glWindow.platform.window, glWindow.platform.context);
+    MainLoop loop;
+    loop.frameLimit = frames;
+    const double start = seconds();
+    runMainLoop(loop);
+    return loop.framesDrawn / (seconds() - start);
+}
+
+double rawRound(SDL_Window* window, SDL_GLContext context, int frames) {
+    SDL_GL_MakeCurrent(window, context);
+    glViewport(0, 0, 1024, 768);
+    int drawn = 0;
+    bool quit = false;
+    const double start = seconds();
+    while (!quit) {
+        SDL_Event e;
+        if (SDL_PollEvent(&e)) {
+            if (e.type == SDL_QUIT) quit = true;
+        } else {
+            glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+            glFinish();
+            SDL_GL_SwapWindow(window);
+            if (++drawn >= frames) quit = true;
+        }
+    }
+    return drawn / (seconds() - start);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 600;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    if (!startVideo(true)) return 1;
+    setupOptions = SetupOptions{};
+    setupOptions.fullscreen = false;
+    if (!createGLWindow(1024, 768, 32, false)) return 1;
+
+    PlatformWindow raw;
+    PlatformWindowRequest request;
+    request.title = "raw SDL2";
+    request.width = 1024;
+    request.height = 768;
+    if (!createPlatformWindow(raw, request)) return 1;
+
+    playerRound(frames / 4 + 1); // warm both paths up
+    rawRound(raw.window, raw.context, frames / 4 + 1);
+    std::vector<double> player, direct, sameWindow;
+    for (int r = 0; r < rounds; ++r) {
+        player.push_back(playerRound(frames));
+        direct.push_back(rawRound(raw.window, raw.context, frames));
+        sameWindow.push_back(rawRound(glWindow.platform.window, glWindow.platform.context, frames));
+    }
+    const double p = median(player);
+    const double d = median(direct);
+    std::printf("main loop, headless 1024x768, %d frames x %d rounds (median)\n", frames, rounds);
+    std::printf("  player loop : %8.1f fps\n", p);
+    std::printf("  direct SDL2 : %8.1f fps\n", d);
+    std::printf("  direct SDL2 on the player's window : %8.1f fps\n", median(sameWindow));
+    std::printf("  overhead    : %+7.2f %%\n", (d / p - 1.0) * 100.0);
+    destroyPlatformWindow(raw);
+    destroyGLWindow();
+    stopVideo();
+    return 0;
+}
