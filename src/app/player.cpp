@@ -73,6 +73,7 @@ void captureFrame(MainLoop& loop) {
 
 namespace {
 
+// zlib's reader takes plain and gzip-compressed files alike.
 gzFile openGz(const char* path) {
     return gzopen(path, "rb");
 }
@@ -154,6 +155,7 @@ void runMainLoop(MainLoop& loop) {
                 demoFrame(loop, clockMs);
             ++loop.framesDrawn;
             const bool last = loop.frameLimit > 0 && loop.framesDrawn >= loop.frameLimit;
+            // Without a frame limit any frame may be the last, so each one is kept.
             if (loop.screenshotPath && (last || loop.frameLimit == 0)) captureFrame(loop);
             profStart("12Swapping");
             glFinish();

@@ -42,6 +42,13 @@ bool startVideo(bool headless) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
+    // Loaded once for the whole run: the dialog's window and the main window come and go,
+    // and reloading the driver between them would only cost time.
+    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+        std::fprintf(stderr, "quilm: no OpenGL library: %s\n", SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
     started = true;
     headlessRun = headless;
     return true;
@@ -85,9 +92,8 @@ bool createPlatformWindow(PlatformWindow& w, const PlatformWindowRequest& reques
         w.window = nullptr;
         return false;
     }
+    // The swap interval stays the driver's default: the swap paces the frames, as it did.
     SDL_GL_MakeCurrent(w.window, w.context);
-    // Frames are paced by rendering and the swap alone, as the loop's design expects.
-    SDL_GL_SetSwapInterval(0);
     return true;
 }
 
