@@ -180,6 +180,7 @@ bool beginSetupDialog(SetupDialogSession& s) {
 
 SetupDialogResult stepSetupDialog(SetupDialogSession& s) {
     ImGui::SetCurrentContext(s.imgui);
+    SDL_GL_MakeCurrent(s.window.window, s.window.context);
     SDL_Event e;
     while (s.result == SetupDialogResult::running && SDL_PollEvent(&e))
         if (takeEvent(s, e)) break;
@@ -206,7 +207,6 @@ SetupDialogResult stepSetupDialog(SetupDialogSession& s) {
     ImGui::End();
     ImGui::Render();
 
-    SDL_GL_MakeCurrent(s.window.window, s.window.context);
     glViewport(0, 0, w, h);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
