@@ -2,25 +2,11 @@
 
 #include <GL/gl.h>
 
-void pendingLoadExtensions() {}
-void pendingAllocVertexMemory(int32_t) {}
-void pendingReleaseVertexMemory() {}
-bool pendingCreateSuper8() {
+void pendingGenerateHidetrack(Scene&, const char*) {}
+bool pendingLoadHidetrack(Scene&, gzFile) {
     return false;
 }
-bool pendingLoadViewerScene(gzFile) {
-    return false;
-}
-void pendingDestroyViewerScene() {}
-int pendingViewerCameraCount() {
-    return 0;
-}
-void pendingSetViewerCamera(int) {}
-void pendingGenerateHidetrack(const char*) {}
-bool pendingLoadHidetrack(gzFile) {
-    return false;
-}
-void pendingRunViewerFrame(float) {}
+void pendingRenderScene(Scene&, float) {}
 bool pendingLoadDemoData() {
     return true;
 }

@@ -1,5 +1,6 @@
 #include "app/player.h"
 
+#include "app/gl_extensions.h"
 #include "app/gl_window.h"
 #include "app/pending.h"
 #include "app/setup_dialog.h"
@@ -10,6 +11,9 @@
 #include "platform/keys.h"
 #include "platform/message_box.h"
 #include "platform/options.h"
+#include "render/super8.h"
+#include "scene/scene.h"
+#include "app/vertex_memory.h"
 
 #include <GL/gl.h>
 #include <zlib.h>
@@ -20,19 +24,26 @@
 #include <cstring>
 #include <unistd.h>
 
+Super8Effect* super8Effect = nullptr;
+
 namespace {
 
-void selectViewerCamera(int camera, void*) {
-    pendingSetViewerCamera(camera);
+void selectViewerCamera(int camera, void* scene) {
+    setCamera(*static_cast<Scene*>(scene), camera);
 }
 
 void viewerFrame(MainLoop& loop, uint32_t liveClockMs) {
+    Scene& scene = *loop.scene;
     const uint32_t clockMs = viewerClock(loop.viewerKeys, liveClockMs);
     loop.lastClockMs = clockMs;
-    loop.lastSceneSeconds = viewerSceneSeconds(loop.viewerKeys, clockMs, loop.startMs);
-    pendingRunViewerFrame(loop.lastSceneSeconds);
-    loop.viewerKeys.cameraCount = pendingViewerCameraCount();
-    applyViewerKeys(loop.viewerKeys, keyDown, clockMs, selectViewerCamera, nullptr);
+    const float seconds = viewerSceneSeconds(loop.viewerKeys, clockMs, loop.startMs);
+    loop.lastSceneSeconds = seconds;
+    clearToBackground(scene);
+    if (super8Effect) setSuper8Time(super8Effect, seconds);
+    pendingRenderScene(scene, seconds);
+    loop.viewerKeys.cameraCount = scene.cameraCount;
+    loop.viewerKeys.currentCamera = scene.currentCamera;
+    applyViewerKeys(loop.viewerKeys, keyDown, clockMs, selectViewerCamera, &scene);
 }
 
 void demoFrame(MainLoop& loop, uint32_t clockMs) {
@@ -78,44 +89,51 @@ gzFile openGz(const char* path) {
     return gzopen(path, "rb");
 }
 
-void loadViewerHidetrack(const char* scenePath) {
+void loadViewerHidetrack(Scene& scene, const char* scenePath) {
+    // The path buffer keeps room for both suffixes; a longer path is refused, never cut.
     char name[kScenePathBytes];
-    // The parser guarantees room for both suffixes.
-    std::snprintf(name, sizeof name, "%s.hid", scenePath);
-    gzFile file = openGz(name);
-    if (!file) {
-        std::snprintf(name, sizeof name, "%s.hid.gz", scenePath);
+    const size_t length = std::strlen(scenePath);
+    gzFile file = nullptr;
+    if (length <= static_cast<size_t>(kScenePathChars)) {
+        std::memcpy(name, scenePath, length);
+        std::memcpy(name + length, ".hid", 5);
         file = openGz(name);
+        if (!file) {
+            std::memcpy(name + length + 4, ".gz", 4);
+            file = openGz(name);
+        }
     }
     if (!file) {
         consolePrint("Could not load hidetrack!\n");
         return;
     }
-    if (pendingLoadHidetrack(file))
+    if (pendingLoadHidetrack(scene, file))
         consolePrint("Hidetrack loaded.\n");
     else
         consolePrint("  Failed. \n");
     gzclose(file);
 }
 
-// Viewer mode when the scene opens and loads; otherwise the caller falls back to the demo.
-bool tryViewerScene(const char* scenePath) {
+// The viewer's scene when it opens and loads; null sends the caller to the demo.
+Scene* tryViewerScene(const char* scenePath) {
     gzFile file = openGz(scenePath);
     if (!file) {
         consolePrint("%s\n", scenePath);
         showMessageBox("Could not open!", "Commandline");
         consolePrint("Could not load commandline file. \n");
-        return false;
+        return nullptr;
     }
-    const bool loaded = pendingLoadViewerScene(file);
+    Scene* scene = createScene();
+    const bool loaded = scene && loadScene(*scene, file);
     gzclose(file);
     if (!loaded) {
         showMessageBox("Error loading scene!", "Commandline");
-        pendingDestroyViewerScene();
-        return false;
+        destroyScene(scene);
+        return nullptr;
     }
-    pendingSetViewerCamera(0);
-    return true;
+    setCamera(*scene, 0);
+    scene->super8 = super8Effect;
+    return scene;
 }
 
 // The film effect loads its pictures from "data"; the working directory is restored
@@ -124,13 +142,13 @@ void createSuper8InDataDirectory() {
     char home[PATH_MAX];
     const bool haveHome = getcwd(home, sizeof home) != nullptr;
     const bool entered = chdir("data") == 0;
-    pendingCreateSuper8();
+    super8Effect = createSuper8();
     if (entered && (!haveHome || chdir(home) != 0) && chdir("..") != 0)
         consolePrint("Could not return from the data directory.\n");
 }
 
 void shutDown() {
-    pendingReleaseVertexMemory();
+    releaseVertexMemory();
     destroyGLWindow();
 }
 
@@ -206,24 +224,31 @@ int runPlayer(const CommandLine& line) {
     }
     if (setupOptions.useExtensions) {
         consolePrint("Loading OpenGL Extensions...\n");
-        pendingLoadExtensions();
+        loadGLExtensions();
     }
-    pendingAllocVertexMemory(kVertexCapacity);
+    if (!allocVertexMemory(kVertexMemoryCapacity)) {
+        // Only when even the heap refuses 4.8 MB; nothing could be drawn.
+        std::fprintf(stderr, "quilm: no memory for the vertex buffer\n");
+        destroyGLWindow();
+        stopVideo();
+        return 1;
+    }
     createSuper8InDataDirectory();
 
     MainLoop loop;
     loop.frameLimit = line.frames;
     loop.screenshotPath = line.screenshotPath;
-    if (line.scenePath[0] != '\0') loop.viewer = tryViewerScene(line.scenePath);
+    if (line.scenePath[0] != '\0') loop.scene = tryViewerScene(line.scenePath);
+    loop.viewer = loop.scene != nullptr;
 
     if (loop.viewer) {
         if (setupOptions.makeHidetrack) {
-            pendingGenerateHidetrack(line.scenePath);
+            pendingGenerateHidetrack(*loop.scene, line.scenePath);
             shutDown();
             stopVideo();
             return 0;
         }
-        loadViewerHidetrack(line.scenePath);
+        loadViewerHidetrack(*loop.scene, line.scenePath);
     } else if (!pendingLoadDemoData()) {
         consolePrint("Init error. Fatal. Exiting.\n");
         showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);

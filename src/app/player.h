@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int32_t kVertexCapacity = 150000;
+struct Scene;
+struct Super8Effect;
 
 struct MainLoop {
-    bool viewer = false; // a command-line scene is loaded
+    bool viewer = false;    // a command-line scene is loaded
+    Scene* scene = nullptr; // the viewer's scene: never null in viewer mode
     ViewerKeyState viewerKeys;
     uint32_t startMs = 0; // taken immediately before the loop starts
     int frameLimit = 0;   // 0: until Escape or close
@@ -26,6 +28,9 @@ struct MainLoop {
     int screenshotHeight = 0;
     std::vector<uint8_t> screenshot; // RGBA rows top-down; sized on the first captured frame
 };
+
+// The one film effect, created at start-up (null when it could not be allocated).
+extern Super8Effect* super8Effect;
 
 // Runs until Escape, the close box or the frame limit. Needs the GL window.
 void runMainLoop(MainLoop& loop);

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/keys.h"
 #include "platform/options.h"
+#include "scene/scene.h"
 #include "support/console_capture.h"
 
 #include <GL/gl.h>
@@ -16,6 +17,12 @@ namespace {
 class MainLoopTest : public ::testing::Test {
   protected:
     MainLoop loop;
+    Scene* scene = nullptr;
+    void useViewer() {
+        scene = createScene();
+        loop.scene = scene;
+        loop.viewer = true;
+    }
     void SetUp() override {
         ASSERT_TRUE(useHeadlessVideo());
         setupOptions = SetupOptions{};
@@ -24,6 +31,7 @@ class MainLoopTest : public ::testing::Test {
         profResetAll();
     }
     void TearDown() override {
+        destroyScene(scene);
         destroyGLWindow();
         useRealClock();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
@@ -79,7 +87,7 @@ TEST_F(MainLoopTest, EscapeHeldEndsTheLoopAfterTheFrameThatSawIt) {
 
 TEST_F(MainLoopTest, FixedStepClockMovesOneStepPerFrameAndDrivesSceneTime) {
     useFixedStepClock(40000);
-    loop.viewer = true;
+    useViewer();
     loop.viewerKeys.speedFactor = 2.0f;
     loop.startMs = timeGetTime();
     loop.frameLimit = 4;
@@ -91,7 +99,7 @@ TEST_F(MainLoopTest, FixedStepClockMovesOneStepPerFrameAndDrivesSceneTime) {
 
 TEST_F(MainLoopTest, SpaceInTheViewerFreezesTheSceneClock) {
     useFixedStepClock(100000);
-    loop.viewer = true;
+    useViewer();
     loop.startMs = timeGetTime();
     loop.frameLimit = 3;
     ConsoleCapture log;
