@@ -1,8 +1,12 @@
 #include "e2e/run_binary.h"
 
+#include "image/image_loaders.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -128,6 +132,27 @@ TEST(PlayerEndToEnd, ProfileReportsTheFrameCounters) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("main"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Swapping"), std::string::npos) << run.out;
+}
+
+TEST(PlayerEndToEnd, ASceneThatLoadsGivesViewerModeWithItsBackground) {
+    const std::string dir = scratchDirectory("viewer");
+    const BinaryRun made = runBinary(QUILM_TOOL_BIN, {"make-sample", dir});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string shot = dir + "/shot.png";
+    const BinaryRun run =
+        runBinary(QUILM_BIN, with(kHeadless, {"--frames", "2", "--screenshot", shot, "sample.q3d"}),
+                  {}, {}, dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "") << "no message box: the scene loaded";
+    EXPECT_NE(run.out.find("Could not load hidetrack!\n"), std::string::npos) << run.out;
+    FILE* file = std::fopen(shot.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    int32_t w = 0, h = 0;
+    uint8_t* pixels = loadPng(file, &w, &h); // closes the file
+    ASSERT_NE(pixels, nullptr);
+    // The viewer clears to the scene's background, which the sample does not make black.
+    EXPECT_GT(pixels[0] + pixels[1] + pixels[2], 0);
+    std::free(pixels);
 }
 
 } // namespace
