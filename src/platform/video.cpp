@@ -32,7 +32,7 @@ bool startVideo(bool headless) {
                      SDL_GetError());
         return false;
     }
-    // Older SDL falls back to its offscreen driver by itself when no display answers; unless
+    // SDL may still fall back to its offscreen driver when no display answers; unless
     // that was asked for, a player nobody can see is no use.
     const char* chosen = SDL_GetCurrentVideoDriver();
     const bool invisible =
