@@ -25,6 +25,8 @@
 #include <unistd.h>
 
 Super8Effect* super8Effect = nullptr;
+// Lives until the process ends, like every loaded scene.
+Scene* viewerScene = nullptr;
 
 namespace {
 
@@ -238,7 +240,8 @@ int runPlayer(const CommandLine& line) {
     MainLoop loop;
     loop.frameLimit = line.frames;
     loop.screenshotPath = line.screenshotPath;
-    if (line.scenePath[0] != '\0') loop.scene = tryViewerScene(line.scenePath);
+    if (line.scenePath[0] != '\0') viewerScene = tryViewerScene(line.scenePath);
+    loop.scene = viewerScene;
     loop.viewer = loop.scene != nullptr;
 
     if (loop.viewer) {
