@@ -17,11 +17,14 @@ for target in build-fuzz/fuzz_*; do
     seeds="fuzz/corpus/$name"
     scratch=$(mktemp -d)
     echo "== fuzz $name: replay $(ls "$seeds" 2>/dev/null | wc -l) seeds, then ${seconds}s"
+    corpora="$scratch"
     if [ -d "$seeds" ]; then
         "$target" -runs=0 "$seeds" || status=1
+        corpora="$scratch $seeds"
     fi
+    # New inputs are written to the first folder only, so the committed seeds stay as they are.
     "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -artifact_prefix="$scratch/" \
-        "$scratch" ${seeds:+$( [ -d "$seeds" ] && echo "$seeds")} || status=1
+        $corpora || status=1
     rm -rf "$scratch"
 done
 exit $status

@@ -1,0 +1,121 @@
+// Texture loading on the GL driver with DXT5 on and off: the whole loadTexture (decode,
+// mipmaps, upload) of a 1024 x 1024 PNG and the upload alone (DXT5 blocks made on the CPU),
+// and beside it the same levels handed to the driver to compress. Needs a GL
+// context: runs on SDL's offscreen driver when there is no display.
+//   bench_texture_upload [repetitions]
+#include "image/png_writer.h"
+#include "image/texture.h"
+#include "platform/options.h"
+#include "support/qw2_picture.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <SDL.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Processor time of the whole process (the driver's threads included; glFinish waits for
+// them): the machine is shared, so wall time would mostly measure the neighbours.
+double nowMs() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+template <typename F> double medianMs(int repetitions, F&& run) {
+    std::vector<double> times;
+    for (int i = 0; i < repetitions; ++i) {
+        const double start = nowMs();
+        run();
+        glFinish();
+        times.push_back(nowMs() - start);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// The other way: every level handed over as RGBA for the driver to compress.
+void uploadForDriverToCompress(const Texture& texture) {
+    int32_t w = texture.width, h = texture.height;
+    for (int32_t i = 0; i <= texture.mipCount; ++i) {
+        if (i > 0) {
+            w = std::max(1, w / 2);
+            h = std::max(1, h / 2);
+        }
+        glTexImage2D(GL_TEXTURE_2D, i, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, w, h, 0, GL_RGBA,
+                     GL_UNSIGNED_BYTE, i == 0 ? texture.pixels : texture.mipLevels[i - 1]);
+    }
+}
+
+bool makeContext() {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_Window* window =
+        SDL_CreateWindow("bench", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    return window && SDL_GL_CreateContext(window);
+}
+
+// Loads name fresh (not from the cache) and gives it back.
+void loadOnce(const char* name, bool upload = true) {
+    textureCacheCount = 0;
+    Texture* texture = loadTexture(name, true, upload);
+    if (!texture) std::fprintf(stderr, "load failed: %s\n", name);
+    releaseTexture(texture);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    if (!makeContext()) {
+        std::fprintf(stderr, "no GL context: %s\n", SDL_GetError());
+        return 1;
+    }
+    std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    char scratch[] = "/tmp/quilm-bench-XXXXXX";
+    if (!mkdtemp(scratch) || chdir(scratch) != 0) return 1;
+    const int side = 1024;
+    const std::vector<uint8_t> picture = makeQw2TestPicture(side, side);
+    if (!writePngRgba("pic.png", side, side, picture.data())) return 1;
+
+    // The upload alone: one texture with its 10 reduced levels, from kept pixels.
+    Texture kept;
+    kept.width = kept.height = side;
+    kept.pixels = static_cast<uint8_t*>(std::malloc(picture.size()));
+    std::memcpy(kept.pixels, picture.data(), picture.size());
+    buildMipmaps(&kept);
+    GLuint object = 0;
+    glGenTextures(1, &object);
+    glBindTexture(GL_TEXTURE_2D, object);
+
+    std::printf("%-34s %10s %10s %8s\n", "1024x1024 with mipmaps", "RGBA ms", "DXT5 ms", "ratio");
+    double ms[3][2];
+    for (int dxt = 0; dxt < 2; ++dxt) {
+        setupOptions.useDxt = dxt == 1;
+        ms[0][dxt] = medianMs(repetitions, [&] { uploadTexture(&kept); });
+        ms[1][dxt] = medianMs(repetitions, [&] { loadOnce("pic.png"); });
+        ms[2][dxt] = medianMs(repetitions, [&] { loadOnce("pic.png", false); });
+    }
+    const double driverMs = medianMs(repetitions, [&] { uploadForDriverToCompress(kept); });
+    const char* rows[3] = {"uploadTexture (same object)", "loadTexture (PNG, mips, upload)",
+                           "loadTexture without upload"};
+    for (int r = 0; r < 3; ++r)
+        std::printf("%-34s %10.2f %10.2f %7.2fx\n", rows[r], ms[r][0], ms[r][1],
+                    ms[r][1] / ms[r][0]);
+
+    std::printf("DXT5 upload with the driver compressing instead: %.2f ms\n", driverMs);
+    glDeleteTextures(1, &object);
+    std::remove("pic.png");
+    if (chdir("/") == 0) rmdir(scratch);
+    return 0;
+}

@@ -1,0 +1,54 @@
+// Texture manager: finds an image by its bare file name in the current directory, decodes it
+// by extension (PNG, JPEG, QW2), builds box-filtered mipmaps, uploads them to OpenGL and shares
+// the result through a 256-slot name cache with reference counts. The manager owns every
+// Texture and its pixel buffers (malloc'd); holders give theirs back with releaseTexture and
+// never free one themselves. Single-threaded; the GL steps need a current context.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kTextureCacheSlots = 256;
+constexpr int kMaxMipLevels = 16; // covers sides up to 65536 pixels
+
+// One loaded image. Pixels: 4 bytes each (red, green, blue, alpha), rows from the top down.
+struct Texture {
+    char* name = nullptr; // as requested (directory included): the cache key
+    int32_t glName = -1;  // -1 while the texture has no GL object
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t refCount = 1;
+    uint8_t* pixels = nullptr;              // level 0; freed after upload
+    int32_t mipCount = 0;                   // reduced levels built
+    uint8_t* mipLevels[kMaxMipLevels] = {}; // levels 1..mipCount; freed after upload
+};
+
+// The cache: lookups search slots 0..textureCacheCount-1; insertion wraps to 0 after 255.
+extern Texture* textureCache[kTextureCacheSlots];
+extern int32_t textureCacheCount;
+// Bytes of every level ever uploaded (width x height x 4 whatever the internal format);
+// never decreased.
+extern int32_t textureMemoryTotal;
+
+// Returns the cached texture (one more reference) or loads, builds and uploads a new one.
+// Null when the name is shorter than 4 characters or the file cannot be opened or decoded.
+Texture* loadTexture(const char* name, bool buildMips, bool upload);
+
+// Opens the bare file name of path from the current directory and decodes it into
+// texture->pixels, width and height. path is a writable working copy: a missing PNG is
+// retried with ".JPG" in place of its last four characters. No GL calls.
+bool loadImageFile(Texture* texture, char* path);
+
+// Builds the reduced levels from texture->pixels with an integer box filter. No GL calls.
+void buildMipmaps(Texture* texture);
+
+// Sends level 0 and every reduced level to the texture object bound on GL_TEXTURE_2D: RGBA,
+// or DXT5 blocks compressed on the CPU when setupOptions.useDxt is set.
+void uploadTexture(Texture* texture);
+
+// Makes the texture current on GL_TEXTURE_2D; one without a GL object is uploaded into
+// object 0 on every such bind.
+void bindTexture(Texture* texture);
+
+// Drops one reference; the last one removes the texture from the searched cache slots,
+// deletes its GL object and frees it.
+void releaseTexture(Texture* texture);

@@ -1,0 +1,163 @@
+// The texture manager's GL half on a headless context: upload with and without DXT, the
+// memory total, filters, binding a texture that has no GL object, and release.
+#include "image/texture.h"
+
+#include "platform/options.h"
+#include "support/console_capture.h"
+#include "support/gl_context.h"
+#include "support/test_images.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+class TextureUpload : public ::testing::Test {
+  protected:
+    ScratchDirectory scratch;
+    bool savedDxt = setupOptions.useDxt;
+    void SetUp() override {
+        if (!useTestGLContext(64, 64)) GTEST_SKIP() << "no GL context";
+        for (Texture*& slot : textureCache)
+            slot = nullptr;
+        textureCacheCount = 0;
+    }
+    void TearDown() override { setupOptions.useDxt = savedDxt; }
+};
+
+bool hasS3tc() {
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    return extensions && std::strstr(extensions, "GL_EXT_texture_compression_s3tc");
+}
+
+std::vector<uint8_t> gradientRgba(int w, int h) {
+    std::vector<uint8_t> rgba;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            rgba.insert(rgba.end(), {uint8_t(x), uint8_t(y), uint8_t(x ^ y), 255});
+    return rgba;
+}
+
+GLint boundParameter(GLenum name) {
+    GLint value = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, name, &value);
+    return value;
+}
+
+GLint levelParameter(int level, GLenum name) {
+    GLint value = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, name, &value);
+    return value;
+}
+
+TEST_F(TextureUpload, MipmappedUploadCountsEveryLevelAndDropsPixels) {
+    ASSERT_TRUE(writeBytes("leaf.png", encodeRgbaPng(256, 256, gradientRgba(256, 256))));
+    for (bool dxt : {false, true}) {
+        SCOPED_TRACE(dxt ? "DXT5" : "RGBA");
+        if (dxt && !hasS3tc()) continue;
+        setupOptions.useDxt = dxt;
+        const int32_t before = textureMemoryTotal;
+        Texture* leaf = loadTexture("leaf.png", true, true);
+        ASSERT_NE(leaf, nullptr);
+        EXPECT_EQ(textureMemoryTotal - before, 349524); // whatever the internal format
+        EXPECT_NE(leaf->glName, -1);
+        EXPECT_EQ(leaf->pixels, nullptr);
+        EXPECT_EQ(leaf->mipLevels[0], nullptr);
+        EXPECT_EQ(leaf->mipCount, 8);
+
+        GLint bound = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        EXPECT_EQ(bound, leaf->glName);
+        EXPECT_EQ(boundParameter(GL_TEXTURE_MIN_FILTER), GL_LINEAR_MIPMAP_LINEAR);
+        EXPECT_EQ(boundParameter(GL_TEXTURE_MAG_FILTER), GL_LINEAR);
+        EXPECT_EQ(levelParameter(8, GL_TEXTURE_WIDTH), 1);
+        EXPECT_EQ(levelParameter(0, GL_TEXTURE_COMPRESSED), dxt ? GL_TRUE : GL_FALSE);
+        if (dxt) {
+            EXPECT_EQ(levelParameter(0, GL_TEXTURE_INTERNAL_FORMAT),
+                      GL_COMPRESSED_RGBA_S3TC_DXT5_EXT);
+            EXPECT_EQ(levelParameter(0, GL_TEXTURE_COMPRESSED_IMAGE_SIZE), 256 * 256);
+            // The blocks made on the CPU decode back to the picture: smooth ramps in red and
+            // green survive closely, alpha exactly, and rows are not flipped.
+            std::vector<uint8_t> level0(256 * 256 * 4);
+            glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, level0.data());
+            int worst = 0;
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < 256; ++x) {
+                    const uint8_t* p = &level0[size_t(y * 256 + x) * 4];
+                    worst = std::max({worst, std::abs(p[0] - x), std::abs(p[1] - y)});
+                    ASSERT_EQ(p[3], 255);
+                }
+            EXPECT_LE(worst, 8);
+        } else {
+            // Row 0 of the file is row 0 of the texture (t = 0 is the top of the picture).
+            std::vector<uint8_t> level1(128 * 128 * 4);
+            glGetTexImage(GL_TEXTURE_2D, 1, GL_RGBA, GL_UNSIGNED_BYTE, level1.data());
+            const size_t pixel = (5 * 128 + 3) * 4; // mean of rows 10-11, columns 6-7
+            EXPECT_EQ(level1[pixel], 6);
+            EXPECT_EQ(level1[pixel + 1], 10);
+        }
+        const GLuint object = GLuint(leaf->glName);
+        releaseTexture(leaf);
+        EXPECT_FALSE(glIsTexture(object));
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(TextureUpload, WithoutMipmapsBothFiltersAreLinear) {
+    setupOptions.useDxt = false;
+    ASSERT_TRUE(writeBytes("flat.png", encodeRgbaPng(4, 2, gradientRgba(4, 2))));
+    const int32_t before = textureMemoryTotal;
+    Texture* flat = loadTexture("flat.png", false, true);
+    ASSERT_NE(flat, nullptr);
+    EXPECT_EQ(textureMemoryTotal - before, 32);
+    EXPECT_EQ(boundParameter(GL_TEXTURE_MIN_FILTER), GL_LINEAR);
+    EXPECT_EQ(boundParameter(GL_TEXTURE_MAG_FILTER), GL_LINEAR);
+    GLfloat border[4] = {1, 1, 1, 1};
+    glGetTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, border);
+    EXPECT_EQ(border[3], 0.0f);
+    releaseTexture(flat);
+}
+
+TEST_F(TextureUpload, UnuploadedTextureIsUploadedIntoObjectZeroOnEveryBind) {
+    setupOptions.useDxt = false;
+    ASSERT_TRUE(writeBytes("late.png", encodeRgbaPng(8, 8, gradientRgba(8, 8))));
+    Texture* late = loadTexture("late.png", true, false);
+    ASSERT_NE(late, nullptr);
+    EXPECT_EQ(late->glName, -1);
+    ASSERT_NE(late->pixels, nullptr);
+    const int32_t before = textureMemoryTotal;
+    bindTexture(late);
+    GLint bound = -1;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(bound, 0);
+    EXPECT_EQ(levelParameter(0, GL_TEXTURE_WIDTH), 8);
+    EXPECT_EQ(levelParameter(3, GL_TEXTURE_WIDTH), 1);
+    bindTexture(late);
+    EXPECT_EQ(textureMemoryTotal - before, 2 * (256 + 64 + 16 + 4));
+    EXPECT_NE(late->pixels, nullptr); // kept: the next bind needs them again
+    releaseTexture(late);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(TextureUpload, OddSizedPictureMakesACompleteTexture) {
+    ASSERT_TRUE(writeBytes("odd.png", encodeRgbaPng(5, 3, gradientRgba(5, 3))));
+    for (bool dxt : {false, true}) {
+        SCOPED_TRACE(dxt ? "DXT5" : "RGBA");
+        setupOptions.useDxt = dxt && hasS3tc();
+        Texture* odd = loadTexture("odd.png", true, true);
+        ASSERT_NE(odd, nullptr);
+        EXPECT_EQ(odd->mipCount, 2);
+        EXPECT_EQ(levelParameter(1, GL_TEXTURE_WIDTH), 2);
+        EXPECT_EQ(levelParameter(2, GL_TEXTURE_HEIGHT), 1);
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        releaseTexture(odd);
+    }
+}
+
+} // namespace
