@@ -2,6 +2,8 @@
 // decoding of the same files, one core: the manager's own overhead (stream set-up, byte
 // order, channel exchange, transparent-black rule) in per cent.
 //   bench_image_load [repetitions]
+#include "bench_timing.h"
+#include "support/picture_writer.h"
 #include "image/png_writer.h"
 #include "image/texture.h"
 #include "support/qw2_picture.h"
@@ -18,53 +20,6 @@
 #include <vector>
 
 namespace {
-
-// Processor time of this process: the machine is shared, wall time would measure neighbours.
-double nowMs() {
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-template <typename F> double medianMs(int repetitions, F&& run) {
-    std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        const double start = nowMs();
-        run();
-        times.push_back(nowMs() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-bool writeJpeg(const char* path, const std::vector<uint8_t>& rgba, int w, int h, int quality) {
-    FILE* file = std::fopen(path, "wb");
-    if (!file) return false;
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = JDIMENSION(w);
-    cinfo.image_height = JDIMENSION(h);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const uint8_t* in = rgba.data() + size_t(cinfo.next_scanline) * size_t(w) * 4;
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c)
-                row[size_t(x) * 3 + size_t(c)] = in[x * 4 + c];
-        JSAMPROW line = row.data();
-        jpeg_write_scanlines(&cinfo, &line, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    return std::fclose(file) == 0;
-}
 
 // Plain libpng into 8-bit RGBA rows: what any program would do with the same file.
 void barePng(const char* path) {
@@ -137,12 +92,13 @@ int main(int argc, char** argv) {
         const std::string png = "pic" + std::to_string(s.w) + ".png";
         const std::string jpg = "pic" + std::to_string(s.w) + ".jpg";
         if (!writePngRgba(png.c_str(), s.w, s.h, picture.data()) ||
-            !writeJpeg(jpg.c_str(), picture, s.w, s.h, 90))
+            !pictures::writeJpeg(jpg, s.w, s.h, picture, 90))
             return 1;
-        const double barePngMs = medianMs(repetitions, [&] { barePng(png.c_str()); });
-        const double managerPngMs = medianMs(repetitions, [&] { managerLoad(png.c_str()); });
-        const double bareJpegMs = medianMs(repetitions, [&] { bareJpeg(jpg.c_str()); });
-        const double managerJpegMs = medianMs(repetitions, [&] { managerLoad(jpg.c_str()); });
+        const double barePngMs = bench::medianMs(repetitions, [&] { barePng(png.c_str()); });
+        const double managerPngMs = bench::medianMs(repetitions, [&] { managerLoad(png.c_str()); });
+        const double bareJpegMs = bench::medianMs(repetitions, [&] { bareJpeg(jpg.c_str()); });
+        const double managerJpegMs =
+            bench::medianMs(repetitions, [&] { managerLoad(jpg.c_str()); });
         const std::string size = std::to_string(s.w) + "x" + std::to_string(s.h);
         std::printf("%-22s %10.2f %10.2f %9.1f%%\n", ("PNG RGBA " + size).c_str(), barePngMs,
                     managerPngMs, (managerPngMs / barePngMs - 1.0) * 100.0);

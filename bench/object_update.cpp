@@ -2,6 +2,7 @@
 // coordinates plus the normal pass), beside a plain memcpy of the vertex bytes it writes.
 // One core. Also counts frames that reach the allocator (expected: none after the first).
 //   bench_object_update [frames]
+#include "bench_timing.h"
 #include "scene/object_update.h"
 #include "scene/scene_file.h"
 #include "support/scene_writer.h"
@@ -17,12 +18,6 @@
 namespace {
 
 long allocations = 0;
-
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 namespace sw = scenewriter;
 
@@ -82,9 +77,9 @@ int main(int argc, char** argv) {
     const long before = allocations;
     for (int f = 0; f < frames; ++f) {
         const float t = 0.001f + 1.99f * float(f) / float(frames); // always blending
-        const double start = nowMs();
+        const double start = bench::wallMs();
         updateObject(object, t, false);
-        times.push_back(nowMs() - start);
+        times.push_back(bench::wallMs() - start);
     }
     const long frameAllocations = allocations - before;
     std::sort(times.begin(), times.end());
@@ -95,9 +90,9 @@ int main(int argc, char** argv) {
     times.clear();
     for (int f = 0; f < frames; ++f) {
         from[size_t(f) % bytes] = uint8_t(f);
-        const double start = nowMs();
+        const double start = bench::wallMs();
         std::memcpy(to.data(), from.data(), bytes);
-        times.push_back(nowMs() - start);
+        times.push_back(bench::wallMs() - start);
         if (to[size_t(f) % bytes] != uint8_t(f)) return 1;
     }
     std::sort(times.begin(), times.end());

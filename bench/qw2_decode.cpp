@@ -1,6 +1,7 @@
 // QW2 decoding speed beside OpenJPEG on the same pictures at the same bits per pixel, one
 // core. Also checks that the decoder's pixels equal a plain scalar decode bit for bit.
 //   bench_qw2_decode [repetitions]
+#include "bench_timing.h"
 #include "support/qw2_picture.h"
 #include "wavelet/qw2.h"
 #include "wavelet/qw2_encoder.h"
@@ -18,25 +19,6 @@
 #endif
 
 namespace {
-
-// Processor time of this process: both decoders run on this one thread, and the machine is
-// shared, so wall time would mostly measure the neighbours.
-double nowMs() {
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-template <typename F> double medianMs(int repetitions, F&& run) {
-    std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        const double start = nowMs();
-        run();
-        times.push_back(nowMs() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // The decoder's steps with the one-dimensional step run over every column and row.
 std::vector<uint8_t> scalarDecode(const std::vector<uint8_t>& file) {
@@ -212,11 +194,12 @@ void runCase(int w, int h, bool alpha, double bpp, int filter, int repetitions) 
                        std::memcmp(pixels, reference.data(), reference.size()) == 0;
     const double psnr = picturePsnrDb(picture.data(), pixels, w, h, alpha ? 4 : 3);
     std::free(pixels);
-    const double qw2Ms = medianMs(repetitions, [&] {
+    const double qw2Ms = bench::medianMs(repetitions, [&] {
         int32_t ww, hh;
         std::free(decodeQW2(file.data(), file.size(), ww, hh));
     });
-    const double scalarMs = medianMs(std::max(1, repetitions / 3), [&] { scalarDecode(file); });
+    const double scalarMs =
+        bench::medianMs(std::max(1, repetitions / 3), [&] { scalarDecode(file); });
     std::printf("%4dx%-4d %dch %.0f bpp kind %d | QW2 %6.1f ms %6.1f MP/s %5.2f dB %s | scalar "
                 "%6.1f MP/s",
                 w, h, alpha ? 4 : 3, bpp, filter, qw2Ms, mp / qw2Ms * 1e3, psnr,
@@ -226,7 +209,7 @@ void runCase(int w, int h, bool alpha, double bpp, int filter, int repetitions) 
     std::vector<uint8_t> rgba;
     if (!j2k.empty() && decodeJ2k(j2k, rgba)) {
         const double jPsnr = picturePsnrDb(picture.data(), rgba.data(), w, h, alpha ? 4 : 3);
-        const double jMs = medianMs(repetitions, [&] { decodeJ2k(j2k, rgba); });
+        const double jMs = bench::medianMs(repetitions, [&] { decodeJ2k(j2k, rgba); });
         std::printf(" | OpenJPEG %6.1f ms %6.1f MP/s %5.2f dB (%.2f bpp) | ratio %.2fx\n", jMs,
                     mp / jMs * 1e3, jPsnr, 8.0 * double(j2k.size()) / (double(w) * h), jMs / qw2Ms);
     } else {

@@ -1,6 +1,7 @@
 // QW2 encoder quality: PSNR (red, green, blue) at 1, 2 and 4 bits per pixel for every filter
 // kind, beside libjpeg at the quality whose file is the largest not above the QW2 file.
 //   bench_qw2_quality [width height]
+#include "support/picture_writer.h"
 #include "support/qw2_picture.h"
 #include "wavelet/qw2.h"
 #include "wavelet/qw2_encoder.h"
@@ -13,38 +14,6 @@
 #include <jpeglib.h>
 
 namespace {
-
-std::vector<uint8_t> encodeJpeg(const std::vector<uint8_t>& rgba, int w, int h, int quality) {
-    jpeg_compress_struct info;
-    jpeg_error_mgr error;
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = JDIMENSION(w);
-    info.image_height = JDIMENSION(h);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    info.optimize_coding = TRUE;
-    jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 3);
-    while (info.next_scanline < info.image_height) {
-        const size_t y = info.next_scanline;
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c)
-                row[size_t(x) * 3 + c] = rgba[(y * w + x) * 4 + c];
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::vector<uint8_t> file(buffer, buffer + size);
-    std::free(buffer);
-    return file;
-}
 
 std::vector<uint8_t> decodeJpeg(const std::vector<uint8_t>& file, int w, int h) {
     jpeg_decompress_struct info;
@@ -94,9 +63,9 @@ int main(int argc, char** argv) {
         }
         // The best JPEG quality whose file is not larger than the QW2 file.
         int quality = 1;
-        std::vector<uint8_t> jpeg = encodeJpeg(picture, w, h, 1);
+        std::vector<uint8_t> jpeg = pictures::encodeJpeg(w, h, picture, 1, true);
         for (int q = 2; q <= 100; ++q) {
-            std::vector<uint8_t> candidate = encodeJpeg(picture, w, h, q);
+            std::vector<uint8_t> candidate = pictures::encodeJpeg(w, h, picture, q, true);
             if (candidate.size() > largest) break;
             quality = q;
             jpeg = std::move(candidate);

@@ -2,6 +2,7 @@
 // mesh-heavy and a key-heavy scene of 20+ MB, plain and gzip-compressed; then the one-time
 // vertex decoding rate for both encodings. One core; files in the temp directory.
 //   bench_scene_load [repetitions]
+#include "bench_timing.h"
 #include "diag/console.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
@@ -18,23 +19,6 @@
 namespace sw = scenewriter;
 
 namespace {
-
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-template <typename F> double medianMs(int repetitions, F&& run) {
-    std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        const double start = nowMs();
-        run();
-        times.push_back(nowMs() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // Twenty morphing grids of 10,201 vertices with texture coordinates, in the given encoding.
 sw::Scene meshHeavyScene(uint8_t encoding) {
@@ -93,12 +77,12 @@ void readIntoFreshMemory(const std::string& path, size_t bytes) {
 
 // Times opening, loading and closing; the scene is destroyed outside the clock.
 bool loadFile(const std::string& path, double* ms = nullptr) {
-    const double start = nowMs();
+    const double start = bench::wallMs();
     gzFile stream = gzopen(path.c_str(), "rb");
     Scene* scene = createScene();
     const bool ok = loadScene(*scene, stream);
     gzclose(stream);
-    if (ms) *ms = nowMs() - start;
+    if (ms) *ms = bench::wallMs() - start;
     destroyScene(scene);
     return ok;
 }
@@ -118,9 +102,10 @@ void compareWithFloor(const char* label, const sw::Scene& scene, int repetitions
             std::fprintf(stderr, "loading %s failed\n", path.c_str());
             std::exit(1);
         }
-        const double floor = medianMs(repetitions, [&] { readWholeFile(path); });
-        const double stored =
-            medianMs(repetitions, [&] { readIntoFreshMemory(path, bytes.size()); });
+        const double floor = bench::medianMs(
+            repetitions, [&] { readWholeFile(path); }, bench::wallMs);
+        const double stored = bench::medianMs(
+            repetitions, [&] { readIntoFreshMemory(path, bytes.size()); }, bench::wallMs);
         std::vector<double> loads;
         for (int i = 0; i < repetitions; ++i) {
             double ms = 0;
@@ -145,9 +130,9 @@ void decodeRate(uint8_t encoding, int repetitions) {
     for (int i = 0; i < repetitions; ++i) {
         Scene* scene = createScene();
         loadSceneFromMemory(*scene, bytes.data(), bytes.size());
-        const double start = nowMs();
+        const double start = bench::wallMs();
         prepareObjects(*scene);
-        decodeTimes.push_back(nowMs() - start);
+        decodeTimes.push_back(bench::wallMs() - start);
         vertices = 0;
         for (int o = 0; o < scene->objectCount; ++o)
             for (int k = 0; k < scene->objects[o].vertexKeyCount; ++k)

@@ -3,6 +3,7 @@
 // and beside it the same levels handed to the driver to compress. Needs a GL
 // context: runs on SDL's offscreen driver when there is no display.
 //   bench_texture_upload [repetitions]
+#include "bench_timing.h"
 #include "image/png_writer.h"
 #include "image/texture.h"
 #include "platform/options.h"
@@ -22,26 +23,6 @@
 #include <vector>
 
 namespace {
-
-// Processor time of the whole process (the driver's threads included; glFinish waits for
-// them): the machine is shared, so wall time would mostly measure the neighbours.
-double nowMs() {
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-template <typename F> double medianMs(int repetitions, F&& run) {
-    std::vector<double> times;
-    for (int i = 0; i < repetitions; ++i) {
-        const double start = nowMs();
-        run();
-        glFinish();
-        times.push_back(nowMs() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // The other way: every level handed over as RGBA for the driver to compress.
 void uploadForDriverToCompress(const Texture& texture) {
@@ -102,11 +83,23 @@ int main(int argc, char** argv) {
     double ms[3][2];
     for (int dxt = 0; dxt < 2; ++dxt) {
         setupOptions.useDxt = dxt == 1;
-        ms[0][dxt] = medianMs(repetitions, [&] { uploadTexture(&kept); });
-        ms[1][dxt] = medianMs(repetitions, [&] { loadOnce("pic.png"); });
-        ms[2][dxt] = medianMs(repetitions, [&] { loadOnce("pic.png", false); });
+        ms[0][dxt] = bench::medianMs(repetitions, [&] {
+            uploadTexture(&kept);
+            glFinish();
+        });
+        ms[1][dxt] = bench::medianMs(repetitions, [&] {
+            loadOnce("pic.png");
+            glFinish();
+        });
+        ms[2][dxt] = bench::medianMs(repetitions, [&] {
+            loadOnce("pic.png", false);
+            glFinish();
+        });
     }
-    const double driverMs = medianMs(repetitions, [&] { uploadForDriverToCompress(kept); });
+    const double driverMs = bench::medianMs(repetitions, [&] {
+        uploadForDriverToCompress(kept);
+        glFinish();
+    });
     const char* rows[3] = {"uploadTexture (same object)", "loadTexture (PNG, mips, upload)",
                            "loadTexture without upload"};
     for (int r = 0; r < 3; ++r)

@@ -6,25 +6,27 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <jpeglib.h>
 
 namespace pictures {
 
-bool writeJpeg(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
-               int quality) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
+std::vector<uint8_t> encodeJpeg(int width, int height, const std::vector<uint8_t>& rgba,
+                                int quality, bool optimizeCoding) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr jerr;
     cinfo.err = jpeg_std_error(&jerr);
     jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
     cinfo.image_width = JDIMENSION(width);
     cinfo.image_height = JDIMENSION(height);
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    cinfo.optimize_coding = optimizeCoding ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<uint8_t> row(size_t(width) * 3);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -37,7 +39,18 @@ bool writeJpeg(const std::string& path, int width, int height, const std::vector
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    return std::fclose(file) == 0;
+    std::vector<uint8_t> file(buffer, buffer + size);
+    std::free(buffer);
+    return file;
+}
+
+bool writeJpeg(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
+               int quality) {
+    const std::vector<uint8_t> bytes = encodeJpeg(width, height, rgba, quality);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
 }
 
 Color mix(const Color& a, const Color& b, float t) {

@@ -9,6 +9,10 @@
 
 namespace pictures {
 
+// RGBA pixels (alpha ignored) as baseline JPEG bytes; optimizeCoding gives the smallest file
+// libjpeg makes at that quality.
+std::vector<uint8_t> encodeJpeg(int width, int height, const std::vector<uint8_t>& rgba,
+                                int quality, bool optimizeCoding = false);
 // Writes RGBA pixels (alpha ignored) as a baseline JPEG. False when the file cannot be written.
 bool writeJpeg(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
                int quality = 90);
