@@ -56,7 +56,7 @@ TEST_F(SceneRendering, EachKindOfMaterialGivesItsColourAtKnownPixels) {
 
     sw::Scene desc = cameraScene(0.2f, 0.2f, 0.6f);
     addFrontLight(desc);
-    enum { kLit, kTextured, kCutout, kBlended, kAdditive, kTwoSided, kOneSidedGlow };
+    enum { kLit, kTextured, kCutout, kBlended, kRedGlass, kAdditive, kTwoSided, kOneSidedGlow };
     desc.tracks.push_back(sw::materialTrack("lit", plain(0.8f, 0.4f, 0.2f)));
     sw::MaterialDesc textured = plain(0.1f, 0.1f, 0.1f); // textured: diffuse becomes white
     textured.texture = "green.png";
@@ -68,6 +68,9 @@ TEST_F(SceneRendering, EachKindOfMaterialGivesItsColourAtKnownPixels) {
     sw::MaterialDesc glass = plain(1, 1, 1);
     glass.opacity = 0.5f;
     desc.tracks.push_back(sw::materialTrack("glass", glass));
+    sw::MaterialDesc redGlass = plain(1, 0, 0);
+    redGlass.opacity = 0.5f;
+    desc.tracks.push_back(sw::materialTrack("redglass", redGlass));
     sw::MaterialDesc glow = plain(0.4f, 0.4f, 0.4f);
     glow.opacity = 0.5f;
     glow.flags = Additive;
@@ -88,6 +91,9 @@ TEST_F(SceneRendering, EachKindOfMaterialGivesItsColourAtKnownPixels) {
     // Behind the cutout and later in file order: its opaque half must hide this by depth.
     addStill(desc, "behind", sw::quadMesh(8, false, kLit), facingCamera(2, 3, 6));
     addStill(desc, "glass", sw::quadMesh(3, false, kBlended), facingCamera(6, 0, 6));
+    // Behind the glass but later: blended objects are not sorted and write no depth, so it
+    // is blended over the glass in front of it.
+    addStill(desc, "redglass", sw::quadMesh(4, false, kRedGlass), facingCamera(7, 2, 6));
     addStill(desc, "glow", sw::quadMesh(3, false, kAdditive), facingCamera(-6, 0, -2));
     addStill(desc, "twosided", sw::quadMesh(3, false, kTwoSided), facingCamera(-2, 0, -2, true));
     addStill(desc, "onesided", sw::quadMesh(3, false, kOneSidedGlow), facingCamera(2, 0, -2, true));
@@ -104,7 +110,8 @@ TEST_F(SceneRendering, EachKindOfMaterialGivesItsColourAtKnownPixels) {
     EXPECT_TRUE(near(pixelAt(1.25f, 6), {255, 0, 0})) << "alpha-tested, opaque half";
     EXPECT_TRUE(near(pixelAt(2.75f, 6), mix({0, 0, 255}, 128.0f / 255.0f, orange)))
         << "alpha-tested, translucent half blended over what is behind it";
-    EXPECT_TRUE(near(pixelAt(6, 6), mix({255, 255, 255}, 0.5f, background))) << "blended";
+    EXPECT_TRUE(near(pixelAt(6, 6), mix({255, 0, 0}, 0.5f, mix({255, 255, 255}, 0.5f, background))))
+        << "blended twice";
     EXPECT_TRUE(near(pixelAt(-6, -2), {51 + 51, 51 + 51, 153 + 51})) << "additive";
     EXPECT_TRUE(near(pixelAt(-2, -2), {to8(0.9f), to8(0.9f), to8(0.1f)})) << "two-sided back";
     EXPECT_TRUE(near(pixelAt(2, -2), background)) << "one-sided back face is culled";
