@@ -6,7 +6,6 @@ void pendingGenerateHidetrack(Scene&, const char*) {}
 bool pendingLoadHidetrack(Scene&, gzFile) {
     return false;
 }
-void pendingRenderScene(Scene&, float) {}
 bool pendingLoadDemoData() {
     return true;
 }

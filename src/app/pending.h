@@ -11,8 +11,6 @@ struct Scene;
 void pendingGenerateHidetrack(Scene& scene, const char* scenePath);
 // Replaced by loadHidetrack; false: the file was refused.
 bool pendingLoadHidetrack(Scene& scene, gzFile file);
-// Replaced by renderScene (objects, environment box, lights, the Super8 pass).
-void pendingRenderScene(Scene& scene, float sceneSeconds);
 // Replaced by loadDemoData (loading screen, scenes, logos, music); true until then.
 bool pendingLoadDemoData();
 // Replaced by seekMusicForward / seekMusicBack.
