@@ -1,0 +1,234 @@
+#include "hidetrack/hidetrack_generate.h"
+
+#include "app/gl_extensions.h"
+#include "app/vertex_memory.h"
+#include "diag/console.h"
+#include "hidetrack/hidetrack_file.h"
+#include "render/object_drawing.h"
+#include "render/scene_renderer.h"
+
+#include <GL/gl.h>
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr GLenum kSamplesPassed = 0x8914;      // GL_SAMPLES_PASSED
+constexpr GLenum kQueryResult = 0x8866;        // GL_QUERY_RESULT
+constexpr int kMaxPathBytes = 4096;
+
+using GenQueriesProc = void (*)(GLsizei n, GLuint* ids);
+using DeleteQueriesProc = void (*)(GLsizei n, const GLuint* ids);
+using BeginQueryProc = void (*)(GLenum target, GLuint id);
+using EndQueryProc = void (*)(GLenum target);
+using GetQueryObjectuivProc = void (*)(GLuint id, GLenum name, GLuint* value);
+
+// Occlusion queries (core since 1.5, else ARB_occlusion_query) and the query objects of the
+// largest scene seen so far; fetched on first use and kept for the run.
+struct QueryState {
+    bool fetched = false;
+    bool available = false;
+    GenQueriesProc genQueries = nullptr;
+    DeleteQueriesProc deleteQueries = nullptr;
+    BeginQueryProc beginQuery = nullptr;
+    EndQueryProc endQuery = nullptr;
+    GetQueryObjectuivProc getQueryObjectuiv = nullptr;
+    GLuint* ids = nullptr; // two per object: opaque pass, blended pass
+    bool* issued = nullptr;
+    int32_t capacity = 0; // objects
+};
+
+QueryState queries;
+
+void* proc(const char* name) {
+    return SDL_GL_GetProcAddress(name);
+}
+
+bool fetchQueries() {
+    if (queries.fetched) return queries.available;
+    queries.fetched = true;
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    int major = 0, minor = 0;
+    if (version != nullptr) sscanf(version, "%d.%d", &major, &minor);
+    const char* suffix = nullptr;
+    if (major > 1 || (major == 1 && minor >= 5))
+        suffix = "";
+    else if (extensionListHas(extensions, "GL_ARB_occlusion_query"))
+        suffix = "ARB";
+    if (suffix != nullptr) {
+        char name[64];
+        snprintf(name, sizeof name, "glGenQueries%s", suffix);
+        queries.genQueries = reinterpret_cast<GenQueriesProc>(proc(name));
+        snprintf(name, sizeof name, "glDeleteQueries%s", suffix);
+        queries.deleteQueries = reinterpret_cast<DeleteQueriesProc>(proc(name));
+        snprintf(name, sizeof name, "glBeginQuery%s", suffix);
+        queries.beginQuery = reinterpret_cast<BeginQueryProc>(proc(name));
+        snprintf(name, sizeof name, "glEndQuery%s", suffix);
+        queries.endQuery = reinterpret_cast<EndQueryProc>(proc(name));
+        snprintf(name, sizeof name, "glGetQueryObjectuiv%s", suffix);
+        queries.getQueryObjectuiv = reinterpret_cast<GetQueryObjectuivProc>(proc(name));
+    }
+    queries.available = queries.genQueries && queries.deleteQueries && queries.beginQuery &&
+                        queries.endQuery && queries.getQueryObjectuiv;
+    if (!queries.available)
+        consolePrint("No occlusion queries: every object counts as visible. \n");
+    return queries.available;
+}
+
+// Grows the query pool to the scene's object count; only a larger scene allocates.
+void reserveQueries(int32_t objectCount) {
+    if (objectCount <= queries.capacity) return;
+    if (queries.ids != nullptr) queries.deleteQueries(2 * queries.capacity, queries.ids);
+    delete[] queries.ids;
+    delete[] queries.issued;
+    queries.ids = new GLuint[size_t(2) * size_t(objectCount)];
+    queries.issued = new bool[size_t(2) * size_t(objectCount)]();
+    queries.genQueries(2 * objectCount, queries.ids);
+    queries.capacity = objectCount;
+}
+
+// Whether drawObject would issue a draw for this object in this pass (its own early returns).
+bool drawsInPass(const SceneObject& object, int pass) {
+    if (!object.visible || object.track == nullptr || object.material == nullptr) return false;
+    if (object.material->flags & AlphaTest) return true;
+    return int(object.material->transparent) == pass;
+}
+
+// Draws every member of one pass inside its own query, from the cursor the renderer used, so
+// objects land at the offsets they already hold and no vertices are written again.
+void queryPass(Scene& scene, int pass, int32_t& cursor) {
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        SceneObject& object = scene.objects[i];
+        bool& issued = queries.issued[2 * i + pass];
+        issued = drawsInPass(object, pass);
+        if (!issued) continue;
+        queries.beginQuery(kSamplesPassed, queries.ids[2 * i + pass]);
+        drawObject(object, pass, cursor);
+        queries.endQuery(kSamplesPassed);
+    }
+}
+
+bool sampleCounted(int32_t index) {
+    if (!queries.issued[index]) return false;
+    GLuint samples = 0;
+    queries.getQueryObjectuiv(queries.ids[index], kQueryResult, &samples);
+    return samples > 0;
+}
+
+// One window event per sample keeps the window answering; the program ends after generation
+// anyway, so a quit request changes nothing here.
+void takeOneEvent() {
+    SDL_Event event;
+    SDL_PollEvent(&event);
+}
+
+} // namespace
+
+void markVisibleObjects(Scene& scene, float t) {
+    // The frame as the player draws it, minus the film effect that covers it afterwards. It
+    // updates every object and leaves the final opaque depth in the depth buffer: the blended
+    // pass and the environment box write no depth.
+    Super8Effect* super8 = scene.super8;
+    scene.super8 = nullptr;
+    renderScene(scene, t);
+    scene.super8 = super8;
+    if (!fetchQueries()) return;
+    reserveQueries(scene.objectCount);
+
+    // Same transforms, materials and alpha functions as the two passes, nothing written. An
+    // opaque fragment shows when it is the one left at the final depth; a blended fragment
+    // when it passes the depth test against it. Coplanar ties count as visible on both sides.
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_BLEND);
+    int32_t cursor = vertexMemory.writeOffset * kVertexStrideBytes;
+    glDepthFunc(GL_EQUAL);
+    glAlphaFunc(GL_EQUAL, 1.0f);
+    queryPass(scene, 0, cursor);
+    glDepthFunc(GL_LESS);
+    glAlphaFunc(GL_NOTEQUAL, 1.0f);
+    queryPass(scene, 1, cursor);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glEnable(GL_BLEND);
+
+    for (int32_t i = 0; i < scene.objectCount; ++i)
+        scene.objects[i].visible = sampleCounted(2 * i) || sampleCounted(2 * i + 1);
+}
+
+bool generateHidetrack(Scene& scene, const char* scenePath) {
+    const float step = 1.0f / float(kHidetrackSampleRate);
+    const int64_t frames = hidetrackFrameCount(scene.timeStart, scene.timeEnd, kHidetrackSampleRate);
+    if (frames < 1) {
+        consolePrint("Scene time range cannot be tracked. \n");
+        return false;
+    }
+    char path[kMaxPathBytes];
+    if (scenePath == nullptr || strlen(scenePath) + 5 > sizeof path) {
+        consolePrint("Scene path too long for a hidetrack. \n");
+        return false;
+    }
+    snprintf(path, sizeof path, "%s.hid", scenePath);
+
+    const int32_t objectCount = scene.objectCount;
+    const int64_t blockBytes = hidetrackBlockBytes(scene.cameraCount, frames);
+    uint8_t* bits = new uint8_t[size_t(objectCount * blockBytes) + 1]();
+    uint8_t** blocks = new uint8_t*[size_t(objectCount) + 1];
+    // Loaded bits would hide objects from the very pass that decides visibility.
+    uint8_t** loadedBits = new uint8_t*[size_t(objectCount) + 1];
+    for (int32_t i = 0; i < objectCount; ++i) {
+        blocks[i] = bits + i * blockBytes;
+        loadedBits[i] = scene.objects[i].hideBits;
+        scene.objects[i].hideBits = nullptr;
+    }
+
+    consolePrint(" %i cameras there! Start: %i End: %i \n", scene.cameraCount,
+                 int(scene.timeStart * 1000.0f), int(scene.timeEnd * 1000.0f));
+    SDL_Window* window = SDL_GL_GetCurrentWindow();
+    int64_t h = 0;
+    int32_t n = 0;
+    for (int32_t c = 0; c < scene.cameraCount; ++c) {
+        setCamera(scene, c);
+        float t = scene.timeStart;
+        n = 0;
+        consolePrint("Now tracking camera: %i \n", c);
+        while (t <= scene.timeEnd) {
+            takeOneEvent();
+            glClearDepth(1.0);
+            glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+            markVisibleObjects(scene, t);
+            if (window != nullptr) SDL_GL_SwapWindow(window);
+            t = t + step;
+            ++n;
+            ++h;
+            // The last sample of the last camera can fall one bit past the block; playback
+            // never reads that bit, so it is dropped rather than written out of bounds.
+            for (int32_t i = 0; i < objectCount; ++i)
+                if (scene.objects[i].visible) setHidetrackBit(blocks[i], blockBytes, h);
+        }
+        consolePrint("%i frames tested. \n", n);
+    }
+    for (int32_t i = 0; i < objectCount; ++i) {
+        scene.objects[i].hideBits = loadedBits[i];
+        scene.objects[i].visible = true;
+    }
+
+    consolePrint("Writing .hid file\n");
+    HidetrackHeader header;
+    header.objectCount = objectCount;
+    header.cameraCount = scene.cameraCount;
+    header.timeStart = scene.timeStart;
+    header.timeEnd = scene.timeEnd;
+    header.sampleRate = kHidetrackSampleRate;
+    header.frameCount = int32_t(frames);
+    header.rowBits = n;
+    const bool written = writeHidetrackFile(path, header, blocks);
+    delete[] loadedBits;
+    delete[] blocks;
+    delete[] bits;
+    return written;
+}

@@ -1,0 +1,22 @@
+// Generating a scene's hidetrack: every camera steps through the scene's time range at 30
+// samples per second, the renderer draws each sample into the window and occlusion queries
+// against that frame decide which objects show. Needs a current GL context and the vertex
+// memory. The bit blocks live only for one generation; the scene keeps nothing of them.
+#pragma once
+
+#include "scene/scene.h"
+
+#include <cstdint>
+
+constexpr int32_t kHidetrackSampleRate = 30;
+
+// Computes the track for every camera and writes it to scenePath followed by ".hid". False
+// with a log line when the time range cannot be sampled or the file cannot be created or
+// written. Leaves the scene on the last camera, without hideBits of its own during the run
+// (any loaded ones are set aside and put back).
+bool generateHidetrack(Scene& scene, const char* scenePath);
+
+// Draws the scene at time t from its current camera (without the film effect) and leaves each
+// object's visible flag telling whether any of its pixels shows in that frame. The caller has
+// cleared the frame. Without occlusion queries every flag stays set (one log line).
+void markVisibleObjects(Scene& scene, float t);
