@@ -8,7 +8,9 @@ namespace {
 bool interactive = false;
 } // namespace
 
-void setMessageBoxesInteractive(bool value) { interactive = value; }
+void setMessageBoxesInteractive(bool value) {
+    interactive = value;
+}
 
 void showMessageBox(const char* text, const char* caption, MessageBoxIcon icon) {
     if (interactive) {

@@ -4,7 +4,8 @@
 
 enum class MessageBoxIcon { none, information, error };
 
-void showMessageBox(const char* text, const char* caption, MessageBoxIcon icon = MessageBoxIcon::none);
+void showMessageBox(const char* text, const char* caption,
+                    MessageBoxIcon icon = MessageBoxIcon::none);
 
 // Off by default; the player switches it on for ordinary interactive runs.
 void setMessageBoxesInteractive(bool interactive);

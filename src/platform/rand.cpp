@@ -11,4 +11,6 @@ int quilmRand() {
     return static_cast<int>((randState >> 16) & 32767u);
 }
 
-void quilmSrand(unsigned int seed) { randState = seed; }
+void quilmSrand(unsigned int seed) {
+    randState = seed;
+}

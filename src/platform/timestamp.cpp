@@ -2,7 +2,9 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>
-uint64_t readTimeStamp() { return __rdtsc(); }
+uint64_t readTimeStamp() {
+    return __rdtsc();
+}
 #else
 #include <chrono>
 uint64_t readTimeStamp() {

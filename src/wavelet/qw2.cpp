@@ -64,16 +64,15 @@ size_t roundUp(size_t bytes) {
 }
 
 // All working memory of one decode in one block. Large blocks are mapped on 2 MB pages where
-// the system allows: a fresh 4 KB page per 4 KB of plane costs more than decoding into it.
+// the system allows: a page fault for every fresh 4 KB of plane or list costs more than the
+// decoding done in it.
 struct Workspace {
     void* base = nullptr;
     size_t mappedBytes = 0; // 0 when the block came from malloc
     uint8_t* start = nullptr;
 };
 
-// hugeBytes: the leading part that is touched all over (the planes); the lists after it are
-// touched only as far as they grow, so they stay on small pages.
-bool createWorkspace(Workspace& ws, size_t bytes, size_t hugeBytes) {
+bool createWorkspace(Workspace& ws, size_t bytes) {
 #ifdef __linux__
     if (bytes >= kHugePage) {
         const size_t length = bytes + kHugePage;
@@ -81,8 +80,7 @@ bool createWorkspace(Workspace& ws, size_t bytes, size_t hugeBytes) {
         if (p != MAP_FAILED) {
             const uintptr_t aligned =
                 (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
-            if (hugeBytes >= kHugePage)
-                madvise(reinterpret_cast<void*>(aligned), hugeBytes, MADV_HUGEPAGE);
+            madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
             ws.base = p;
             ws.mappedBytes = length;
             ws.start = reinterpret_cast<uint8_t*>(aligned);
@@ -112,9 +110,9 @@ void destroyWorkspace(Workspace& ws) {
 // so that it too can sit on 2 MB pages.
 uint8_t* allocateOutput(size_t bytes) {
 #ifdef __linux__
-    if (bytes >= kHugePage) {
+    if (bytes >= kHugePage / 2) {
         void* p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) & ~(kHugePage - 1));
-        if (p) madvise(p, bytes & ~(kHugePage - 1), MADV_HUGEPAGE);
+        if (p) madvise(p, (bytes + kHugePage - 1) & ~(kHugePage - 1), MADV_HUGEPAGE);
         return static_cast<uint8_t*>(p);
     }
 #endif
@@ -370,7 +368,7 @@ uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     const size_t total = planeBytes * size_t(header.channels) + 4 * indexBytes + workBytes;
     uint8_t* out = allocateOutput(size_t(header.width) * size_t(header.height) * 4);
     Workspace ws;
-    if (!out || !createWorkspace(ws, total, planeBytes * size_t(header.channels))) {
+    if (!out || !createWorkspace(ws, total)) {
         std::free(out);
         if (reason) *reason = "out of memory";
         return nullptr;

@@ -310,8 +310,12 @@ bool encodeQW2(const uint8_t* rgba, int width, int height, const Qw2EncodeOption
     const double channelWeight[4] = {0.3456 * 0.3456 + 1.771 * 1.771,
                                      1.4022 * 1.4022 + 0.7145 * 0.7145, 3.0, 1.0};
     const int64_t headerBits = 8 * int64_t(kQw2HeaderBytes + kQw2ChannelHeaderBytes * channels);
+    // No channel's stream can be longer than all fifteen bit-planes of every coefficient with
+    // its sign and set bits, so a larger rate buys nothing (and would only cost memory).
+    const int64_t longestStream = int64_t(count) * 24 + 1024;
+    const double wanted = options.bitsPerPixel * double(width) * double(height);
     const int64_t totalBits = std::max<int64_t>(
-        0, int64_t(options.bitsPerPixel * double(width) * double(height)) - headerBits);
+        0, int64_t(std::min(wanted, double(longestStream * channels))) - headerBits);
 
     std::vector<EncodedChannel> coded(static_cast<size_t>(channels));
     for (int c = 0; c < channels; ++c) {
@@ -337,7 +341,7 @@ bool encodeQW2(const uint8_t* rgba, int width, int height, const Qw2EncodeOption
         }
         cc.setCoefficients();
         ch.full.sampling = true;
-        codeChannel(cc, ch.full, totalBits);
+        codeChannel(cc, ch.full, std::min(totalBits, longestStream));
     }
 
     // Share the bits: each channel stops where its distortion falls by less than lambda per

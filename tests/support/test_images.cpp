@@ -20,7 +20,7 @@ void appendToVector(png_structp png, png_bytep data, png_size_t length) {
 }
 
 // No destructible locals: libpng may longjmp back here.
-bool encodePngInto(const TestPng& spec, std::vector<uint8_t>* out, png_bytep* rows) {
+bool encodePngInto(const TestPng& picture, std::vector<uint8_t>* out, png_bytep* rows) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -33,21 +33,21 @@ bool encodePngInto(const TestPng& spec, std::vector<uint8_t>* out, png_bytep* ro
         return false;
     }
     png_set_write_fn(png, out, appendToVector, nullptr);
-    png_set_IHDR(png, info, png_uint_32(spec.width), png_uint_32(spec.height), spec.bitDepth,
-                 spec.colorType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, png_uint_32(picture.width), png_uint_32(picture.height), picture.bitDepth,
+                 picture.colorType, picture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color palette[256];
-    if (!spec.palette.empty()) {
-        const int count = int(spec.palette.size() / 3);
+    if (!picture.palette.empty()) {
+        const int count = int(picture.palette.size() / 3);
         for (int i = 0; i < count; ++i)
-            palette[i] = {spec.palette[3 * i], spec.palette[3 * i + 1], spec.palette[3 * i + 2]};
+            palette[i] = {picture.palette[3 * i], picture.palette[3 * i + 1], picture.palette[3 * i + 2]};
         png_set_PLTE(png, info, palette, count);
     }
-    if (!spec.alphas.empty())
-        png_set_tRNS(png, info, spec.alphas.data(), int(spec.alphas.size()), nullptr);
-    if (spec.transparentGrey >= 0) {
+    if (!picture.alphas.empty())
+        png_set_tRNS(png, info, picture.alphas.data(), int(picture.alphas.size()), nullptr);
+    if (picture.transparentGrey >= 0) {
         png_color_16 grey = {};
-        grey.gray = png_uint_16(spec.transparentGrey);
+        grey.gray = png_uint_16(picture.transparentGrey);
         png_set_tRNS(png, info, nullptr, 0, &grey);
     }
     png_write_info(png, info);
@@ -59,19 +59,19 @@ bool encodePngInto(const TestPng& spec, std::vector<uint8_t>* out, png_bytep* ro
 
 } // namespace
 
-std::vector<uint8_t> encodePng(const TestPng& spec) {
-    const int channels = spec.colorType == 0 || spec.colorType == 3 ? 1
-                         : spec.colorType == 2                      ? 3
-                         : spec.colorType == 4                      ? 2
+std::vector<uint8_t> encodePng(const TestPng& picture) {
+    const int channels = picture.colorType == 0 || picture.colorType == 3 ? 1
+                         : picture.colorType == 2                      ? 3
+                         : picture.colorType == 4                      ? 2
                                                                     : 4;
-    const size_t rowBytes = (size_t(spec.width) * channels * spec.bitDepth + 7) / 8;
-    std::vector<uint8_t> samples = spec.samples;
-    samples.resize(rowBytes * size_t(spec.height));
-    std::vector<png_bytep> rows(size_t(spec.height));
-    for (int y = 0; y < spec.height; ++y)
+    const size_t rowBytes = (size_t(picture.width) * channels * picture.bitDepth + 7) / 8;
+    std::vector<uint8_t> samples = picture.samples;
+    samples.resize(rowBytes * size_t(picture.height));
+    std::vector<png_bytep> rows(size_t(picture.height));
+    for (int y = 0; y < picture.height; ++y)
         rows[size_t(y)] = samples.data() + rowBytes * size_t(y);
     std::vector<uint8_t> out;
-    if (!encodePngInto(spec, &out, rows.data())) out.clear();
+    if (!encodePngInto(picture, &out, rows.data())) out.clear();
     return out;
 }
 

@@ -20,7 +20,7 @@ std::vector<uint8_t> packBits(std::initializer_list<int> bits) {
     return bytes;
 }
 
-struct ChannelSpec {
+struct ChannelFields {
     float scale = 1.0f;
     int32_t budget = 0;
     std::vector<uint8_t> stream;
@@ -36,14 +36,14 @@ void put32(std::vector<uint8_t>& f, uint32_t v) {
 }
 
 std::vector<uint8_t> makeFile(int width, int height, int filter,
-                              const std::vector<ChannelSpec>& channels, int version = 1) {
+                              const std::vector<ChannelFields>& channels, int version = 1) {
     std::vector<uint8_t> f;
     put16(f, width);
     put16(f, height);
     f.push_back(uint8_t(channels.size()));
     f.push_back(uint8_t(filter));
     put16(f, version);
-    for (const ChannelSpec& c : channels) {
+    for (const ChannelFields& c : channels) {
         uint32_t scaleBits;
         std::memcpy(&scaleBits, &c.scale, 4);
         put32(f, scaleBits);
@@ -191,7 +191,7 @@ TEST(Qw2Decode, OnePixelImageFromRootCoefficientsOnly) {
 }
 
 TEST(Qw2Decode, MalformedHeadersAreRefusedWithoutTouchingTheOutputs) {
-    const std::vector<ChannelSpec> three = {{1.0f, 8, {0x0F}}, {}, {2.0f, 0, {1, 2, 3}}};
+    const std::vector<ChannelFields> three = {{1.0f, 8, {0x0F}}, {}, {2.0f, 0, {1, 2, 3}}};
     struct Case {
         std::vector<uint8_t> file;
         const char* why;

@@ -7,6 +7,7 @@
 #include "support/qw2_picture.h"
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <png.h>
 
 #include <cmath>
@@ -206,4 +207,61 @@ TEST(Qw2Tool, EncodeThenDecodeWritesTheDecodersPixelsAndRefusalsLeaveNoFile) {
     ASSERT_FALSE(message.empty());
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1);
     EXPECT_EQ(message.back(), '\n');
+}
+
+TEST(Qw2Tool, JpegInputIsEncodedAndUnreadableInputIsRefused) {
+    const std::string dir = ::testing::TempDir();
+    const std::string jpg = dir + "qw2_tool_in.jpg";
+    const std::string qw2 = dir + "qw2_tool_jpg.qw2";
+    const int w = 48, h = 32;
+    const auto picture = makeQw2TestPicture(w, h, 4);
+    {
+        FILE* f = std::fopen(jpg.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        jpeg_compress_struct info;
+        jpeg_error_mgr error;
+        info.err = jpeg_std_error(&error);
+        jpeg_create_compress(&info);
+        jpeg_stdio_dest(&info, f);
+        info.image_width = w;
+        info.image_height = h;
+        info.input_components = 3;
+        info.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&info);
+        jpeg_set_quality(&info, 95, TRUE);
+        jpeg_start_compress(&info, TRUE);
+        std::vector<uint8_t> row(w * 3);
+        while (info.next_scanline < info.image_height) {
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c)
+                    row[x * 3 + c] = picture[(info.next_scanline * w + x) * 4 + c];
+            JSAMPROW rows[1] = {row.data()};
+            jpeg_write_scanlines(&info, rows, 1);
+        }
+        jpeg_finish_compress(&info);
+        jpeg_destroy_compress(&info);
+        std::fclose(f);
+    }
+    const std::string tool = QUILM_TOOL_BIN;
+    std::remove(qw2.c_str());
+    ASSERT_EQ(
+        std::system(
+            (tool + " qw2 encode " + jpg + " " + qw2 + " --bpp 8 --alpha > /dev/null").c_str()),
+        0);
+    Decoded d;
+    ASSERT_TRUE(decodeFile(readFile(qw2), d));
+    EXPECT_EQ(d.width, w);
+    EXPECT_EQ(d.height, h);
+    EXPECT_GT(picturePsnrDb(picture.data(), d.pixels.data(), w, h, 3), 24.0); // JPEG loss too
+    EXPECT_GE(d.pixels[3], 254); // JPEG pictures are opaque
+
+    // Neither PNG nor JPEG, and a bad option: refused, nothing written.
+    const std::string out = dir + "qw2_tool_never.qw2";
+    std::remove(out.c_str());
+    int status = std::system((tool + " qw2 encode " + qw2 + " " + out + " 2> /dev/null").c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    status =
+        std::system((tool + " qw2 encode " + jpg + " " + out + " --filter 7 2> /dev/null").c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_FALSE(fileExists(out));
 }

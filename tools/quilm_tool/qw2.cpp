@@ -1,19 +1,17 @@
 // quilm-tool qw2: decode a QW2 file to PNG exactly as the player sees it, or encode a PNG or
-// JPEG picture to QW2. Reads its input with libpng's simplified API and libjpeg directly.
+// JPEG picture (read through the engine's adapters) to QW2.
 #include "quilm_tool/commands.h"
 
+#include "image/image_loaders.h"
 #include "image/png_writer.h"
 #include "wavelet/qw2.h"
 #include "wavelet/qw2_encoder.h"
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
-
-#include <jpeglib.h>
-#include <png.h>
 
 namespace {
 
@@ -30,77 +28,32 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& bytes) {
     return ok;
 }
 
-bool readPng(const char* path, std::vector<uint8_t>& rgba, int& width, int& height) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path)) return false;
-    image.format = PNG_FORMAT_RGBA;
-    rgba.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return false;
-    }
-    width = int(image.width);
-    height = int(image.height);
-    return true;
-}
-
-struct JpegError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-};
-
-void jpegErrorExit(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
-}
-
-bool readJpeg(const char* path, std::vector<uint8_t>& rgba, int& width, int& height) {
-    FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
-    jpeg_decompress_struct info;
-    JpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = jpegErrorExit;
-    std::vector<uint8_t> row;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&info);
-        std::fclose(file);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB; // grey pictures come out as colour too
-    jpeg_start_decompress(&info);
-    width = int(info.output_width);
-    height = int(info.output_height);
-    rgba.assign(size_t(width) * size_t(height) * 4, 255);
-    row.resize(size_t(width) * 3);
-    while (info.output_scanline < info.output_height) {
-        const int y = int(info.output_scanline);
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_read_scanlines(&info, rows, 1);
-        for (int x = 0; x < width; ++x)
-            std::memcpy(&rgba[(size_t(y) * width + x) * 4], &row[size_t(x) * 3], 3);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    std::fclose(file);
-    return true;
-}
-
+// Reads a PNG or JPEG (told apart by their first bytes) through the engine's own adapters and
+// turns their blue-green-red order into red, green, blue, alpha (JPEG pictures are opaque).
 bool readPicture(const char* path, std::vector<uint8_t>& rgba, int& width, int& height) {
     FILE* file = std::fopen(path, "rb");
     if (!file) return false;
     uint8_t magic[4] = {};
     const size_t got = std::fread(magic, 1, sizeof magic, file);
-    std::fclose(file);
-    if (got >= 4 && magic[0] == 0x89 && magic[1] == 'P' && magic[2] == 'N' && magic[3] == 'G')
-        return readPng(path, rgba, width, height);
-    if (got >= 2 && magic[0] == 0xFF && magic[1] == 0xD8)
-        return readJpeg(path, rgba, width, height);
-    return false;
+    const bool png =
+        got >= 4 && magic[0] == 0x89 && magic[1] == 'P' && magic[2] == 'N' && magic[3] == 'G';
+    const bool jpeg = got >= 2 && magic[0] == 0xFF && magic[1] == 0xD8;
+    if ((!png && !jpeg) || std::fseek(file, 0, SEEK_SET) != 0) {
+        std::fclose(file);
+        return false;
+    }
+    int32_t w = 0, h = 0;
+    uint8_t* pixels = png ? loadPng(file, &w, &h) : loadJpeg(file, &w, &h); // closes the file
+    if (!pixels) return false;
+    width = w;
+    height = h;
+    rgba.assign(pixels, pixels + size_t(w) * size_t(h) * 4);
+    std::free(pixels);
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        std::swap(rgba[i], rgba[i + 2]);
+        if (jpeg) rgba[i + 3] = 255;
+    }
+    return true;
 }
 
 int usage() {

@@ -1,0 +1,199 @@
+#include "app/options_parse.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+const char* const kUsageText =
+    "usage: quilm [options] [scene.q3d]\n"
+    "  --no-dialog          skip the setup dialog; its defaults apply, changed by the options\n"
+    "  --windowed | --fullscreen\n"
+    "  --size WxH           window size (default 1024x768)\n"
+    "  --console            log to standard output (also in full screen)\n"
+    "  --no-extensions  --no-dxt  --low-memory  --no-widescreen  --always-in-front\n"
+    "  --make-hidetrack     viewer mode: generate the scene's .hid file and exit\n"
+    "  --headless           no window and no display needed; implies --no-dialog --windowed\n"
+    "  --fixed-step S       deterministic: the clock advances S seconds per frame\n"
+    "  --frames N           quit after N frames\n"
+    "  --screenshot FILE    write the last frame as PNG\n"
+    "  --profile            log the profiling counters at exit\n"
+    "  --help  --version\n";
+
+namespace {
+
+constexpr int kMaxWindowSide = 16384;
+
+// Whole decimal number in [1, limit]; no sign, no spaces, no trailing characters.
+bool parsePositive(const char* text, const char* end, long limit, int& out) {
+    if (text == end) return false;
+    long value = 0;
+    for (const char* p = text; p != end; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (value > limit) return false;
+    }
+    if (value < 1) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool parseSize(const char* text, int& width, int& height) {
+    const char* x = std::strchr(text, 'x');
+    if (!x) return false;
+    return parsePositive(text, x, kMaxWindowSide, width) &&
+           parsePositive(x + 1, x + std::strlen(x), kMaxWindowSide, height);
+}
+
+bool parseStep(const char* text, uint64_t& microseconds) {
+    if (*text == '\0' || *text == ' ' || *text == '-' || *text == '+') return false;
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(seconds)) return false;
+    // At least one microsecond, at most an hour per frame.
+    if (seconds < 1e-6 || seconds > 3600.0) return false;
+    microseconds = static_cast<uint64_t>(std::llround(seconds * 1e6));
+    return true;
+}
+
+} // namespace
+
+bool copyScenePath(const char* argument, char* out, int outBytes) {
+    size_t length = std::strlen(argument);
+    const char* start = argument;
+    if (length >= 2 && argument[0] == '"' && argument[length - 1] == '"') {
+        ++start;
+        length -= 2;
+    }
+    if (length > static_cast<size_t>(kScenePathChars) || length + 1 > static_cast<size_t>(outBytes))
+        return false;
+    std::memcpy(out, start, length);
+    out[length] = '\0';
+    return true;
+}
+
+bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char* error,
+                      int errorBytes) {
+    line = CommandLine{};
+    bool pathSeen = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto needValue = [&](const char* what) {
+            if (value) return true;
+            std::snprintf(error, errorBytes, "option %s needs %s", arg, what);
+            return false;
+        };
+        if (std::strcmp(arg, "--no-dialog") == 0)
+            line.noDialog = true;
+        else if (std::strcmp(arg, "--windowed") == 0)
+            line.windowed = true;
+        else if (std::strcmp(arg, "--fullscreen") == 0)
+            line.fullscreen = true;
+        else if (std::strcmp(arg, "--console") == 0)
+            line.console = true;
+        else if (std::strcmp(arg, "--no-extensions") == 0)
+            line.noExtensions = true;
+        else if (std::strcmp(arg, "--no-dxt") == 0)
+            line.noDxt = true;
+        else if (std::strcmp(arg, "--low-memory") == 0)
+            line.lowMemory = true;
+        else if (std::strcmp(arg, "--no-widescreen") == 0)
+            line.noWideScreen = true;
+        else if (std::strcmp(arg, "--always-in-front") == 0)
+            line.alwaysInFront = true;
+        else if (std::strcmp(arg, "--make-hidetrack") == 0)
+            line.makeHidetrack = true;
+        else if (std::strcmp(arg, "--headless") == 0)
+            line.headless = true;
+        else if (std::strcmp(arg, "--profile") == 0)
+            line.profile = true;
+        else if (std::strcmp(arg, "--help") == 0)
+            line.help = true;
+        else if (std::strcmp(arg, "--version") == 0)
+            line.version = true;
+        else if (std::strcmp(arg, "--size") == 0) {
+            if (!needValue("a size WxH")) return false;
+            if (!parseSize(value, line.width, line.height)) {
+                std::snprintf(error, errorBytes,
+                              "bad value for --size: '%s' (expected WxH, 1 to %d each)", value,
+                              kMaxWindowSide);
+                return false;
+            }
+            line.sizeGiven = true;
+            ++i;
+        } else if (std::strcmp(arg, "--fixed-step") == 0) {
+            if (!needValue("seconds per frame")) return false;
+            if (!parseStep(value, line.fixedStepMicroseconds)) {
+                std::snprintf(error, errorBytes,
+                              "bad value for --fixed-step: '%s' (expected seconds, 0.000001 to "
+                              "3600)",
+                              value);
+                return false;
+            }
+            ++i;
+        } else if (std::strcmp(arg, "--frames") == 0) {
+            if (!needValue("a frame count")) return false;
+            if (!parsePositive(value, value + std::strlen(value), 2147483647L, line.frames)) {
+                std::snprintf(error, errorBytes,
+                              "bad value for --frames: '%s' (expected a whole number above 0)",
+                              value);
+                return false;
+            }
+            ++i;
+        } else if (std::strcmp(arg, "--screenshot") == 0) {
+            if (!needValue("a file name")) return false;
+            if (value[0] == '\0') {
+                std::snprintf(error, errorBytes, "option --screenshot needs a file name");
+                return false;
+            }
+            line.screenshotPath = value;
+            ++i;
+        } else if (arg[0] == '-' && arg[1] == '-') {
+            std::snprintf(error, errorBytes, "unknown option '%s'", arg);
+            return false;
+        } else {
+            if (pathSeen) {
+                std::snprintf(error, errorBytes, "more than one scene path ('%s')", arg);
+                return false;
+            }
+            if (!copyScenePath(arg, line.scenePath, kScenePathBytes)) {
+                std::snprintf(error, errorBytes, "scene path longer than %d characters",
+                              kScenePathChars);
+                return false;
+            }
+            pathSeen = true;
+        }
+    }
+    if (line.windowed && line.fullscreen) {
+        std::snprintf(error, errorBytes, "--windowed and --fullscreen exclude each other");
+        return false;
+    }
+    if (line.headless) {
+        if (line.fullscreen) {
+            std::snprintf(error, errorBytes, "--headless runs windowed; drop --fullscreen");
+            return false;
+        }
+        line.noDialog = true;
+        line.windowed = true;
+    }
+    return true;
+}
+
+void applyCommandLine(const CommandLine& line, SetupOptions& options) {
+    if (line.windowed) options.fullscreen = false;
+    if (line.fullscreen) options.fullscreen = true;
+    if (line.sizeGiven) {
+        options.width = line.width;
+        options.height = line.height;
+    }
+    if (line.console) options.consoleEnabled = true;
+    if (line.noExtensions) options.useExtensions = false;
+    if (line.noDxt || !options.useExtensions) options.useDxt = false;
+    if (line.lowMemory) options.lowMemory = true;
+    if (line.noWideScreen) options.wideScreen = false;
+    if (line.alwaysInFront) options.alwaysInFront = true;
+    if (line.makeHidetrack) options.makeHidetrack = true;
+}

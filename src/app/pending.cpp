@@ -1,0 +1,19 @@
+#include "app/pending.h"
+
+#include <GL/gl.h>
+
+void pendingGenerateHidetrack(Scene&, const char*) {}
+bool pendingLoadHidetrack(Scene&, gzFile) {
+    return false;
+}
+void pendingRenderScene(Scene&, float) {}
+bool pendingLoadDemoData() {
+    return true;
+}
+void pendingSeekMusicForward() {}
+void pendingSeekMusicBack() {}
+
+void pendingRunDemoFrame() {
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+}

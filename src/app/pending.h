@@ -1,0 +1,22 @@
+// Stand-ins for the start-up and frame calls whose subsystems are not built yet: each keeps
+// its place in the player's start-up order and says what replaces it. No GL state is left
+// changed except by pendingRunDemoFrame, which clears the frame to black.
+#pragma once
+
+#include <zlib.h>
+
+struct Scene;
+
+// Replaced by generateHidetrack for every camera and its .hid file.
+void pendingGenerateHidetrack(Scene& scene, const char* scenePath);
+// Replaced by loadHidetrack; false: the file was refused.
+bool pendingLoadHidetrack(Scene& scene, gzFile file);
+// Replaced by renderScene (objects, environment box, lights, the Super8 pass).
+void pendingRenderScene(Scene& scene, float sceneSeconds);
+// Replaced by loadDemoData (loading screen, scenes, logos, music); true until then.
+bool pendingLoadDemoData();
+// Replaced by seekMusicForward / seekMusicBack.
+void pendingSeekMusicForward();
+void pendingSeekMusicBack();
+// Replaced by runDemoFrame; clears the frame to black until then.
+void pendingRunDemoFrame();

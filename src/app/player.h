@@ -1,0 +1,45 @@
+// The player's spine: start-up in its fixed order (dialog, window, extensions, vertex memory,
+// film effect, mode decision), the frame loop, and the shutdown. The loop is a record of its
+// own so tests and the benchmark can run it on a window they made.
+#pragma once
+
+#include "app/options_parse.h"
+#include "app/viewer_keys.h"
+
+#include <cstdint>
+#include <vector>
+
+struct Scene;
+struct Super8Effect;
+
+struct MainLoop {
+    bool viewer = false;    // a command-line scene is loaded
+    Scene* scene = nullptr; // the viewer's scene: never null in viewer mode
+    ViewerKeyState viewerKeys;
+    uint32_t startMs = 0; // taken immediately before the loop starts
+    int frameLimit = 0;   // 0: until Escape or close
+    const char* screenshotPath = nullptr;
+    // Filled by the loop.
+    int framesDrawn = 0;
+    int eventsTaken = 0;
+    uint32_t lastClockMs = 0;
+    float lastSceneSeconds = 0.0f;
+    int screenshotWidth = 0;
+    int screenshotHeight = 0;
+    std::vector<uint8_t> screenshot; // RGBA rows top-down; sized on the first captured frame
+};
+
+// The one film effect, created at start-up (null when it could not be allocated).
+extern Super8Effect* super8Effect;
+
+// Runs until Escape, the close box or the frame limit. Needs the GL window.
+void runMainLoop(MainLoop& loop);
+
+// Copies the back buffer (before it is presented) into loop.screenshot, rows top-down.
+void captureFrame(MainLoop& loop);
+
+// Writes the captured frame; false (with a console line) when there is none or writing failed.
+bool writeScreenshot(const MainLoop& loop);
+
+// Everything after the command line was parsed; returns the process exit status.
+int runPlayer(const CommandLine& line);

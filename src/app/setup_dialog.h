@@ -1,0 +1,80 @@
+// The setup dialog: resolution and switches in a small window of its own ("Quilm Demo
+// Theater"), drawn with Dear ImGui, closed before the main window opens. The controls are a
+// plain record so the rules (defaults, what Run! stores) are testable without a window; the
+// session runs frame by frame so tests can drive it with injected SDL events.
+#pragma once
+
+#include "platform/options.h"
+#include "platform/video.h"
+
+struct ImGuiContext;
+
+// Control identifiers of the dialog's template.
+enum SetupControl : int {
+    kControlRun = 1,
+    kControlCancel = 2,
+    kControlResolution = 1000,
+    kControlFullscreen = 1001,
+    kControlDisableExtensions = 1002,
+    kControlDisableConsole = 1004,
+    kControlMakeHidetrack = 1007,
+    kControlLowMemory = 1008,
+    kControlAlwaysInFront = 1041,
+    kControlWideScreen = 1042,
+    kControlUseDxt = 1043,
+    // The entries of the open resolution list, for tests that click them.
+    kControlResolutionEntry0 = 2000,
+    kControlResolutionEntry1 = 2001,
+};
+
+struct SetupDialogControls {
+    int resolution = -1; // list position: 0 "640x480", 1 "1024x768", -1 nothing selected
+    bool fullscreen = false;
+    bool disableConsole = false;
+    bool disableExtensions = false;
+    bool lowMemory = false;
+    bool alwaysInFront = false;
+    bool wideScreen = false;
+    bool useDxt = false;
+    bool makeHidetrack = false; // exists but is never shown, so nothing can check it
+};
+
+// The state the dialog opens with.
+void initSetupDialog(SetupDialogControls& controls);
+// Stores the controls into options (whichever button closed the dialog).
+void readSetupDialog(const SetupDialogControls& controls, SetupOptions& options);
+
+enum class SetupDialogResult { running, run, cancel };
+
+constexpr int kSetupDialogRects = 16;
+
+struct SetupDialogRect {
+    int controlId = 0;
+    float x = 0, y = 0, width = 0, height = 0; // window pixels, as last drawn
+};
+
+struct SetupDialogSession {
+    PlatformWindow window;
+    ImGuiContext* imgui = nullptr;
+    SetupDialogControls controls;
+    SetupDialogResult result = SetupDialogResult::running;
+    float mouseX = -1.0f, mouseY = -1.0f;
+    bool mouseHeld = false;
+    bool mousePressedThisFrame = false;
+    SetupDialogRect rects[kSetupDialogRects];
+    int rectCount = 0;
+};
+
+// Opens the dialog window. False (with one console line) when it cannot be created.
+bool beginSetupDialog(SetupDialogSession& session);
+// Takes pending events (stopping after a button or key change, so a press and its release
+// land in different frames) and draws one frame. Enter means Run!; Escape and the close box
+// mean Cancel.
+SetupDialogResult stepSetupDialog(SetupDialogSession& session);
+// Fills setupOptions from the controls and closes the window.
+void endSetupDialog(SetupDialogSession& session);
+// Where a control was last drawn; false when it was not drawn in the last frame.
+bool findSetupDialogRect(const SetupDialogSession& session, int controlId, SetupDialogRect& rect);
+
+// The whole modal dialog: true only when it ended with Run!.
+bool showSetupDialog();

@@ -1,0 +1,29 @@
+// The viewer's keys (cameras 1 to 9, next/previous camera X/Y, slower/faster A/S, pause on
+// Space), applied once per frame after drawing. Pure over a small record and the key table;
+// selecting a camera goes through a callback so the scene stays the caller's.
+#pragma once
+
+#include <cstdint>
+
+struct ViewerKeyState {
+    int currentCamera = 0;
+    int cameraCount = 0;
+    float speedFactor = 1.0f; // 0.1 to 3.0
+    bool paused = false;
+    uint32_t frozenClockMs = 0;
+};
+
+using SelectCameraFn = void (*)(int camera, void* user);
+
+// keys: 256 entries by virtual-key code; X, Y and Space are cleared when they acted.
+// clockMs: the live clock of this frame (becomes the frozen value when pausing).
+void applyViewerKeys(ViewerKeyState& state, uint8_t* keys, uint32_t clockMs,
+                     SelectCameraFn selectCamera, void* user);
+
+// The clock value a frame uses: the frozen one while paused.
+inline uint32_t viewerClock(const ViewerKeyState& state, uint32_t liveClockMs) {
+    return state.paused ? state.frozenClockMs : liveClockMs;
+}
+
+// Scene seconds for a clock value: elapsed milliseconds (wrapping) times the speed, / 1000.
+float viewerSceneSeconds(const ViewerKeyState& state, uint32_t clockMs, uint32_t startMs);

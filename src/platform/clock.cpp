@@ -1,0 +1,36 @@
+#include "platform/clock.h"
+
+#include <chrono>
+
+namespace {
+bool fixedStep = false;
+uint64_t stepUs = 0;
+uint64_t elapsedUs = 0;
+uint32_t virtualStartMs = 0;
+} // namespace
+
+uint32_t timeGetTime() {
+    if (fixedStep) return virtualStartMs + static_cast<uint32_t>(elapsedUs / 1000u);
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+void useFixedStepClock(uint64_t stepMicroseconds, uint32_t startMs) {
+    fixedStep = true;
+    stepUs = stepMicroseconds;
+    elapsedUs = 0;
+    virtualStartMs = startMs;
+}
+
+void useRealClock() {
+    fixedStep = false;
+}
+
+bool fixedStepClockActive() {
+    return fixedStep;
+}
+
+void advanceFixedStepClock() {
+    if (fixedStep) elapsedUs += stepUs;
+}

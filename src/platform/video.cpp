@@ -1,0 +1,221 @@
+#include "platform/video.h"
+
+#include "diag/console.h"
+#include "platform/keys.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+bool started = false;
+bool headlessRun = false;
+} // namespace
+
+bool startVideo(bool headless) {
+    if (started) return true;
+    // The driver is chosen inside SDL_Init, so the variable must be set before it.
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    const bool driverAsked = asked && asked[0] != '\0';
+    if (headless)
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    else if (!driverAsked)
+        // Only drivers that show something; without a Wayland session, probing Wayland
+        // just prints the library's complaint.
+        SDL_SetHint(SDL_HINT_VIDEODRIVER,
+                    std::getenv("WAYLAND_DISPLAY") ? "wayland,x11,KMSDRM" : "x11,KMSDRM");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr,
+                     headless ? "quilm: cannot start headless video: %s\n"
+                              : "quilm: no display available (%s); use --headless to run "
+                                "without one\n",
+                     SDL_GetError());
+        return false;
+    }
+    // SDL may still fall back to its offscreen driver when no display answers; unless
+    // that was asked for, a player nobody can see is no use.
+    const char* chosen = SDL_GetCurrentVideoDriver();
+    const bool invisible =
+        chosen && (std::strcmp(chosen, "offscreen") == 0 || std::strcmp(chosen, "dummy") == 0);
+    if (!headless && invisible && !driverAsked) {
+        std::fprintf(stderr, "quilm: no display available; use --headless to run without one\n");
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    // Loaded once for the whole run: the dialog's window and the main window come and go,
+    // and reloading the driver between them would only cost time.
+    if (SDL_GL_LoadLibrary(nullptr) != 0) {
+        std::fprintf(stderr, "quilm: no OpenGL library: %s\n", SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    started = true;
+    headlessRun = headless;
+    return true;
+}
+
+void stopVideo() {
+    if (!started) return;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    started = false;
+}
+
+bool videoHeadless() {
+    return headlessRun;
+}
+
+bool createPlatformWindow(PlatformWindow& w, const PlatformWindowRequest& request) {
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+
+    Uint32 flags = SDL_WINDOW_OPENGL;
+    if (request.resizable) flags |= SDL_WINDOW_RESIZABLE;
+    if (request.alwaysOnTop) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    flags |= request.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
+    w.window = SDL_CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                request.width, request.height, flags);
+    if (!w.window) {
+        consolePrint("Could not create the window: %s\n", SDL_GetError());
+        return false;
+    }
+    w.context = SDL_GL_CreateContext(w.window);
+    if (!w.context) {
+        consolePrint("Could not create the OpenGL context: %s\n", SDL_GetError());
+        SDL_DestroyWindow(w.window);
+        w.window = nullptr;
+        return false;
+    }
+    // The swap interval stays the driver's default: the swap paces the frames, as it did.
+    SDL_GL_MakeCurrent(w.window, w.context);
+    return true;
+}
+
+void destroyPlatformWindow(PlatformWindow& w) {
+    if (w.context) {
+        SDL_GL_MakeCurrent(w.window, nullptr);
+        SDL_GL_DeleteContext(w.context);
+    }
+    if (w.window) SDL_DestroyWindow(w.window);
+    w.context = nullptr;
+    w.window = nullptr;
+}
+
+bool enterFullscreenMode(PlatformWindow& w, int width, int height, int bitsPerPixel) {
+    const int display = SDL_GetWindowDisplayIndex(w.window);
+    if (display < 0) return false;
+    // Only a mode the display lists is accepted, as a display-mode change would; SDL's own
+    // "closest mode" would also take a driver's size-less placeholder mode.
+    SDL_DisplayMode chosen{};
+    bool found = false;
+    const int modes = SDL_GetNumDisplayModes(display);
+    for (int i = 0; i < modes; ++i) {
+        SDL_DisplayMode mode{};
+        if (SDL_GetDisplayMode(display, i, &mode) != 0) continue;
+        if (mode.w != width || mode.h != height) continue;
+        const int bits = static_cast<int>(SDL_BITSPERPIXEL(mode.format));
+        const int chosenBits = static_cast<int>(SDL_BITSPERPIXEL(chosen.format));
+        // 32 bits per pixel are 24 colour bits plus padding in SDL's terms.
+        const int wanted = bitsPerPixel >= 32 ? 24 : bitsPerPixel;
+        if (!found || (bits == wanted && chosenBits != wanted)) {
+            chosen = mode;
+            found = true;
+        }
+    }
+    if (!found) return false;
+    chosen.refresh_rate = 0; // left to the system
+    if (SDL_SetWindowDisplayMode(w.window, &chosen) != 0) return false;
+    return SDL_SetWindowFullscreen(w.window, SDL_WINDOW_FULLSCREEN) == 0;
+}
+
+void leaveFullscreenMode(PlatformWindow& w) {
+    if (w.window) SDL_SetWindowFullscreen(w.window, 0);
+}
+
+void showMouseCursor(bool visible) {
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+}
+
+void disableScreenSaver() {
+    SDL_DisableScreenSaver();
+}
+
+void swapPlatformWindow(const PlatformWindow& w) {
+    SDL_GL_SwapWindow(w.window);
+}
+
+PixelFormatBits queryPixelFormatBits() {
+    PixelFormatBits bits;
+    int r = 0, g = 0, b = 0, a = 0;
+    SDL_GL_GetAttribute(SDL_GL_RED_SIZE, &r);
+    SDL_GL_GetAttribute(SDL_GL_GREEN_SIZE, &g);
+    SDL_GL_GetAttribute(SDL_GL_BLUE_SIZE, &b);
+    SDL_GL_GetAttribute(SDL_GL_ALPHA_SIZE, &a);
+    if (SDL_GL_GetAttribute(SDL_GL_BUFFER_SIZE, &bits.colour) != 0 || bits.colour <= 0)
+        bits.colour = r + g + b + a;
+    SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &bits.depth);
+    SDL_GL_GetAttribute(SDL_GL_STENCIL_SIZE, &bits.stencil);
+    return bits;
+}
+
+PlatformEvent translateSdlEvent(const SDL_Event& e) {
+    PlatformEvent out;
+    switch (e.type) {
+    case SDL_QUIT:
+        out.kind = PlatformEventKind::quit;
+        break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        const int vk = virtualKeyFromSdl(e.key.keysym.sym, e.key.keysym.scancode);
+        const bool alt = (e.key.keysym.mod & KMOD_ALT) != 0;
+        if (e.type == SDL_KEYDOWN && alt) {
+            // A system key: it never reaches the key table, and Alt+F4 closes the window.
+            if (vk == kVkF4) out.kind = PlatformEventKind::quit;
+            break;
+        }
+        // Releases always clear, Alt or not, so a key let go while Alt is held never sticks.
+        out.kind = e.type == SDL_KEYDOWN ? PlatformEventKind::keyDown : PlatformEventKind::keyUp;
+        out.virtualKey = vk;
+        break;
+    }
+    case SDL_WINDOWEVENT:
+        switch (e.window.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+            out.kind = PlatformEventKind::quit;
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            out.kind = PlatformEventKind::resized;
+            out.width = e.window.data1;
+            out.height = e.window.data2;
+            break;
+        case SDL_WINDOWEVENT_MINIMIZED:
+            out.kind = PlatformEventKind::resized;
+            break;
+        case SDL_WINDOWEVENT_RESTORED:
+            if (SDL_Window* window = SDL_GetWindowFromID(e.window.windowID)) {
+                out.kind = PlatformEventKind::resized;
+                SDL_GetWindowSize(window, &out.width, &out.height);
+            }
+            break;
+        default:
+            break;
+        }
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+bool pollPlatformEvent(PlatformEvent& event) {
+    SDL_Event e;
+    if (SDL_PollEvent(&e) == 0) return false;
+    event = translateSdlEvent(e);
+    return true;
+}

@@ -1,0 +1,182 @@
+#include "app/gl_window.h"
+#include "app/headless.h"
+#include "app/player.h"
+
+#include "diag/prof.h"
+#include "platform/clock.h"
+#include "platform/keys.h"
+#include "platform/options.h"
+#include "scene/scene.h"
+#include "support/console_capture.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainLoopTest : public ::testing::Test {
+  protected:
+    MainLoop loop;
+    Scene* scene = nullptr;
+    void useViewer() {
+        scene = createScene();
+        loop.scene = scene;
+        loop.viewer = true;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(useHeadlessVideo());
+        setupOptions = SetupOptions{};
+        ASSERT_TRUE(createGLWindow(96, 64, 32, false));
+        flushEvents();
+        profResetAll();
+    }
+    void TearDown() override {
+        destroyScene(scene);
+        destroyGLWindow();
+        useRealClock();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    }
+    // SDL ends each batch of events it pumped with a sentinel that reads as an empty queue;
+    // tests that run the loop twice start each run from a clean queue.
+    static void flushEvents() { SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT); }
+    static int count(const char* name) { return profCounter(profSlot(name)).count; }
+};
+
+TEST_F(MainLoopTest, EscapeAndCloseEndTheLoopBeforeAnyFrameWhileEventsWait) {
+    pushKey(SDLK_a, SDL_SCANCODE_A, true);
+    pushKey(SDLK_ESCAPE, SDL_SCANCODE_ESCAPE, true);
+    pushKey(SDLK_b, SDL_SCANCODE_B, true); // never reached
+    runMainLoop(loop);
+    EXPECT_EQ(loop.framesDrawn, 0);
+    EXPECT_EQ(keyDown['B'], 0);
+    EXPECT_EQ(count("00main"), 0);
+
+    clearKeyTable();
+    flushEvents();
+    MainLoop second;
+    pushQuit();
+    runMainLoop(second);
+    EXPECT_EQ(second.framesDrawn, 0);
+
+    flushEvents();
+    MainLoop third;
+    pushWindowEvent(glWindow.platform.window, SDL_WINDOWEVENT_CLOSE);
+    runMainLoop(third);
+    EXPECT_EQ(third.framesDrawn, 0);
+}
+
+TEST_F(MainLoopTest, OnePresentedFramePerEmptyPollUpToTheLimit) {
+    loop.frameLimit = 5;
+    runMainLoop(loop);
+    EXPECT_EQ(loop.framesDrawn, 5);
+    EXPECT_EQ(count("00main"), 5);
+    EXPECT_EQ(count("12Swapping"), 5);
+    EXPECT_FALSE(profCounter(profSlot("00main")).running);
+    EXPECT_FALSE(profCounter(profSlot("12Swapping")).running);
+    // Swapping is part of the frame, so it can never take longer than the frame.
+    EXPECT_LE(profCounter(profSlot("12Swapping")).accumulated,
+              profCounter(profSlot("00main")).accumulated);
+}
+
+TEST_F(MainLoopTest, EscapeHeldEndsTheLoopAfterTheFrameThatSawIt) {
+    keyDown[kVkEscape] = 1;
+    runMainLoop(loop);
+    EXPECT_EQ(loop.framesDrawn, 1);
+    clearKeyTable();
+}
+
+TEST_F(MainLoopTest, FixedStepClockMovesOneStepPerFrameAndDrivesSceneTime) {
+    useFixedStepClock(40000);
+    useViewer();
+    loop.viewerKeys.speedFactor = 2.0f;
+    loop.startMs = timeGetTime();
+    loop.frameLimit = 4;
+    runMainLoop(loop);
+    EXPECT_EQ(loop.lastClockMs, 120u);
+    EXPECT_FLOAT_EQ(loop.lastSceneSeconds, 0.24f);
+    EXPECT_EQ(timeGetTime(), 160u) << "advanced after every frame, also the last";
+}
+
+TEST_F(MainLoopTest, SpaceInTheViewerFreezesTheSceneClock) {
+    useFixedStepClock(100000);
+    useViewer();
+    loop.startMs = timeGetTime();
+    loop.frameLimit = 3;
+    ConsoleCapture log;
+    pushKey(SDLK_SPACE, SDL_SCANCODE_SPACE, true);
+    runMainLoop(loop);
+    EXPECT_TRUE(loop.viewerKeys.paused);
+    EXPECT_EQ(loop.lastClockMs, 0u);
+    EXPECT_EQ(loop.lastSceneSeconds, 0.0f);
+    EXPECT_EQ(keyDown[kVkSpace], 0);
+}
+
+TEST_F(MainLoopTest, DemoFrameClearsTheSeekKeysAndIgnoresViewerKeys) {
+    ConsoleCapture log;
+    keyDown['X'] = 1;
+    keyDown['Y'] = 1;
+    keyDown['S'] = 1;
+    loop.frameLimit = 1;
+    runMainLoop(loop);
+    EXPECT_EQ(keyDown['X'], 0);
+    EXPECT_EQ(keyDown['Y'], 0);
+    EXPECT_EQ(keyDown['S'], 1);
+    EXPECT_EQ(log.text, "");
+    clearKeyTable();
+}
+
+TEST_F(MainLoopTest, CapturedFrameIsTopDownAndFollowsTheWindowSize) {
+    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 32, 96, 32); // GL's upper half
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    captureFrame(loop);
+    ASSERT_EQ(loop.screenshotWidth, 96);
+    ASSERT_EQ(loop.screenshotHeight, 64);
+    const uint8_t* top = &loop.screenshot[0];
+    const uint8_t* bottom = &loop.screenshot[(63 * 96 + 95) * 4];
+    EXPECT_EQ(top[0], 255);
+    EXPECT_EQ(top[2], 0);
+    EXPECT_EQ(bottom[0], 0);
+    EXPECT_EQ(bottom[2], 255);
+    EXPECT_EQ(bottom[3], 255);
+
+    // A screenshot run keeps the last drawn frame (black from the demo placeholder).
+    loop.screenshotPath = "unused.png";
+    loop.frameLimit = 2;
+    runMainLoop(loop);
+    EXPECT_EQ(loop.screenshot[0], 0);
+    EXPECT_EQ(loop.screenshot[2], 0);
+}
+
+TEST(PlayerStartUp, CancelledDialogEndsWithStatusZeroBeforeTheMainWindowOpens) {
+    ASSERT_TRUE(useHeadlessVideo());
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    ConsoleCapture log;
+    CommandLine line;
+    line.console = true;
+    pushKey(SDLK_ESCAPE, SDL_SCANCODE_ESCAPE, true);
+    EXPECT_EQ(runPlayer(line), 0);
+    EXPECT_EQ(glWindow.platform.window, nullptr);
+    EXPECT_EQ(log.text, "");
+}
+
+TEST(PlayerStartUp, EnterInTheDialogRunsTheDefaultsThroughToTheLoop) {
+    ASSERT_TRUE(useHeadlessVideo());
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    ConsoleCapture log;
+    CommandLine line;
+    line.frames = 2;
+    pushKey(SDLK_RETURN, SDL_SCANCODE_RETURN, true);
+    EXPECT_EQ(runPlayer(line), 0);
+    // Full screen by default: the console stays silent.
+    EXPECT_EQ(log.text, "");
+    EXPECT_EQ(setupOptions.width, 1024);
+    EXPECT_EQ(setupOptions.height, 768);
+    EXPECT_TRUE(setupOptions.useDxt);
+}
+
+} // namespace

@@ -1,0 +1,158 @@
+#include "e2e/run_binary.h"
+
+#include "image/image_loaders.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+const std::vector<std::string> kHeadless = {"--headless", "--no-dialog", "--console"};
+
+std::vector<std::string> with(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+int countLines(const std::string& s) {
+    int n = 0;
+    for (char c : s)
+        n += c == '\n';
+    return n;
+}
+
+TEST(PlayerEndToEnd, HeadlessRunLogsTheWindowLinesAndEndsAfterItsFrames) {
+    const BinaryRun run = runBinary(QUILM_BIN, with(kHeadless, {"--frames", "3"}));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("GL Init success. We got: \nBit depth: ", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find(" Z-Buffer depth: 24 Stencil depth: 8 \n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Loading OpenGL Extensions...\n"), std::string::npos);
+    EXPECT_EQ(run.err, "");
+
+    const BinaryRun quiet =
+        runBinary(QUILM_BIN, {"--headless", "--no-extensions", "--frames", "1"});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, "") << "the console is off unless asked for";
+}
+
+TEST(PlayerEndToEnd, BadOptionsExitTwoWithOneLineAndUsage) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--bogus"},
+                                                 {"--size", "12"},
+                                                 {"--frames"},
+                                                 {"--headless", "a.q3d", "b.q3d"}}) {
+        const BinaryRun run = runBinary(QUILM_BIN, args);
+        EXPECT_EQ(run.status, 2) << args[0];
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("quilm: ", 0), 0u) << run.err;
+        const size_t firstLineEnd = run.err.find('\n');
+        EXPECT_EQ(run.err.compare(firstLineEnd + 1, 6, "usage:"), 0) << run.err;
+    }
+    const BinaryRun tooLong = runBinary(QUILM_BIN, {"--headless", std::string(1001, 'p')});
+    EXPECT_EQ(tooLong.status, 2);
+    EXPECT_NE(tooLong.err.find("longer than 1000"), std::string::npos);
+}
+
+TEST(PlayerEndToEnd, HelpAndVersion) {
+    const BinaryRun help = runBinary(QUILM_BIN, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: quilm", 0), 0u);
+    const BinaryRun version = runBinary(QUILM_BIN, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("quilm ", 0), 0u);
+}
+
+TEST(PlayerEndToEnd, MissingSceneFallsBackToTheDemoAfterTheCommandlineMessages) {
+    const std::string path = scratchDirectory("missing") + "/no such scene.q3d";
+    const BinaryRun run =
+        runBinary(QUILM_BIN, with(kHeadless, {"--frames", "2", "\"" + path + "\""}));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(path + "\nCould not load commandline file. \n"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.err, "Commandline: Could not open!\n");
+}
+
+TEST(PlayerEndToEnd, PercentSignsInThePathArePrintedNotInterpreted) {
+    const std::string path = scratchDirectory("percent") + "/%s%i%e%x.q3d";
+    const BinaryRun run = runBinary(QUILM_BIN, with(kHeadless, {"--frames", "1", path}));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find(path + "\n"), std::string::npos) << run.out;
+}
+
+TEST(PlayerEndToEnd, UnloadableSceneReportsTheLoadErrorAndPlaysTheDemo) {
+    const std::string path = scratchDirectory("bad") + "/garbage.q3d";
+    std::ofstream(path, std::ios::binary) << "not a scene at all";
+    const BinaryRun run = runBinary(QUILM_BIN, with(kHeadless, {"--frames", "2", path}));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "Commandline: Error loading scene!\n");
+    EXPECT_EQ(run.out.find("Could not load commandline file."), std::string::npos);
+}
+
+TEST(PlayerEndToEnd, WithoutADisplayOneLineAndNonZeroStatus) {
+    const BinaryRun run =
+        runBinary(QUILM_BIN, {"--no-dialog", "--frames", "1"},
+                  {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "XDG_RUNTIME_DIR"});
+    if (run.status == 0) GTEST_SKIP() << "a display was found after all";
+    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(countLines(run.err), 1) << run.err;
+    EXPECT_NE(run.err.find("--headless"), std::string::npos) << run.err;
+}
+
+uint32_t bigEndian(const std::string& s, size_t at) {
+    return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) |
+           (uint32_t(uint8_t(s[at + 2])) << 8) | uint32_t(uint8_t(s[at + 3]));
+}
+
+TEST(PlayerEndToEnd, ScreenshotWritesTheLastFrameAtTheWindowSize) {
+    const std::string path = scratchDirectory("shot") + "/frame.png";
+    const BinaryRun run = runBinary(
+        QUILM_BIN, {"--headless", "--size", "320x200", "--frames", "2", "--screenshot", path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::ifstream in(path, std::ios::binary);
+    const std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.compare(1, 3, "PNG"), 0);
+    EXPECT_EQ(bigEndian(png, 16), 320u);
+    EXPECT_EQ(bigEndian(png, 20), 200u);
+
+    const BinaryRun unwritable = runBinary(
+        QUILM_BIN, {"--headless", "--frames", "1", "--screenshot", "/nonexistent/dir/x.png"});
+    EXPECT_NE(unwritable.status, 0);
+    EXPECT_NE(unwritable.err.find("/nonexistent/dir/x.png"), std::string::npos);
+}
+
+TEST(PlayerEndToEnd, ProfileReportsTheFrameCounters) {
+    const BinaryRun run =
+        runBinary(QUILM_BIN, {"--headless", "--frames", "4", "--fixed-step", "0.02", "--profile"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("main"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Swapping"), std::string::npos) << run.out;
+}
+
+TEST(PlayerEndToEnd, ASceneThatLoadsGivesViewerModeWithItsBackground) {
+    const std::string dir = scratchDirectory("viewer");
+    const BinaryRun made = runBinary(QUILM_TOOL_BIN, {"make-sample", dir});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string shot = dir + "/shot.png";
+    const BinaryRun run =
+        runBinary(QUILM_BIN, with(kHeadless, {"--frames", "2", "--screenshot", shot, "sample.q3d"}),
+                  {}, {}, dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "") << "no message box: the scene loaded";
+    EXPECT_NE(run.out.find("Could not load hidetrack!\n"), std::string::npos) << run.out;
+    FILE* file = std::fopen(shot.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    int32_t w = 0, h = 0;
+    uint8_t* pixels = loadPng(file, &w, &h); // closes the file
+    ASSERT_NE(pixels, nullptr);
+    // The viewer clears to the scene's background, which the sample does not make black.
+    EXPECT_GT(pixels[0] + pixels[1] + pixels[2], 0);
+    std::free(pixels);
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+#include "e2e/run_binary.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+std::string scratchDirectory(const char* name) {
+    const char* base = std::getenv("TMPDIR");
+    std::string dir = std::string(base && *base ? base : "/tmp") + "/quilm-e2e-" + name + "-" +
+                      std::to_string(getpid());
+    mkdir(dir.c_str(), 0755);
+    return dir;
+}
+
+BinaryRun runBinary(const char* path, const std::vector<std::string>& args,
+                    const std::vector<std::string>& unsetVariables,
+                    const std::vector<std::string>& setVariables,
+                    const std::string& workingDirectory) {
+    const std::string dir = scratchDirectory("io");
+    const std::string outPath = dir + "/out";
+    const std::string errPath = dir + "/err";
+    BinaryRun run;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0) _exit(127);
+        dup2(out, 1);
+        dup2(err, 2);
+        for (const std::string& name : unsetVariables)
+            unsetenv(name.c_str());
+        for (const std::string& assignment : setVariables) {
+            const size_t eq = assignment.find('=');
+            setenv(assignment.substr(0, eq).c_str(), assignment.substr(eq + 1).c_str(), 1);
+        }
+        if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(126);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(path));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(path, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    run.out = readAll(outPath);
+    run.err = readAll(errPath);
+    return run;
+}
