@@ -1,6 +1,7 @@
 #include "hidetrack/hidetrack_generate.h"
 
 #include "app/gl_extensions.h"
+#include "app/gl_window.h"
 #include "app/vertex_memory.h"
 #include "diag/console.h"
 #include "hidetrack/hidetrack_file.h"
@@ -15,8 +16,8 @@
 
 namespace {
 
-constexpr GLenum kSamplesPassed = 0x8914;      // GL_SAMPLES_PASSED
-constexpr GLenum kQueryResult = 0x8866;        // GL_QUERY_RESULT
+constexpr GLenum kSamplesPassed = 0x8914; // GL_SAMPLES_PASSED
+constexpr GLenum kQueryResult = 0x8866;   // GL_QUERY_RESULT
 constexpr int kMaxPathBytes = 4096;
 
 using GenQueriesProc = void (*)(GLsizei n, GLuint* ids);
@@ -105,6 +106,8 @@ void queryPass(Scene& scene, int pass, int32_t& cursor) {
         bool& issued = queries.issued[2 * i + pass];
         issued = drawsInPass(object, pass);
         if (!issued) continue;
+        // drawObject switches the alpha test off after an alpha-tested object.
+        if (pass == 1) glEnable(GL_ALPHA_TEST);
         queries.beginQuery(kSamplesPassed, queries.ids[2 * i + pass]);
         drawObject(object, pass, cursor);
         queries.endQuery(kSamplesPassed);
@@ -118,11 +121,21 @@ bool sampleCounted(int32_t index) {
     return samples > 0;
 }
 
-// One window event per sample keeps the window answering; the program ends after generation
-// anyway, so a quit request changes nothing here.
+// One window event per sample keeps the window answering. The program ends after generation
+// in any case, so a quit request has nothing left to stop and is dropped.
 void takeOneEvent() {
-    SDL_Event event;
-    SDL_PollEvent(&event);
+    PlatformEvent event;
+    if (pollPlatformEvent(event) && event.kind != PlatformEventKind::quit) handleWindowEvent(event);
+}
+
+// Playback reads the bits of the two samples ending at the truncated quotient
+// (t - start) / step. At an accumulated sample time that quotient can fall just short of the
+// sample's own index, so the sample also lands in the bit playback reads there; otherwise an
+// object would show up one frame late. Returns the sample whose bit playback reads last at t.
+int64_t playbackSample(const Scene& scene, float t) {
+    const float step = 1.0f / float(kHidetrackSampleRate);
+    const float frame = (t - scene.timeStart) / step;
+    return frame >= 0.0f ? int64_t(frame) : 0;
 }
 
 } // namespace
@@ -148,9 +161,14 @@ void markVisibleObjects(Scene& scene, float t) {
     glDepthFunc(GL_EQUAL);
     glAlphaFunc(GL_EQUAL, 1.0f);
     queryPass(scene, 0, cursor);
+    // A blended fragment of alpha 0 leaves the pixel as it was. For alpha-tested materials
+    // alpha > 0 here also admits their alpha-1 fragments, but those lie at or behind the depth
+    // they wrote in the opaque pass and fail GL_LESS.
     glDepthFunc(GL_LESS);
-    glAlphaFunc(GL_NOTEQUAL, 1.0f);
+    glAlphaFunc(GL_GREATER, 0.0f);
     queryPass(scene, 1, cursor);
+    glDisable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_NOTEQUAL, 1.0f);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthMask(GL_TRUE);
     glEnable(GL_BLEND);
@@ -161,7 +179,8 @@ void markVisibleObjects(Scene& scene, float t) {
 
 bool generateHidetrack(Scene& scene, const char* scenePath) {
     const float step = 1.0f / float(kHidetrackSampleRate);
-    const int64_t frames = hidetrackFrameCount(scene.timeStart, scene.timeEnd, kHidetrackSampleRate);
+    const int64_t frames =
+        hidetrackFrameCount(scene.timeStart, scene.timeEnd, kHidetrackSampleRate);
     if (frames < 1) {
         consolePrint("Scene time range cannot be tracked. \n");
         return false;
@@ -187,7 +206,6 @@ bool generateHidetrack(Scene& scene, const char* scenePath) {
 
     consolePrint(" %i cameras there! Start: %i End: %i \n", scene.cameraCount,
                  int(scene.timeStart * 1000.0f), int(scene.timeEnd * 1000.0f));
-    SDL_Window* window = SDL_GL_GetCurrentWindow();
     int64_t h = 0;
     int32_t n = 0;
     for (int32_t c = 0; c < scene.cameraCount; ++c) {
@@ -201,14 +219,19 @@ bool generateHidetrack(Scene& scene, const char* scenePath) {
             glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
             markVisibleObjects(scene, t);
-            if (window != nullptr) SDL_GL_SwapWindow(window);
+            if (glWindow.platform.window != nullptr) presentGLWindow();
+            const int64_t readBack = playbackSample(scene, t);
+            const int64_t rowStart = h + 1 - n; // bit of this camera's sample 0
             t = t + step;
             ++n;
             ++h;
             // The last sample of the last camera can fall one bit past the block; playback
             // never reads that bit, so it is dropped rather than written out of bounds.
-            for (int32_t i = 0; i < objectCount; ++i)
-                if (scene.objects[i].visible) setHidetrackBit(blocks[i], blockBytes, h);
+            for (int32_t i = 0; i < objectCount; ++i) {
+                if (!scene.objects[i].visible) continue;
+                setHidetrackBit(blocks[i], blockBytes, h);
+                if (readBack < n - 1) setHidetrackBit(blocks[i], blockBytes, rowStart + readBack);
+            }
         }
         consolePrint("%i frames tested. \n", n);
     }

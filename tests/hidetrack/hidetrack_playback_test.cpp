@@ -47,10 +47,10 @@ sw::Scene occlusionScene() {
     object("wall", boxAt(0, -2, 0, 3, 0.2f, 3, 0));
     object("hidden", boxAt(0, 3, 0, 0.5f, 0.5f, 0.5f, 0));
     object("behind", boxAt(0, -30, 0, 0.5f, 0.5f, 0.5f, 0));
-    s.tracks.push_back(sw::objectTrack(
-        "crossing", {sw::meshKey(0, boxAt(0, 0, 0, 0.5f, 0.5f, 0.5f, 0)),
-                     sw::transformKey(0, sw::translation(-40, -5, 0)),
-                     sw::transformKey(1.0, sw::translation(40, -5, 0))}));
+    s.tracks.push_back(
+        sw::objectTrack("crossing", {sw::meshKey(0, boxAt(0, 0, 0, 0.5f, 0.5f, 0.5f, 0)),
+                                     sw::transformKey(0, sw::translation(-40, -5, 0)),
+                                     sw::transformKey(1.0, sw::translation(40, -5, 0))}));
     object("screen", boxAt(2, -7, 0, 1.5f, 0.05f, 1.5f, 1));
     object("peeking", boxAt(4, -4, 0, 0.5f, 0.5f, 0.5f, 0));
     object("hiddenGlass", boxAt(-1, 4, 0, 0.5f, 0.5f, 0.5f, 2));
