@@ -2,10 +2,6 @@
 
 #include <GL/gl.h>
 
-void pendingGenerateHidetrack(Scene&, const char*) {}
-bool pendingLoadHidetrack(Scene&, gzFile) {
-    return false;
-}
 void pendingRenderScene(Scene&, float) {}
 bool pendingLoadDemoData() {
     return true;
