@@ -7,6 +7,8 @@
 #include "hidetrack/hidetrack_file.h"
 #include "render/object_drawing.h"
 #include "render/scene_renderer.h"
+#include "scene/camera_light_gl.h"
+#include "scene/object_update.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
@@ -75,20 +77,25 @@ bool fetchQueries() {
     queries.available = queries.genQueries && queries.deleteQueries && queries.beginQuery &&
                         queries.endQuery && queries.getQueryObjectuiv;
     if (!queries.available)
-        consolePrint("No occlusion queries: every object counts as visible. \n");
+        consolePrint("No occlusion queries: blended objects count as visible. \n");
     return queries.available;
 }
 
-// Grows the query pool to the scene's object count; only a larger scene allocates.
+// Grows the query pool to the scene's object count (only a larger scene allocates) and marks
+// every query as not issued.
 void reserveQueries(int32_t objectCount) {
-    if (objectCount <= queries.capacity) return;
-    if (queries.ids != nullptr) queries.deleteQueries(2 * queries.capacity, queries.ids);
-    delete[] queries.ids;
-    delete[] queries.issued;
-    queries.ids = new GLuint[size_t(2) * size_t(objectCount)];
-    queries.issued = new bool[size_t(2) * size_t(objectCount)]();
-    queries.genQueries(2 * objectCount, queries.ids);
-    queries.capacity = objectCount;
+    if (objectCount > queries.capacity) {
+        if (queries.ids != nullptr && queries.available)
+            queries.deleteQueries(2 * queries.capacity, queries.ids);
+        delete[] queries.ids;
+        delete[] queries.issued;
+        queries.ids = new GLuint[size_t(2) * size_t(objectCount)]();
+        queries.issued = new bool[size_t(2) * size_t(objectCount)];
+        if (queries.available) queries.genQueries(2 * objectCount, queries.ids);
+        queries.capacity = objectCount;
+    }
+    if (queries.issued != nullptr)
+        std::memset(queries.issued, 0, size_t(2) * size_t(queries.capacity));
 }
 
 // Whether drawObject would issue a draw for this object in this pass (its own early returns).
@@ -98,20 +105,123 @@ bool drawsInPass(const SceneObject& object, int pass) {
     return int(object.material->transparent) == pass;
 }
 
-// Draws every member of one pass inside its own query, from the cursor the renderer used, so
-// objects land at the offsets they already hold and no vertices are written again.
-void queryPass(Scene& scene, int pass, int32_t& cursor) {
+// Stencil values 1 to 255 name the first 255 objects; 0 is "no named object".
+constexpr int32_t kStencilNames = 255;
+
+int32_t stencilName(int32_t object) {
+    return object < kStencilNames ? object + 1 : 0;
+}
+
+// The scene this file last drew into the vertex memory, or null after the renderer drew.
+const Scene* framedLast = nullptr;
+
+// Which stencil names cover at least one pixel of the viewport. The read-back buffer grows to
+// the largest viewport seen and is kept.
+void readStencilNames(bool* seen) {
+    static uint8_t* pixels = nullptr;
+    static int64_t capacity = 0;
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const int64_t count = int64_t(viewport[2]) * int64_t(viewport[3]);
+    if (count <= 0) return;
+    if (count > capacity) {
+        delete[] pixels;
+        pixels = new uint8_t[size_t(count)];
+        capacity = count;
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(viewport[0], viewport[1], viewport[2], viewport[3], GL_STENCIL_INDEX,
+                 GL_UNSIGNED_BYTE, pixels);
+    for (int64_t i = 0; i < count; ++i)
+        seen[pixels[i]] = true;
+}
+
+// The frame as the player draws it (renderScene's steps, minus the film effect that covers it
+// afterwards), with the visibility recorded on the way: each opaque draw writes its object's
+// stencil name where it passes the depth test, so the stencil ends up naming the object that
+// shows at each pixel; each blended draw runs inside a query against the finished opaque
+// depth. One pass over the geometry instead of a frame plus a second pass of queries.
+void drawTrackedFrame(Scene& scene, float timecode, bool names, bool counted) {
+    prepareObjects(scene);
+    const bool sceneChanged = framedLast != &scene || lastRenderedScene() != nullptr;
+    const float t = wrapSceneTime(scene, timecode);
+    resetSceneLights();
+    applyCamera(activeCamera(scene), t);
+    if (scene.hasEnvMap) drawEnvironmentBox(scene, kEnvironmentBoxSize);
+    for (int32_t i = 0; i < scene.lightCount; ++i)
+        applyLight(scene.lights[i], t);
+    applySceneFixedState(scene);
+
+    int32_t cursor = vertexMemory.writeOffset * kVertexStrideBytes;
+    if (names) {
+        glEnable(GL_STENCIL_TEST);
+        glStencilMask(0xFF);
+        glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+    }
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        updateObject(scene.objects[i], t, sceneChanged);
+        if (names) glStencilFunc(GL_ALWAYS, stencilName(i), 0xFF);
+        drawObject(scene.objects[i], 0, cursor);
+    }
+    if (names) {
+        glDisable(GL_STENCIL_TEST);
+        glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+        glStencilFunc(GL_ALWAYS, 0, 0xFF);
+    }
+
+    // A blended fragment of alpha 0 leaves the pixel as it was, so dropping it changes nothing
+    // but the count. For alpha-tested materials alpha > 0 also admits their alpha-1 fragments,
+    // which lie at or behind the depth they wrote in the opaque pass and fail GL_LESS.
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
     for (int32_t i = 0; i < scene.objectCount; ++i) {
         SceneObject& object = scene.objects[i];
-        bool& issued = queries.issued[2 * i + pass];
-        issued = drawsInPass(object, pass);
-        if (!issued) continue;
-        // drawObject switches the alpha test off after an alpha-tested object.
-        if (pass == 1) glEnable(GL_ALPHA_TEST);
-        queries.beginQuery(kSamplesPassed, queries.ids[2 * i + pass]);
-        drawObject(object, pass, cursor);
+        bool& issued = queries.issued[2 * i + 1];
+        issued = counted && drawsInPass(object, 1);
+        if (!issued) {
+            glAlphaFunc(GL_NOTEQUAL, 1.0f);
+            drawObject(object, 1, cursor);
+            continue;
+        }
+        glEnable(GL_ALPHA_TEST); // drawObject switches it off after an alpha-tested object
+        glAlphaFunc(GL_GREATER, 0.0f);
+        queries.beginQuery(kSamplesPassed, queries.ids[2 * i + 1]);
+        drawObject(object, 1, cursor);
         queries.endQuery(kSamplesPassed);
     }
+    glDisable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_NOTEQUAL, 1.0f);
+    glDepthMask(GL_TRUE);
+
+    // The renderer's next frame must rewrite what this one placed.
+    framedLast = &scene;
+    forgetRenderedScene();
+}
+
+// The opaque draws of objects without a stencil name, once more inside queries: a fragment
+// shows when it is the one left at the final depth (coplanar ties count on both sides). Each
+// object is drawn from the slot it was placed in, so nothing is written again.
+void queryUnnamedOpaque(Scene& scene, bool names) {
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_BLEND);
+    glDepthFunc(GL_EQUAL);
+    glAlphaFunc(GL_EQUAL, 1.0f);
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        SceneObject& object = scene.objects[i];
+        bool& issued = queries.issued[2 * i];
+        issued = !(names && i < kStencilNames) && drawsInPass(object, 0);
+        if (!issued) continue;
+        int32_t slot = object.bufferOffset;
+        queries.beginQuery(kSamplesPassed, queries.ids[2 * i]);
+        drawObject(object, 0, slot);
+        queries.endQuery(kSamplesPassed);
+    }
+    glDepthFunc(GL_LESS);
+    glAlphaFunc(GL_NOTEQUAL, 1.0f);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glEnable(GL_BLEND);
 }
 
 bool sampleCounted(int32_t index) {
@@ -141,40 +251,33 @@ int64_t playbackSample(const Scene& scene, float t) {
 } // namespace
 
 void markVisibleObjects(Scene& scene, float t) {
-    // The frame as the player draws it, minus the film effect that covers it afterwards. It
-    // updates every object and leaves the final opaque depth in the depth buffer: the blended
-    // pass and the environment box write no depth.
-    Super8Effect* super8 = scene.super8;
-    scene.super8 = nullptr;
-    renderScene(scene, t);
-    scene.super8 = super8;
-    if (!fetchQueries()) return;
+    GLint stencilBits = 0;
+    glGetIntegerv(GL_STENCIL_BITS, &stencilBits);
+    const bool names = stencilBits >= 8;
+    const bool counted = fetchQueries();
     reserveQueries(scene.objectCount);
+    if (names) {
+        // Names left from an earlier frame would count as seen.
+        glStencilMask(0xFF);
+        glClearStencil(0);
+        glClear(GL_STENCIL_BUFFER_BIT);
+    }
+    drawTrackedFrame(scene, t, names, counted);
 
-    // Same transforms, materials and alpha functions as the two passes, nothing written. An
-    // opaque fragment shows when it is the one left at the final depth; a blended fragment
-    // when it passes the depth test against it. Coplanar ties count as visible on both sides.
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-    glDepthMask(GL_FALSE);
-    glDisable(GL_BLEND);
-    int32_t cursor = vertexMemory.writeOffset * kVertexStrideBytes;
-    glDepthFunc(GL_EQUAL);
-    glAlphaFunc(GL_EQUAL, 1.0f);
-    queryPass(scene, 0, cursor);
-    // A blended fragment of alpha 0 leaves the pixel as it was. For alpha-tested materials
-    // alpha > 0 here also admits their alpha-1 fragments, but those lie at or behind the depth
-    // they wrote in the opaque pass and fail GL_LESS.
-    glDepthFunc(GL_LESS);
-    glAlphaFunc(GL_GREATER, 0.0f);
-    queryPass(scene, 1, cursor);
-    glDisable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_NOTEQUAL, 1.0f);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glDepthMask(GL_TRUE);
-    glEnable(GL_BLEND);
-
-    for (int32_t i = 0; i < scene.objectCount; ++i)
-        scene.objects[i].visible = sampleCounted(2 * i) || sampleCounted(2 * i + 1);
+    static bool* seen = new bool[kStencilNames + 1];
+    std::memset(seen, 0, kStencilNames + 1);
+    if (names) readStencilNames(seen);
+    if (counted && (!names || scene.objectCount > kStencilNames)) queryUnnamedOpaque(scene, names);
+    // Without a way to tell, an object keeps the flag its update gave it.
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        SceneObject& object = scene.objects[i];
+        if (!object.visible) continue;
+        const bool opaqueKnown = (names && i < kStencilNames) || counted;
+        const bool opaque =
+            names && i < kStencilNames ? seen[stencilName(i)] : sampleCounted(2 * i);
+        object.visible = (opaqueKnown ? opaque : drawsInPass(object, 0)) ||
+                         (counted ? sampleCounted(2 * i + 1) : drawsInPass(object, 1));
+    }
 }
 
 bool generateHidetrack(Scene& scene, const char* scenePath) {

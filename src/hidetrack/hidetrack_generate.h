@@ -1,7 +1,8 @@
 // Generating a scene's hidetrack: every camera steps through the scene's time range at 30
-// samples per second, the renderer draws each sample into the window and occlusion queries
-// against that frame decide which objects show. Needs a current GL context and the vertex
-// memory. The bit blocks live only for one generation; the scene keeps nothing of them.
+// samples per second; each sample is drawn into the window as the renderer draws a frame,
+// with stencil names and occlusion queries recording which objects show. Needs a current GL
+// context and the vertex memory. The bit blocks live only for one generation; the scene keeps
+// nothing of them.
 #pragma once
 
 #include "scene/scene.h"
@@ -18,5 +19,8 @@ bool generateHidetrack(Scene& scene, const char* scenePath);
 
 // Draws the scene at time t from its current camera (without the film effect) and leaves each
 // object's visible flag telling whether any of its pixels shows in that frame. The caller has
-// cleared the frame. Without occlusion queries every flag stays set (one log line).
+// cleared the frame. Uses the stencil buffer (8 bits name the first 255 objects) and occlusion
+// queries for the rest and for blended draws; an object that neither can judge counts as
+// visible when it is drawn (one log line when queries are missing). The renderer's next frame
+// rewrites every object's vertices.
 void markVisibleObjects(Scene& scene, float t);
