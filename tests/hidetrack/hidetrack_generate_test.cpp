@@ -162,6 +162,82 @@ TEST(HidetrackGenerate, UnwritableFilesAreReported) {
         << g.log;
 }
 
+std::vector<uint8_t> readFrame() {
+    std::vector<uint8_t> pixels(size_t(kWidth) * kHeight * 4);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+// A row of 300 small boxes along x seen by one camera, with a wall in front of part of them;
+// the boxes beyond the 255 stencil names are judged by queries instead.
+sw::Scene manyBoxes() {
+    sw::Scene s;
+    sw::setStartEnd(s, 0.0, 1.0);
+    s.tracks.push_back(sw::materialTrack("grey", sw::MaterialDesc{}));
+    auto box = [&](float x, float y, float z, float h) {
+        sw::Mesh mesh = sw::boxMesh(h, h, h);
+        mesh.transform = sw::translation(x, y, z);
+        s.tracks.push_back(sw::objectTrack("box", {sw::meshKey(0, mesh)}));
+    };
+    box(0, -3, 0, 1.0f); // 0: the wall, hides everything near x = 0
+    for (int i = 1; i < 300; ++i)
+        box(float(i % 20) * 0.3f - 3.0f, 0, float(i / 20) * 0.3f - 2.25f, 0.1f);
+    // 300: in front of the wall, 301: far outside the view
+    box(0, -6, 0, 0.2f);
+    box(0, 200, 0, 0.2f);
+    const float eye[3] = {0, -10, 0}, origin[3] = {0, 0, 0};
+    s.tracks.push_back(sw::cameraTrack("cam", {sw::cameraLookAtKey(0, eye, origin, 1.2f)}));
+    const float lightPos[3] = {0, -20, 20}, white[3] = {1, 1, 1};
+    s.tracks.push_back(sw::lightTrack("light", {sw::lightKey(0, lightPos, white, 0)}));
+    return s;
+}
+
+TEST(HidetrackMark, DrawsTheRenderersFrameAndJudgesEveryObject) {
+    if (!useContext()) GTEST_SKIP() << "no GL context";
+    TempDir dir;
+    Loaded loaded = loadInContext(manyBoxes());
+    Scene& scene = *loaded.scene;
+    ASSERT_EQ(scene.objectCount, 302);
+    setCamera(scene, 0);
+    clearToBackground(scene);
+    markVisibleObjects(scene, 0.5f);
+    const std::vector<uint8_t> marked = readFrame();
+    std::vector<bool> visible(size_t(scene.objectCount));
+    for (int32_t i = 0; i < scene.objectCount; ++i)
+        visible[size_t(i)] = scene.objects[i].visible;
+    // The pass draws the renderer's own frame.
+    clearToBackground(scene);
+    renderScene(scene, 0.5f);
+    EXPECT_EQ(readFrame(), marked);
+    int hidden = 0, hiddenUnnamed = 0, shownUnnamed = 0;
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        hidden += !visible[size_t(i)];
+        if (i >= 255 && i < 300) (visible[size_t(i)] ? shownUnnamed : hiddenUnnamed) += 1;
+    }
+    EXPECT_TRUE(visible[0]);
+    EXPECT_TRUE(visible[300]);
+    EXPECT_FALSE(visible[301]);
+    EXPECT_GT(hidden, 20);
+    EXPECT_GT(hiddenUnnamed, 0);
+    EXPECT_GT(shownUnnamed, 0);
+
+    // Played back with its track, the frame stays the same with the hidden boxes left out.
+    Generated g = generate(scene);
+    ASSERT_TRUE(g.ok) << g.log;
+    gzFile stream = gzopen("s.q3d.hid", "rb");
+    ASSERT_TRUE(loadHidetrack(scene, stream));
+    gzclose(stream);
+    clearToBackground(scene);
+    renderScene(scene, 0.5f);
+    EXPECT_EQ(readFrame(), marked);
+    int drawn = 0;
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        drawn += scene.objects[i].visible;
+        EXPECT_EQ(scene.objects[i].visible, visible[size_t(i)]) << "object " << i;
+    }
+    EXPECT_EQ(drawn, scene.objectCount - hidden);
+}
+
 TEST(HidetrackWrite, BitsStayInsideTheBlockAndFailuresLeaveNoFile) {
     uint8_t block[2] = {};
     EXPECT_TRUE(setHidetrackBit(block, 2, 0));
