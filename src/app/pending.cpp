@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 
-void pendingRenderScene(Scene&, float) {}
 bool pendingLoadDemoData() {
     return true;
 }

@@ -5,8 +5,6 @@
 
 struct Scene;
 
-// Replaced by renderScene (objects, environment box, lights, the Super8 pass).
-void pendingRenderScene(Scene& scene, float sceneSeconds);
 // Replaced by loadDemoData (loading screen, scenes, logos, music); true until then.
 bool pendingLoadDemoData();
 // Replaced by seekMusicForward / seekMusicBack.

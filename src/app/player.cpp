@@ -13,6 +13,7 @@
 #include "platform/keys.h"
 #include "platform/message_box.h"
 #include "platform/options.h"
+#include "render/scene_renderer.h"
 #include "render/super8.h"
 #include "scene/scene.h"
 #include "app/vertex_memory.h"
@@ -44,7 +45,7 @@ void viewerFrame(MainLoop& loop, uint32_t liveClockMs) {
     loop.lastSceneSeconds = seconds;
     clearToBackground(scene);
     if (super8Effect) setSuper8Time(super8Effect, seconds);
-    pendingRenderScene(scene, seconds);
+    renderScene(scene, seconds);
     loop.viewerKeys.cameraCount = scene.cameraCount;
     loop.viewerKeys.currentCamera = scene.currentCamera;
     applyViewerKeys(loop.viewerKeys, keyDown, clockMs, selectViewerCamera, &scene);
