@@ -268,7 +268,7 @@ void markVisibleObjects(Scene& scene, float t) {
     std::memset(seen, 0, kStencilNames + 1);
     if (names) readStencilNames(seen);
     if (counted && (!names || scene.objectCount > kStencilNames)) queryUnnamedOpaque(scene, names);
-    // Without a way to tell, an object keeps the flag its update gave it.
+    // Where neither names nor queries can tell, an object counts as visible when it is drawn.
     for (int32_t i = 0; i < scene.objectCount; ++i) {
         SceneObject& object = scene.objects[i];
         if (!object.visible) continue;
