@@ -4,6 +4,7 @@
 #include "diag/console.h"
 #include "diag/prof.h"
 #include "image/texture.h"
+#include "render/vertex_buffer_object.h"
 
 #include <GL/gl.h>
 
@@ -63,8 +64,8 @@ bool fitsVertexMemory(int32_t offsetBytes, int32_t vertexCount) {
 
 void multObjectTransform(const SceneObject& object) {
     const float* m = object.transform;
-    const float matrix[16] = {m[0], m[1], m[2],  0.0f, m[3], m[4],  m[5],  0.0f,
-                              m[6], m[7], m[8],  0.0f, m[9], m[10], m[11], 1.0f};
+    const float matrix[16] = {m[0], m[1], m[2], 0.0f, m[3], m[4],  m[5],  0.0f,
+                              m[6], m[7], m[8], 0.0f, m[9], m[10], m[11], 1.0f};
     glMultMatrixf(matrix);
 }
 
@@ -97,6 +98,7 @@ void drawObject(SceneObject& object, int pass, int32_t& vertexCursor) {
     if (!reuse) vertexCursor += kVertexStrideBytes * object.vertexCount;
     if (object.geometryDirty) {
         writeVertices(object, offset);
+        uploadVertexRange(offset, object.vertexCount * kVertexStrideBytes);
         object.geometryDirty = false;
     }
     profStop("91Geometry reload");

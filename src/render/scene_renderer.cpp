@@ -43,9 +43,13 @@ constexpr BoxCorner kBoxFaces[kEnvMapFaces][4] = {
 
 } // namespace
 
-const Scene* lastRenderedScene() { return renderedLast; }
+const Scene* lastRenderedScene() {
+    return renderedLast;
+}
 
-void forgetRenderedScene() { renderedLast = nullptr; }
+void forgetRenderedScene() {
+    renderedLast = nullptr;
+}
 
 void resetSceneLights() {
     glDisable(GL_STENCIL_TEST);

@@ -4,6 +4,7 @@
 #include "diag/prof.h"
 #include "render/render_fixture.h"
 #include "render/scene_renderer.h"
+#include "render/vertex_buffer_object.h"
 #include "scene/object_update.h"
 #include "support/console_capture.h"
 #include "support/test_images.h"
@@ -306,6 +307,45 @@ TEST_F(ObjectDrawing, AnObjectBeyondTheIndexListIsSkippedWithOneLine) {
     EXPECT_EQ(o[0].bufferOffset, 0) << "exactly 64,000 faces fit";
     EXPECT_EQ(o[2].bufferOffset, 3 * kVertexStrideBytes);
     EXPECT_EQ(profCounter(profSlot("07Polys")).count, 2 * (64000 + 1));
+    freeTestScene(scene);
+}
+
+// Objects that move within the vertex memory must reach the buffer object too: the mirrored
+// frames equal the client-array frames pixel for pixel.
+TEST_F(ObjectDrawing, BufferObjectMirrorDrawsWhatClientArraysDraw) {
+    sw::Scene desc = cameraScene(0.1f, 0.1f, 0.1f);
+    addFrontLight(desc);
+    desc.tracks.push_back(sw::materialTrack("m", plain(0.9f, 0.6f, 0.3f)));
+    addStill(desc, "a", sw::quadMesh(3, false, 0), facingCamera(-5, 0, 0));
+    addStill(desc, "b", sw::gridMesh(3, 3, 0), facingCamera(0, 0, 0));
+    addStill(desc, "c", sw::triangleMesh(0), facingCamera(5, 0, 0));
+    Scene* scene = loadTestScene(desc);
+    ASSERT_NE(scene, nullptr);
+    auto frame = [&](bool hideFirst) {
+        setHidden(*scene, scene->objects[0], hideFirst);
+        drawFrame(*scene, 1.0f);
+        std::vector<uint8_t> pixels(size_t(kSize) * kSize * 4);
+        glReadPixels(0, 0, kSize, kSize, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        return pixels;
+    };
+    const std::vector<uint8_t> shown = frame(false), hidden = frame(true);
+    ASSERT_NE(shown, hidden);
+
+    EXPECT_FALSE(attachVertexBufferObject()) << "extensions switched off";
+    setupOptions.useExtensions = true;
+    ConsoleCapture log;
+    if (!attachVertexBufferObject()) GTEST_SKIP() << "no GL_ARB_vertex_buffer_object";
+    EXPECT_EQ(log.text, "Vertexbuffer mirrored in a GL buffer object (" +
+                            std::to_string(vertexMemory.sizeBytes) + " bytes) \n");
+    EXPECT_TRUE(vertexBufferObjectAttached());
+    poisonVertexMemory(); // only what drawObject writes from now on may be drawn
+    forgetRenderedScene();
+    EXPECT_EQ(frame(false), shown);
+    EXPECT_EQ(frame(true), hidden) << "later objects moved down";
+    EXPECT_EQ(frame(false), shown) << "and back up";
+    detachVertexBufferObject();
+    EXPECT_FALSE(vertexBufferObjectAttached());
+    EXPECT_EQ(frame(false), shown) << "client arrays again";
     freeTestScene(scene);
 }
 

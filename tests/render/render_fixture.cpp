@@ -3,6 +3,7 @@
 #include "app/vertex_memory.h"
 #include "platform/options.h"
 #include "render/scene_renderer.h"
+#include "render/vertex_buffer_object.h"
 #include "scene/scene_file.h"
 #include "support/console_capture.h"
 #include "support/gl_context.h"
@@ -78,6 +79,7 @@ void RenderTest::SetUp() {
 }
 
 void RenderTest::TearDown() {
+    detachVertexBufferObject();
     releaseVertexMemory();
     if (framebuffer) {
         fb.bindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -93,6 +95,7 @@ void RenderTest::TearDown() {
 
 void RenderTest::useVertexCapacity(int capacity) {
     ConsoleCapture quiet;
+    detachVertexBufferObject();
     ASSERT_TRUE(allocVertexMemory(capacity));
 }
 
