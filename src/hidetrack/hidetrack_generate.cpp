@@ -136,18 +136,19 @@ void readStencilNames(bool* seen) {
         seen[pixels[i]] = true;
 }
 
-// The frame as the player draws it (renderScene's steps, minus the film effect that covers it
-// afterwards), with the visibility recorded on the way: each opaque draw writes its object's
-// stencil name where it passes the depth test, so the stencil ends up naming the object that
-// shows at each pixel; each blended draw runs inside a query against the finished opaque
-// depth. One pass over the geometry instead of a frame plus a second pass of queries.
+// The frame as the player draws it (renderScene's steps, minus the environment box behind it
+// and the film effect over it), with the visibility recorded on the way: each opaque draw writes
+// its object's stencil name where it passes the depth test, so the stencil ends up naming the
+// object that shows at each pixel; each blended draw runs inside a query against the finished
+// opaque depth. One pass over the geometry instead of a frame plus a second pass of queries.
 void drawTrackedFrame(Scene& scene, float timecode, bool names, bool counted) {
     prepareObjects(scene);
     const bool sceneChanged = framedLast != &scene || lastRenderedScene() != nullptr;
     const float t = wrapSceneTime(scene, timecode);
     resetSceneLights();
     applyCamera(activeCamera(scene), t);
-    if (scene.hasEnvMap) drawEnvironmentBox(scene, kEnvironmentBoxSize);
+    // No environment box: it writes no depth and lies behind everything, so it hides nothing,
+    // and filling the whole window with it costs more than the objects of a typical scene.
     for (int32_t i = 0; i < scene.lightCount; ++i)
         applyLight(scene.lights[i], t);
     applySceneFixedState(scene);

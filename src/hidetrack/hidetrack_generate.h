@@ -17,10 +17,10 @@ constexpr int32_t kHidetrackSampleRate = 30;
 // (any loaded ones are set aside and put back).
 bool generateHidetrack(Scene& scene, const char* scenePath);
 
-// Draws the scene at time t from its current camera (without the film effect) and leaves each
-// object's visible flag telling whether any of its pixels shows in that frame. The caller has
-// cleared the frame. Uses the stencil buffer (8 bits name the first 255 objects) and occlusion
-// queries for the rest and for blended draws; an object that neither can judge counts as
-// visible when it is drawn (one log line when queries are missing). The renderer's next frame
-// rewrites every object's vertices.
+// Draws the scene at time t from its current camera, without the environment box and the film
+// effect (they hide nothing), and leaves each object's visible flag telling whether any of its
+// pixels shows in that frame. The caller has cleared the frame. Uses the stencil buffer (8 bits
+// name the first 255 objects) and occlusion queries for the rest and for blended draws; an
+// object that neither can judge counts as visible when it is drawn (one log line when queries
+// are missing). The renderer's next frame rewrites every object's vertices.
 void markVisibleObjects(Scene& scene, float t);
