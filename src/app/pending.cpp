@@ -2,10 +2,6 @@
 
 #include <GL/gl.h>
 
-void pendingGenerateHidetrack(Scene&, const char*) {}
-bool pendingLoadHidetrack(Scene&, gzFile) {
-    return false;
-}
 bool pendingLoadDemoData() {
     return true;
 }

@@ -3,14 +3,8 @@
 // changed except by pendingRunDemoFrame, which clears the frame to black.
 #pragma once
 
-#include <zlib.h>
-
 struct Scene;
 
-// Replaced by generateHidetrack for every camera and its .hid file.
-void pendingGenerateHidetrack(Scene& scene, const char* scenePath);
-// Replaced by loadHidetrack; false: the file was refused.
-bool pendingLoadHidetrack(Scene& scene, gzFile file);
 // Replaced by loadDemoData (loading screen, scenes, logos, music); true until then.
 bool pendingLoadDemoData();
 // Replaced by seekMusicForward / seekMusicBack.

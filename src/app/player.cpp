@@ -6,6 +6,8 @@
 #include "app/setup_dialog.h"
 #include "diag/console.h"
 #include "diag/prof.h"
+#include "hidetrack/hidetrack_file.h"
+#include "hidetrack/hidetrack_generate.h"
 #include "image/png_writer.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
@@ -110,7 +112,7 @@ void loadViewerHidetrack(Scene& scene, const char* scenePath) {
         consolePrint("Could not load hidetrack!\n");
         return;
     }
-    if (pendingLoadHidetrack(scene, file))
+    if (loadHidetrack(scene, file))
         consolePrint("Hidetrack loaded.\n");
     else
         consolePrint("  Failed. \n");
@@ -247,9 +249,15 @@ int runPlayer(const CommandLine& line) {
 
     if (loop.viewer) {
         if (setupOptions.makeHidetrack) {
-            pendingGenerateHidetrack(*loop.scene, line.scenePath);
+            const bool written = generateHidetrack(*loop.scene, line.scenePath);
             shutDown();
             stopVideo();
+            // The console may be off: a track that was not written must not look like success.
+            if (!written) {
+                std::fprintf(stderr, "quilm: could not write the hidetrack for %s\n",
+                             line.scenePath);
+                return 1;
+            }
             return 0;
         }
         loadViewerHidetrack(*loop.scene, line.scenePath);

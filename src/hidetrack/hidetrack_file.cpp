@@ -2,6 +2,7 @@
 
 #include "diag/console.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -80,4 +81,39 @@ bool loadHidetrack(Scene& scene, gzFile stream) {
         }
     }
     return true;
+}
+
+bool setHidetrackBit(uint8_t* block, int64_t blockBytes, int64_t bit) {
+    if (bit < 0 || bit / 8 >= blockBytes) return false;
+    block[bit / 8] = uint8_t(block[bit / 8] | (1u << (bit % 8)));
+    return true;
+}
+
+namespace {
+
+// Little-endian on every platform we build for; the fields are copied as they lie in memory.
+bool writeField(FILE* file, const void* field) {
+    return fwrite(field, 4, 1, file) == 1;
+}
+
+} // namespace
+
+bool writeHidetrackFile(const char* path, const HidetrackHeader& header,
+                        const uint8_t* const* blocks) {
+    FILE* file = fopen(path, "wb");
+    if (file == nullptr) {
+        consolePrint("Could not create %s \n", path);
+        return false;
+    }
+    bool ok = writeField(file, &header.objectCount) && writeField(file, &header.cameraCount) &&
+              writeField(file, &header.timeStart) && writeField(file, &header.timeEnd) &&
+              writeField(file, &header.sampleRate) && writeField(file, &header.frameCount) &&
+              writeField(file, &header.rowBits);
+    const int64_t blockBytes = hidetrackBlockBytes(header.cameraCount, header.frameCount);
+    for (int32_t i = 0; ok && i < header.objectCount; ++i)
+        ok = blockBytes == 0 || fwrite(blocks[i], size_t(blockBytes), 1, file) == 1;
+    // A full disk often shows only when the buffered tail is flushed.
+    ok = fclose(file) == 0 && ok;
+    if (!ok) consolePrint("Could not write %s \n", path);
+    return ok;
 }
