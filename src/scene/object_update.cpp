@@ -123,33 +123,38 @@ void buildTopology(SceneObject& object, int meshKeyIndex) {
 
 void computeNormals(SceneObject& object) {
     ObjectVertex* vertices = object.vertices;
-    for (int32_t i = 0; i < object.vertexCount; ++i)
-        vertices[i].normal[0] = vertices[i].normal[1] = vertices[i].normal[2] = 0.0f;
+    ObjectFace* faces = object.faces;
+    const float flip = object.flipNormals ? -1.0f : 1.0f;
+    // Face normals first: faces are independent, so their square roots and divisions overlap
+    // instead of waiting on the corner sums of the face before.
     for (int32_t f = 0; f < object.faceCount; ++f) {
-        ObjectFace& face = object.faces[f];
+        ObjectFace& face = faces[f];
         const float* a = vertices[face.indices[0]].position;
         const float* b = vertices[face.indices[1]].position;
         const float* c = vertices[face.indices[2]].position;
         const float e1[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
         const float e2[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
-        float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
-                      e1[0] * e2[1] - e1[1] * e2[0]};
-        if (object.flipNormals) {
-            n[0] = -n[0];
-            n[1] = -n[1];
-            n[2] = -n[2];
-        }
+        // Negation is exact, so flipping by a factor of -1 gives the same bits as negating.
+        const float n[3] = {(e1[1] * e2[2] - e1[2] * e2[1]) * flip,
+                            (e1[2] * e2[0] - e1[0] * e2[2]) * flip,
+                            (e1[0] * e2[1] - e1[1] * e2[0]) * flip};
         const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-        if (length == 0.0f) {
-            face.normal[0] = 1.0f;
-            face.normal[1] = 0.0f;
-            face.normal[2] = 0.0f;
-        } else {
+        float unit[3] = {1.0f, 0.0f, 0.0f};
+        if (length != 0.0f) {
             const float inverse = 1.0f / length;
-            face.normal[0] = n[0] * inverse;
-            face.normal[1] = n[1] * inverse;
-            face.normal[2] = n[2] * inverse;
+            unit[0] = n[0] * inverse;
+            unit[1] = n[1] * inverse;
+            unit[2] = n[2] * inverse;
         }
+        face.normal[0] = unit[0];
+        face.normal[1] = unit[1];
+        face.normal[2] = unit[2];
+    }
+    // Then the corner sums, in face order as before.
+    for (int32_t i = 0; i < object.vertexCount; ++i)
+        vertices[i].normal[0] = vertices[i].normal[1] = vertices[i].normal[2] = 0.0f;
+    for (int32_t f = 0; f < object.faceCount; ++f) {
+        const ObjectFace& face = faces[f];
         for (int corner = 0; corner < 3; ++corner) {
             float* sum = vertices[face.indices[corner]].normal;
             sum[0] += face.normal[0];
