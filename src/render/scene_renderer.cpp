@@ -27,12 +27,9 @@ int switchableLights() {
     return count;
 }
 
-struct BoxCorner {
-    float x, y, z, s, t;
-};
+} // namespace
 
-// Per face (dn, up, fr, bk, lf, rt) the four unit-cube corners in drawing order; z is up.
-constexpr BoxCorner kBoxFaces[kEnvMapFaces][4] = {
+const EnvironmentBoxCorner kEnvironmentBoxFaces[kEnvMapFaces][4] = {
     {{0, 0, 0, 0, 1}, {0, 1, 0, 1, 1}, {1, 1, 0, 1, 0}, {1, 0, 0, 0, 0}},
     {{0, 0, 1, 0, 0}, {0, 1, 1, 1, 0}, {1, 1, 1, 1, 1}, {1, 0, 1, 0, 1}},
     {{0, 1, 1, 0, 0}, {0, 0, 1, 1, 0}, {0, 0, 0, 1, 1}, {0, 1, 0, 0, 1}},
@@ -40,8 +37,6 @@ constexpr BoxCorner kBoxFaces[kEnvMapFaces][4] = {
     {{1, 0, 1, 1, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, 0, 1}, {1, 0, 0, 1, 1}},
     {{1, 1, 1, 0, 0}, {0, 1, 1, 1, 0}, {0, 1, 0, 1, 1}, {1, 1, 0, 0, 1}},
 };
-
-} // namespace
 
 const Scene* lastRenderedScene() {
     return renderedLast;
@@ -87,7 +82,7 @@ void drawEnvironmentBox(Scene& scene, float size) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
         glColor3f(1.0f, 1.0f, 1.0f);
         glBegin(GL_QUADS);
-        for (const BoxCorner& c : kBoxFaces[i]) {
+        for (const EnvironmentBoxCorner& c : kEnvironmentBoxFaces[i]) {
             glTexCoord2f(c.s, c.t);
             glVertex3f(size * (c.x - 0.5f), size * (c.y - 0.5f), size * (c.z - 0.5f));
         }

@@ -8,6 +8,13 @@
 
 constexpr float kEnvironmentBoxSize = 15000.0f;
 
+// Per face (dn, up, fr, bk, lf, rt) the four unit-cube corners in drawing order with their
+// texture coordinates; z is up. Content tools lay sky pictures out by the same table.
+struct EnvironmentBoxCorner {
+    float x, y, z, s, t;
+};
+extern const EnvironmentBoxCorner kEnvironmentBoxFaces[kEnvMapFaces][4];
+
 void renderScene(Scene& scene, float timecode);
 
 // The six environment-map faces as the inside of an axis-aligned cube of edge size around the

@@ -23,15 +23,6 @@ using namespace rendertest;
 
 constexpr float kPoison = -12345.0f;
 
-sw::MaterialDesc plain(float r, float g, float b) {
-    sw::MaterialDesc m;
-    m.diffuse[0] = r;
-    m.diffuse[1] = g;
-    m.diffuse[2] = b;
-    m.ambient[0] = m.ambient[1] = m.ambient[2] = 0.0f;
-    return m;
-}
-
 void poisonVertexMemory() {
     for (int i = 0; i < (vertexMemory.capacity + 1) * kVertexFloats; ++i)
         vertexMemory.buffer[i] = kPoison;

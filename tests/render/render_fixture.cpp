@@ -18,59 +18,9 @@
 
 namespace rendertest {
 
-namespace {
-
-struct FramebufferCalls {
-    PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers = nullptr;
-    PFNGLGENRENDERBUFFERSPROC genRenderbuffers = nullptr;
-    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
-    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers = nullptr;
-    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
-
-    template <typename T> static void fetch(T& pointer, const char* name) {
-        pointer = reinterpret_cast<T>(SDL_GL_GetProcAddress(name));
-    }
-    bool load() {
-        fetch(genFramebuffers, "glGenFramebuffers");
-        fetch(bindFramebuffer, "glBindFramebuffer");
-        fetch(deleteFramebuffers, "glDeleteFramebuffers");
-        fetch(genRenderbuffers, "glGenRenderbuffers");
-        fetch(bindRenderbuffer, "glBindRenderbuffer");
-        fetch(deleteRenderbuffers, "glDeleteRenderbuffers");
-        fetch(renderbufferStorage, "glRenderbufferStorage");
-        fetch(framebufferRenderbuffer, "glFramebufferRenderbuffer");
-        fetch(checkFramebufferStatus, "glCheckFramebufferStatus");
-        return genFramebuffers && bindFramebuffer && deleteFramebuffers && genRenderbuffers &&
-               bindRenderbuffer && deleteRenderbuffers && renderbufferStorage &&
-               framebufferRenderbuffer && checkFramebufferStatus;
-    }
-};
-
-FramebufferCalls fb;
-
-} // namespace
-
 void RenderTest::SetUp() {
     ASSERT_TRUE(useTestGLContext(kSize, kSize));
-    ASSERT_TRUE(fb.load()) << "framebuffer objects are needed for a fixed-size target";
-    fb.genFramebuffers(1, &framebuffer);
-    fb.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    fb.genRenderbuffers(1, &colour);
-    fb.bindRenderbuffer(GL_RENDERBUFFER, colour);
-    fb.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, kSize, kSize);
-    fb.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-    fb.genRenderbuffers(1, &depth);
-    fb.bindRenderbuffer(GL_RENDERBUFFER, depth);
-    fb.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, kSize, kSize);
-    fb.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
-    ASSERT_EQ(fb.checkFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
-    glViewport(0, 0, kSize, kSize);
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    ASSERT_TRUE(target.create(kSize, kSize, true)) << "a fixed-size target is needed";
     setupOptions.width = kSize;
     setupOptions.height = kSize;
     setupOptions.useExtensions = false;
@@ -81,14 +31,7 @@ void RenderTest::SetUp() {
 void RenderTest::TearDown() {
     detachVertexBufferObject();
     releaseVertexMemory();
-    if (framebuffer) {
-        fb.bindFramebuffer(GL_FRAMEBUFFER, 0);
-        fb.deleteFramebuffers(1, &framebuffer);
-        fb.deleteRenderbuffers(1, &colour);
-        fb.deleteRenderbuffers(1, &depth);
-    }
-    glDrawBuffer(GL_BACK);
-    glReadBuffer(GL_BACK);
+    target.destroy();
     setupOptions = SetupOptions{};
     forgetRenderedScene();
 }
@@ -150,6 +93,15 @@ sw::Scene cameraScene(float r, float g, float b) {
 void addFrontLight(sw::Scene& scene) {
     const float position[3] = {0, -100000, 0}, white[3] = {1, 1, 1};
     scene.tracks.push_back(sw::lightTrack("light", {sw::lightKey(0, position, white, 0)}));
+}
+
+sw::MaterialDesc plain(float r, float g, float b) {
+    sw::MaterialDesc m;
+    m.diffuse[0] = r;
+    m.diffuse[1] = g;
+    m.diffuse[2] = b;
+    m.ambient[0] = m.ambient[1] = m.ambient[2] = 0.0f;
+    return m;
 }
 
 sw::Matrix12 facingCamera(float x, float y, float z, bool back) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "scene/scene.h"
+#include "support/gl_context.h"
 #include "support/scene_writer.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ class RenderTest : public ::testing::Test {
     // The pixel under world point (x, 0, z) for the default camera.
     static Rgba pixelAt(float x, float z);
 
-    unsigned framebuffer = 0, colour = 0, depth = 0;
+    TestFramebuffer target;
 };
 
 // Loads a writer scene; fails the test (returns null) when the loader refuses it.
@@ -54,6 +55,8 @@ void addFrontLight(sw::Scene& scene);
 // A placement that turns the writer's XY-plane meshes to face the camera (normal -Y) at
 // (x, y, z); back = true turns them away from it.
 sw::Matrix12 facingCamera(float x, float y, float z, bool back = false);
+// A material of the given diffuse colour and no ambient part.
+sw::MaterialDesc plain(float r, float g, float b);
 // One object track with a single Mesh key at time 0.
 void addStill(sw::Scene& scene, const std::string& name, sw::Mesh mesh,
               const sw::Matrix12& placement);

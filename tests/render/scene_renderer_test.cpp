@@ -27,15 +27,6 @@ Rgba mix(Rgba over, float alpha, Rgba under) {
             int(std::lround(over.b * alpha + under.b * (1 - alpha)))};
 }
 
-sw::MaterialDesc plain(float r, float g, float b) {
-    sw::MaterialDesc m;
-    m.diffuse[0] = r;
-    m.diffuse[1] = g;
-    m.diffuse[2] = b;
-    m.ambient[0] = m.ambient[1] = m.ambient[2] = 0.0f;
-    return m;
-}
-
 class SceneRendering : public RenderTest {};
 
 // One scene with a quad per kind of material, each sampled at its centre; the background

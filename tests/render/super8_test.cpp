@@ -23,62 +23,11 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
-// A 640 x 480 colour target of our own: the shared test window keeps whatever drawable size
-// it first had when several tests share one process, so reading it back is not reliable.
-struct OffscreenTarget {
-    PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers = nullptr;
-    PFNGLGENRENDERBUFFERSPROC genRenderbuffers = nullptr;
-    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
-    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers = nullptr;
-    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
-    GLuint framebuffer = 0, colour = 0;
-
-    template <typename T> static void fetch(T& pointer, const char* name) {
-        pointer = reinterpret_cast<T>(SDL_GL_GetProcAddress(name));
-    }
-
-    bool create(int width, int height) {
-        fetch(genFramebuffers, "glGenFramebuffers");
-        fetch(bindFramebuffer, "glBindFramebuffer");
-        fetch(deleteFramebuffers, "glDeleteFramebuffers");
-        fetch(genRenderbuffers, "glGenRenderbuffers");
-        fetch(bindRenderbuffer, "glBindRenderbuffer");
-        fetch(deleteRenderbuffers, "glDeleteRenderbuffers");
-        fetch(renderbufferStorage, "glRenderbufferStorage");
-        fetch(framebufferRenderbuffer, "glFramebufferRenderbuffer");
-        fetch(checkFramebufferStatus, "glCheckFramebufferStatus");
-        if (!genFramebuffers || !bindFramebuffer || !deleteFramebuffers || !genRenderbuffers ||
-            !bindRenderbuffer || !deleteRenderbuffers || !renderbufferStorage ||
-            !framebufferRenderbuffer || !checkFramebufferStatus)
-            return false;
-        genFramebuffers(1, &framebuffer);
-        bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-        genRenderbuffers(1, &colour);
-        bindRenderbuffer(GL_RENDERBUFFER, colour);
-        renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-        framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-        glViewport(0, 0, width, height);
-        return checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    }
-
-    void destroy() {
-        if (!framebuffer) return;
-        bindFramebuffer(GL_FRAMEBUFFER, 0);
-        deleteFramebuffers(1, &framebuffer);
-        deleteRenderbuffers(1, &colour);
-        framebuffer = colour = 0;
-    }
-};
-
 class Super8Frame : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(useTestGLContext(kWidth, kHeight));
-        ASSERT_TRUE(target.create(kWidth, kHeight));
+        ASSERT_TRUE(target.create(kWidth, kHeight, false));
         saved = setupOptions;
         setupOptions.width = kWidth;
         setupOptions.height = kHeight;
@@ -160,7 +109,7 @@ class Super8Frame : public ::testing::Test {
     }
 
     SetupOptions saved;
-    OffscreenTarget target;
+    TestFramebuffer target;
     std::string directory;
     Super8Effect* effect = nullptr;
     std::vector<unsigned char> frame;

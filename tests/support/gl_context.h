@@ -9,3 +9,14 @@ bool useTestGLContext(int width = 64, int height = 64);
 
 // Reads one pixel of the back buffer as RGBA bytes; y counts from the bottom, as in GL.
 void readTestPixel(int x, int y, unsigned char rgba[4]);
+
+// A colour target of a fixed size (RGBA8, optionally with depth and stencil) as a framebuffer
+// object, bound for drawing and reading: the shared window keeps whatever size it first had
+// when several tests share one process, so reading the window back is not reliable.
+struct TestFramebuffer {
+    unsigned framebuffer = 0, colour = 0, depthStencil = 0;
+    // False when the context lacks framebuffer objects or the target is incomplete.
+    bool create(int width, int height, bool withDepthStencil);
+    // Back to the window's buffers; safe to call when nothing was created.
+    void destroy();
+};

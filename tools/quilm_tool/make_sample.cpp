@@ -4,6 +4,8 @@
 // banner, a turning bronze grille, a crate that turns into a gem, two orbiting lights with
 // their bulbs, and three cameras (keys 1 to 3 in the viewer).
 #include "quilm_tool/commands.h"
+#include "render/scene_renderer.h"
+#include "scene/envmap.h"
 #include "support/picture_writer.h"
 #include "support/scene_writer.h"
 #include "support/super8_pictures.h"
@@ -171,19 +173,7 @@ Canvas bannerTexture() {
 
 // ---- Sky: six faces laid out as the environment box draws them ----
 
-struct FaceCorner {
-    float x, y, z, s, t;
-};
-// Slot order dn, up, fr, bk, lf, rt; unit-cube corners with their texture coordinates.
-const FaceCorner kFaces[6][4] = {
-    {{0, 0, 0, 0, 1}, {0, 1, 0, 1, 1}, {1, 1, 0, 1, 0}, {1, 0, 0, 0, 0}},
-    {{0, 0, 1, 0, 0}, {0, 1, 1, 1, 0}, {1, 1, 1, 1, 1}, {1, 0, 1, 0, 1}},
-    {{0, 1, 1, 0, 0}, {0, 0, 1, 1, 0}, {0, 0, 0, 1, 1}, {0, 1, 0, 0, 1}},
-    {{1, 1, 1, 1, 0}, {1, 0, 1, 0, 0}, {1, 0, 0, 0, 1}, {1, 1, 0, 1, 1}},
-    {{1, 0, 1, 1, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, 0, 1}, {1, 0, 0, 1, 1}},
-    {{1, 1, 1, 0, 0}, {0, 1, 1, 1, 0}, {0, 1, 0, 1, 1}, {1, 1, 0, 0, 1}},
-};
-const char* const kFaceSuffixes[6] = {"_dn", "_up", "_fr", "_bk", "_lf", "_rt"};
+using FaceCorner = EnvironmentBoxCorner;
 
 Color skyColor(const float d[3]) {
     const float sun[3] = {0.48f, 0.83f, 0.28f};
@@ -213,7 +203,7 @@ Color skyColor(const float d[3]) {
 }
 
 Canvas skyFace(int slot, int size) {
-    const FaceCorner* corners = kFaces[slot];
+    const FaceCorner* corners = kEnvironmentBoxFaces[slot];
     auto cornerAt = [&](float s, float t) {
         for (int i = 0; i < 4; ++i)
             if (corners[i].s == s && corners[i].t == t) return corners[i];
@@ -587,7 +577,7 @@ bool writeAll(const std::string& dir) {
         std::printf("wrote %s\n", path.c_str());
     }
     for (int slot = 0; slot < 6; ++slot) {
-        const std::string path = dir + "/sample_sky" + kFaceSuffixes[slot] + ".jpg";
+        const std::string path = dir + "/sample_sky" + kEnvMapSuffixes[slot] + ".jpg";
         if (!pictures::writeJpeg(path, skyFace(slot, 512), 90)) {
             std::fprintf(stderr, "make-sample: cannot write %s\n", path.c_str());
             return false;
