@@ -26,7 +26,8 @@ struct LineWriter {
         if (length < capacity) out[length++] = c;
     }
     void put(const char* s) {
-        while (*s) put(*s++);
+        while (*s)
+            put(*s++);
     }
 };
 
@@ -48,7 +49,8 @@ void putInteger(LineWriter& w, int32_t value, uint32_t base) {
         digits[count++] = static_cast<char>(d < 10 ? '0' + d : 'a' + (d - 10));
         v /= base;
     }
-    while (count > 0) w.put(digits[--count]);
+    while (count > 0)
+        w.put(digits[--count]);
 }
 
 void putFloatDump(LineWriter& w, uint32_t bits) {

@@ -83,8 +83,8 @@ int profReport(int slot, char* buffer) {
                               c.count / mainSlot.count);
     } else {
         // The average is printed in 64 bits: a long frame in ticks does not fit 32 bits.
-        const long long average = static_cast<long long>(
-            static_cast<double>(c.accumulated) / static_cast<double>(c.count));
+        const long long average = static_cast<long long>(static_cast<double>(c.accumulated) /
+                                                         static_cast<double>(c.count));
         if (mainSlot.count == 0) {
             n = std::snprintf(buffer, kProfReportBytes, "%s: #%i, Avg:%lld (no main) \n", label,
                               c.count, average);
@@ -94,8 +94,9 @@ int profReport(int slot, char* buffer) {
                     ? 0
                     : static_cast<long long>(static_cast<double>(c.accumulated) * 100.0 /
                                              static_cast<double>(mainSlot.accumulated));
-            n = std::snprintf(buffer, kProfReportBytes, "%s: #%i, Avg:%lld ACPM:%i Mpercent:%lld   \n",
-                              label, c.count, average, c.count / mainSlot.count, percent);
+            n = std::snprintf(buffer, kProfReportBytes,
+                              "%s: #%i, Avg:%lld ACPM:%i Mpercent:%lld   \n", label, c.count,
+                              average, c.count / mainSlot.count, percent);
         }
     }
     if (n < 0) n = 0;
@@ -112,6 +113,10 @@ void profReportAll() {
     }
 }
 
-const ProfCounter& profCounter(int slot) { return counters[slot & (kProfSlots - 1)]; }
+const ProfCounter& profCounter(int slot) {
+    return counters[slot & (kProfSlots - 1)];
+}
 
-void profResetAll() { std::memset(counters, 0, sizeof counters); }
+void profResetAll() {
+    std::memset(counters, 0, sizeof counters);
+}

@@ -33,14 +33,16 @@ bool encodePngInto(const TestPng& picture, std::vector<uint8_t>* out, png_bytep*
         return false;
     }
     png_set_write_fn(png, out, appendToVector, nullptr);
-    png_set_IHDR(png, info, png_uint_32(picture.width), png_uint_32(picture.height), picture.bitDepth,
-                 picture.colorType, picture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, png_uint_32(picture.width), png_uint_32(picture.height),
+                 picture.bitDepth, picture.colorType,
+                 picture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color palette[256];
     if (!picture.palette.empty()) {
         const int count = int(picture.palette.size() / 3);
         for (int i = 0; i < count; ++i)
-            palette[i] = {picture.palette[3 * i], picture.palette[3 * i + 1], picture.palette[3 * i + 2]};
+            palette[i] = {picture.palette[3 * i], picture.palette[3 * i + 1],
+                          picture.palette[3 * i + 2]};
         png_set_PLTE(png, info, palette, count);
     }
     if (!picture.alphas.empty())
@@ -61,9 +63,9 @@ bool encodePngInto(const TestPng& picture, std::vector<uint8_t>* out, png_bytep*
 
 std::vector<uint8_t> encodePng(const TestPng& picture) {
     const int channels = picture.colorType == 0 || picture.colorType == 3 ? 1
-                         : picture.colorType == 2                      ? 3
-                         : picture.colorType == 4                      ? 2
-                                                                    : 4;
+                         : picture.colorType == 2                         ? 3
+                         : picture.colorType == 4                         ? 2
+                                                                          : 4;
     const size_t rowBytes = (size_t(picture.width) * channels * picture.bitDepth + 7) / 8;
     std::vector<uint8_t> samples = picture.samples;
     samples.resize(rowBytes * size_t(picture.height));

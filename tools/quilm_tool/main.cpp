@@ -22,7 +22,9 @@ const Command commands[] = {
 };
 
 void printUsage(FILE* out) {
-    std::fprintf(out, "usage: quilm-tool COMMAND [ARGS...]\n       quilm-tool --help | --version\n\ncommands:\n");
+    std::fprintf(
+        out,
+        "usage: quilm-tool COMMAND [ARGS...]\n       quilm-tool --help | --version\n\ncommands:\n");
     for (const Command& c : commands)
         if (c.name) std::fprintf(out, "  %s\n", c.summary);
 }

@@ -10,7 +10,15 @@ int notBuilt(const char* name) {
 }
 } // namespace
 
-__attribute__((weak)) int runSceneCommand(int, char**) { return notBuilt("scene"); }
-__attribute__((weak)) int runQw2Command(int, char**) { return notBuilt("qw2"); }
-__attribute__((weak)) int runImageCommand(int, char**) { return notBuilt("image"); }
-__attribute__((weak)) int runMakeSampleCommand(int, char**) { return notBuilt("make-sample"); }
+__attribute__((weak)) int runSceneCommand(int, char**) {
+    return notBuilt("scene");
+}
+__attribute__((weak)) int runQw2Command(int, char**) {
+    return notBuilt("qw2");
+}
+__attribute__((weak)) int runImageCommand(int, char**) {
+    return notBuilt("image");
+}
+__attribute__((weak)) int runMakeSampleCommand(int, char**) {
+    return notBuilt("make-sample");
+}
