@@ -1,6 +1,6 @@
 // Subcommands of quilm-tool. Each takes its own argc/argv (argv[0] is the command name),
 // prints errors to standard error and returns the process exit status. Each lives in its own
-// file here; stubs.cpp holds weak fallbacks for the ones not built yet.
+// file here.
 #pragma once
 
 #ifndef QUILM_VERSION
