@@ -265,8 +265,7 @@ void markVisibleObjects(Scene& scene, float t) {
     }
     drawTrackedFrame(scene, t, names, counted);
 
-    static bool* seen = new bool[kStencilNames + 1];
-    std::memset(seen, 0, kStencilNames + 1);
+    bool seen[kStencilNames + 1] = {};
     if (names) readStencilNames(seen);
     if (counted && (!names || scene.objectCount > kStencilNames)) queryUnnamedOpaque(scene, names);
     // Where neither names nor queries can tell, an object counts as visible when it is drawn.
