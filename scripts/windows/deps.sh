@@ -11,11 +11,11 @@ cache=${QUILM_WIN_CACHE:-/var/cache/quilm-windows}
 jobs=${QUILM_WIN_JOBS:-2}
 host=x86_64-w64-mingw32
 # Bump when the way a library is built changes: the hash then names a new prefix.
-recipe=3
+recipe=4
 
 log() { echo "deps: $*" >&2; }
 
-packages="zlib libpng1.6 libjpeg-turbo libsdl2 libopenmpt imgui googletest"
+packages="zlib libpng1.6 libjpeg-turbo libsdl2 libopenmpt imgui googletest libstb"
 srcdir=$cache/src
 mkdir -p "$srcdir"
 
@@ -153,6 +153,10 @@ install(FILES $imgui/backends/imgui_impl_sdl.h $imgui/backends/imgui_impl_opengl
   DESTINATION include/imgui/backends)
 EOF
 cmake_dep imgui "$work/imgui-src" -DCMAKE_PREFIX_PATH="$prefix"
+
+# stb: only headers are used (stb_dxt), laid out like Debian's libstb-dev.
+mkdir -p "$prefix/include/stb"
+cp "$(src libstb)"/stb_*.h "$prefix/include/stb/"
 
 # libopenmpt: autotools; the library alone, without the player, examples, tests or docs, and
 # without optional codecs (the demo's module needs none of them).

@@ -10,6 +10,14 @@
 namespace {
 bool started = false;
 bool headlessRun = false;
+
+#ifdef _WIN32
+// SDL's offscreen driver needs EGL, which Windows lacks: a headless run there keeps the one
+// Windows driver and draws into hidden windows instead.
+constexpr bool kOffscreenDriver = false;
+#else
+constexpr bool kOffscreenDriver = true;
+#endif
 } // namespace
 
 bool startVideo(bool headless) {
@@ -17,13 +25,16 @@ bool startVideo(bool headless) {
     // The driver is chosen inside SDL_Init, so the variable must be set before it.
     const char* asked = std::getenv("SDL_VIDEODRIVER");
     const bool driverAsked = asked && asked[0] != '\0';
-    if (headless)
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    else if (!driverAsked)
+    if (!kOffscreenDriver) {
+        // One driver, nothing to choose.
+    } else if (headless) {
+        SDL_setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    } else if (!driverAsked) {
         // Only drivers that show something; without a Wayland session, probing Wayland
         // just prints the library's complaint.
         SDL_SetHint(SDL_HINT_VIDEODRIVER,
                     std::getenv("WAYLAND_DISPLAY") ? "wayland,x11,KMSDRM" : "x11,KMSDRM");
+    }
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr,
                      headless ? "quilm: cannot start headless video: %s\n"
@@ -78,7 +89,8 @@ bool createPlatformWindow(PlatformWindow& w, const PlatformWindowRequest& reques
     Uint32 flags = SDL_WINDOW_OPENGL;
     if (request.resizable) flags |= SDL_WINDOW_RESIZABLE;
     if (request.alwaysOnTop) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
-    flags |= request.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
+    const bool hidden = request.hidden || (headlessRun && !kOffscreenDriver);
+    flags |= hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
     w.window = SDL_CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                 request.width, request.height, flags);
     if (!w.window) {

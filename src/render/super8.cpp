@@ -4,6 +4,7 @@
 #include "platform/options.h"
 
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <new>
 

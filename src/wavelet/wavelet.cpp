@@ -330,10 +330,16 @@ QW2_INLINE void transformLevels(const WaveletFilters& f, float* plane, int a, fl
 }
 
 // One entry per filter length, each built for AVX2 and for the baseline and chosen at load
-// time (multiversioned functions cannot be templates).
+// time (multiversioned functions cannot be templates). The choice needs the ELF loader's
+// ifunc; a Windows build has the baseline alone.
+#if defined(__ELF__)
+#define QW2_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define QW2_CLONES
+#endif
 #define QW2_TRANSFORM_ENTRY(L)                                                                     \
-    __attribute__((target_clones("avx2", "default"))) void transformLevels##L(                     \
-        const WaveletFilters& f, float* plane, int a, float* work, int width, int height) {        \
+    QW2_CLONES void transformLevels##L(const WaveletFilters& f, float* plane, int a, float* work,  \
+                                       int width, int height) {                                    \
         transformLevels<L>(f, plane, a, work, width, height);                                      \
     }
 QW2_TRANSFORM_ENTRY(2)

@@ -1,0 +1,23 @@
+# The libraries for the Windows cross-build, all static, from the prefix that deps.sh builds:
+# the same target and variable names the Linux branch of the top-level CMakeLists.txt defines.
+find_package(SDL2 REQUIRED CONFIG)
+add_library(PkgConfig::SDL2 ALIAS SDL2::SDL2-static)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(OPENMPT REQUIRED IMPORTED_TARGET libopenmpt)
+find_package(PNG REQUIRED)
+find_package(JPEG REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(OpenGL REQUIRED COMPONENTS OpenGL)
+find_library(GLU_LIBRARY glu32 REQUIRED)
+find_library(IMGUI_LIBRARY NAMES libimgui.a REQUIRED)
+find_path(IMGUI_INCLUDE_DIR imgui.h PATH_SUFFIXES imgui REQUIRED)
+# This ImGui build carries its own stb_truetype.
+set(STB_LIBRARY "")
+
+# One executable needs no DLL but the system's: the C++ runtime and winpthreads go in too.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# windows.h (which MinGW's GL/gl.h includes) without mmsystem.h, whose timeGetTime would clash
+# with the platform clock's, and without the min and max macros. OpenGL past 1.1 is declared
+# by glext.h; src/platform/gl_windows.cpp supplies the few such functions called directly.
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX GL_GLEXT_PROTOTYPES)
