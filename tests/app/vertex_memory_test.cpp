@@ -4,6 +4,8 @@
 #include "support/console_capture.h"
 #include "support/gl_context.h"
 
+#include <GL/glext.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>

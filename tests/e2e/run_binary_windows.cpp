@@ -74,7 +74,7 @@ HANDLE openForChild(const std::string& path) {
 }
 
 std::string readAll(const std::string& path) {
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    std::ifstream in(std::filesystem::path(wide(path)), std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
@@ -88,7 +88,8 @@ std::string scratchDirectory(const char* name) {
         (std::string("quilm-e2e-") + name + "-" + std::to_string(GetCurrentProcessId()));
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
-    return dir.u8string();
+    const std::u8string text = dir.u8string();
+    return std::string(text.begin(), text.end());
 }
 
 BinaryRun runBinary(const char* path, const std::vector<std::string>& args,

@@ -4,6 +4,11 @@
 #pragma once
 
 #ifdef _WIN32
+#define _USE_MATH_DEFINES // M_PI
+#include <windows.h>
+// windows.h defines near and far as empty macros; the tests use near as a name.
+#undef near
+#undef far
 #include <direct.h>
 #include <io.h>
 #include <process.h>
