@@ -1,6 +1,7 @@
 #include "app/options_parse.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,10 +26,11 @@ namespace {
 
 constexpr int kMaxWindowSide = 16384;
 
-// Whole decimal number in [1, limit]; no sign, no spaces, no trailing characters.
-bool parsePositive(const char* text, const char* end, long limit, int& out) {
+// Whole decimal number in [1, limit]; no sign, no spaces, no trailing characters. 64 bits
+// for the running value: long has only 32 on Windows, where ten times a large value overflows.
+bool parsePositive(const char* text, const char* end, int64_t limit, int& out) {
     if (text == end) return false;
-    long value = 0;
+    int64_t value = 0;
     for (const char* p = text; p != end; ++p) {
         if (*p < '0' || *p > '9') return false;
         value = value * 10 + (*p - '0');
@@ -136,7 +138,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             ++i;
         } else if (std::strcmp(arg, "--frames") == 0) {
             if (!needValue("a frame count")) return false;
-            if (!parsePositive(value, value + std::strlen(value), 2147483647L, line.frames)) {
+            if (!parsePositive(value, value + std::strlen(value), 2147483647, line.frames)) {
                 std::snprintf(error, errorBytes,
                               "bad value for --frames: '%s' (expected a whole number above 0)",
                               value);
