@@ -4,7 +4,7 @@
 # The prefix lives outside the checkout, under $QUILM_WIN_CACHE (default /var/cache/quilm-windows),
 # named by a hash of the source package versions, the toolchain version and this recipe, so a
 # fresh clone reuses it and a new source version builds a new one. All libraries are static, so
-# the executables need no DLL of ours.
+# the executables need no DLL of ours. The sources are fetched into $QUILM_WIN_CACHE/src.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 cache=${QUILM_WIN_CACHE:-/var/cache/quilm-windows}
@@ -72,6 +72,11 @@ done
 compiler=$($host-g++-posix -dumpversion)
 key=$(printf 'recipe %s\ncompiler %s\n%s' "$recipe" "$compiler" "$versions" | sha256sum | cut -c1-16)
 prefix=$cache/prefix-$key
+# QUILM_WIN_PREFIX_NAME_ONLY=1: name the prefix (for a CI cache key) without building it.
+if [ "${QUILM_WIN_PREFIX_NAME_ONLY:-0}" = 1 ]; then
+    echo "$prefix"
+    exit 0
+fi
 if [ -f "$prefix/.complete" ]; then
     log "reusing $prefix"
     echo "$prefix"
