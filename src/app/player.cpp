@@ -266,10 +266,13 @@ void runMainLoop(MainLoop& loop) {
         } else {
             const uint32_t clockMs = timeGetTime();
             profStart("00main");
+            // Presses that came and went since the last frame still count once.
+            latchKeyPresses();
             if (loop.viewer)
                 viewerFrame(loop, clockMs);
             else
                 demoFrame(loop, clockMs);
+            releaseKeyPresses();
             ++loop.framesDrawn;
             const bool last = loop.frameLimit > 0 && loop.framesDrawn >= loop.frameLimit;
             // Without a frame limit any frame may be the last, so each one is kept.
