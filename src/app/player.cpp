@@ -186,15 +186,16 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     setMessageBoxesInteractive(!line.noDialog && !line.headless);
 
     if (!line.noDialog) {
-        if (!showSetupDialog()) return 0;
+        // The options preset the dialog; what the user leaves or changes there stands.
+        if (!showSetupDialog(line)) return 0;
     } else {
         SetupDialogControls defaults;
         initSetupDialog(defaults);
         readSetupDialog(defaults, setupOptions);
+        applyCommandLine(line, setupOptions);
     }
-    applyCommandLine(line, setupOptions);
-    if (setupOptions.fullscreen) setupOptions.consoleEnabled = false;
-    if (line.console) setupOptions.consoleEnabled = true;
+    // --console keeps the console on in full screen, unless the dialog turned it off.
+    if (setupOptions.fullscreen && !line.console) setupOptions.consoleEnabled = false;
 
     if (!createGLWindow(setupOptions.width, setupOptions.height, 32, setupOptions.fullscreen)) {
         std::fprintf(stderr, "quilm: could not open the OpenGL window: %s\n", platformError());
