@@ -307,7 +307,11 @@ TEST_F(SetupDialogSessionTest, TheOpenListTakesEnterAndEscapeAndHidesWhatIsBelow
     EXPECT_FALSE(listOpen());
     EXPECT_EQ(session.result, SetupDialogResult::running);
     EXPECT_EQ(focused(), kControlResolution) << "the click left the focus on the list";
+    click(kControlResolution);
+    ASSERT_TRUE(listOpen());
     tap(SDLK_TAB, SDL_SCANCODE_TAB);
+    EXPECT_FALSE(listOpen()) << "Tab leaves the list closed";
+    EXPECT_EQ(focused(), kControlFullscreen);
     tap(SDLK_TAB, SDL_SCANCODE_TAB, KMOD_RSHIFT);
     ASSERT_EQ(focused(), kControlResolution);
     tap(SDLK_SPACE, SDL_SCANCODE_SPACE);
