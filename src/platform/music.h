@@ -65,7 +65,7 @@ struct MusicPosition {
 // The position of the sample now at the output: rendered position minus what is still queued
 // in the device. Silent output first renders up to the clock.
 MusicPosition musicPosition();
-// Jumps to row 0 of the order, unchecked (an order past the end ends the music). With a
+// Jumps to row 0 of the order, unchecked (libopenmpt ignores an order past the end). With a
 // device the callback applies it at its next block; otherwise at once.
 void jumpMusicToOrder(int order);
 
