@@ -119,8 +119,9 @@ bool findMark(uint64_t frame, uint32_t* position) {
 
 void applyJump(int32_t order) {
     openmpt_module_set_position_order_row(g.module, order, 0);
-    pushMark(g.rendered, packPosition(openmpt_module_get_current_order(g.module),
-                                      openmpt_module_get_current_row(g.module)));
+    // The library ignores an order past the end; the marks keep what is playing (or the end).
+    if (openmpt_module_get_current_order(g.module) == order)
+        pushMark(g.rendered, packPosition(order, 0));
 }
 
 void audioCallback(void*, Uint8* stream, int bytes) {

@@ -168,6 +168,7 @@ TEST_F(LockStepMusic, EndsInSilenceAndSurvivesJumpsPastTheEnd) {
     EXPECT_EQ(musicPosition().order, 33) << "ended: past the last order, not back at 0";
     EXPECT_EQ(musicPosition().row, 0);
     jumpMusicToOrder(40);
+    EXPECT_EQ(musicPosition().order, 33);
     EXPECT_EQ(renderMusic(buffer, 4096), 0);
     EXPECT_EQ(musicPosition().order, 33);
     jumpMusicToOrder(3); // back into the module: it plays again
