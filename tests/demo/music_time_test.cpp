@@ -111,14 +111,6 @@ TEST_F(DemoMusic, SeeksMoveByOneOrderAndClearTheCueTimers) {
     }
 }
 
-TEST_F(DemoMusic, TimersStartClearedAndResetToMinusOne) {
-    for (int i = 0; i < kCueTimerCount; ++i)
-        ASSERT_EQ(cueTimers()[i], -1.0f);
-    cueTimers()[17] = 3.0f;
-    resetCueTimers();
-    EXPECT_EQ(cueTimers()[17], -1.0f);
-}
-
 TEST_F(DemoMusic, FailuresSayWhatFailedAndOnlyTheLoadAndPlayAreFatal) {
     const std::string dir = scratchDirectory("demo-music");
     const struct {
