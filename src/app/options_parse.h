@@ -31,6 +31,12 @@ struct CommandLine {
     int frames = 0;                       // 0: no limit
     const char* screenshotPath = nullptr; // points into argv
     bool profile = false;
+    const char* capturePath = nullptr; // --capture: points into argv
+    int captureFps = 60;
+    bool captureOverlay = false;
+    bool loopGiven = false; // --loop A:B, orders; checked against the module when it loads
+    int loopFirst = 0;
+    int loopLast = 0;
     bool help = false;
     bool version = false;
     char scenePath[kScenePathBytes] = {}; // empty: demo mode

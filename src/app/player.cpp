@@ -1,8 +1,11 @@
 #include "app/player.h"
 
+#include "app/capture.h"
 #include "app/frame_stats.h"
 #include "app/gl_window.h"
+#include "app/info_panel.h"
 #include "app/pending.h"
+#include "demo/music_time.h"
 #include "app/setup_dialog.h"
 #include "diag/console.h"
 #include "diag/prof.h"
@@ -10,8 +13,10 @@
 #include "hidetrack/hidetrack_generate.h"
 #include "image/png_writer.h"
 #include "platform/clock.h"
+#include "platform/info_overlay.h"
 #include "platform/keys.h"
 #include "platform/message_box.h"
+#include "platform/music.h"
 #include "platform/options.h"
 #include "platform/video.h"
 #include "render/gl_extensions.h"
@@ -27,6 +32,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -51,6 +57,8 @@ void viewerFrame(MainLoop& loop, uint32_t liveClockMs) {
     clearToBackground(scene);
     if (super8Effect) setSuper8Time(super8Effect, seconds);
     renderScene(scene, seconds);
+    loop.viewerKeys.startMs = loop.startMs;
+    loop.viewerKeys.timeStartSeconds = scene.timeStart;
     loop.viewerKeys.cameraCount = scene.cameraCount;
     loop.viewerKeys.currentCamera = scene.currentCamera;
     applyViewerKeys(loop.viewerKeys, keyDown, clockMs, selectViewerCamera, &scene);
@@ -93,6 +101,55 @@ void captureFrame(MainLoop& loop) {
 }
 
 namespace {
+
+// The sound frame k covers: the module's in lock-step, else silence of the same length.
+void fillCaptureAudio(CaptureSink& sink) {
+    const int samples = captureFrameSamples(sink.frames, sink.fps);
+    int filled = 0;
+    if (musicOutput() == MusicOutput::LockStep && musicLoaded())
+        filled = renderMusic(sink.audio, samples);
+    else
+        std::memset(sink.audio, 0, sizeof(int16_t) * 2 * size_t(samples));
+    (void)filled; // after the module's end renderMusic writes silence itself
+}
+
+// One line on standard error, rewritten in place, a few times a second.
+void reportCaptureProgress(MainLoop& loop, bool final) {
+    const double now = frameClockSeconds();
+    if (!final && now - loop.captureReportSeconds < 0.5) return;
+    loop.captureReportSeconds = now;
+    const CaptureSink& sink = *loop.capture;
+    const double spent = now - loop.captureStartSeconds;
+    const double fps = spent > 0.0 ? double(sink.frames) / spent : 0.0;
+    char where[64];
+    if (loop.viewer)
+        std::snprintf(where, sizeof where, "scene %.2f s", double(loop.lastSceneSeconds));
+    else
+        std::snprintf(where, sizeof where, "order %d row %d", int(musicOrder()), int(musicRow()));
+    char left[32] = "";
+    if (loop.frameLimit > 0 && fps > 0.0)
+        std::snprintf(left, sizeof left, ", %.0f s left",
+                      double(loop.frameLimit - sink.frames) / fps);
+    char total[24] = "";
+    if (loop.frameLimit > 0) std::snprintf(total, sizeof total, "/%d", loop.frameLimit);
+    std::fprintf(stderr, "\rcapture: frame %lld%s, %s, %.1f frames/s%s   ",
+                 static_cast<long long>(sink.frames), total, where, fps, left);
+    if (final) std::fputc('\n', stderr);
+}
+
+// The frame in the loop's picture buffer and its sound go to the capture.
+bool captureLoopFrame(MainLoop& loop) {
+    CaptureSink& sink = *loop.capture;
+    if (loop.screenshotWidth != sink.width || loop.screenshotHeight != sink.height) {
+        std::fprintf(stderr, "quilm: capture: the window changed size to %dx%d\n",
+                     loop.screenshotWidth, loop.screenshotHeight);
+        return false;
+    }
+    fillCaptureAudio(sink);
+    if (!writeCaptureFrame(sink, loop.screenshot.data())) return false;
+    reportCaptureProgress(loop, false);
+    return true;
+}
 
 // zlib's reader takes plain and gzip-compressed files alike.
 gzFile openGz(const char* path) {
@@ -181,6 +238,7 @@ struct StartedParts {
 
 void tearDown(const StartedParts& started) {
     if (started.window) {
+        releaseInfoOverlay();
         releaseVertexMemory();
         destroyGLWindow();
     }
@@ -191,6 +249,11 @@ void tearDown(const StartedParts& started) {
 // process exit status: 0 for a normal end or a cancelled dialog, 1 for any failure.
 int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     if (line.fixedStepMicroseconds > 0) useFixedStepClock(line.fixedStepMicroseconds);
+    // A capture draws frame k at exactly k / fps seconds and takes the music in lock-step.
+    if (line.capturePath) {
+        useFixedRateClock(line.captureFps);
+        useMusicLockStepRenderedByCaller();
+    }
     if (!startVideo(line.headless)) return 1;
     started.video = true;
     // Boxes wait for a click only when someone is there to click.
@@ -226,6 +289,7 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
 
     MainLoop loop;
     loop.frameLimit = line.frames;
+    loop.captureOverlay = line.captureOverlay;
     loop.screenshotPath = line.screenshotPath;
     if (line.scenePath[0] != '\0') viewerScene = tryViewerScene(line.scenePath);
     loop.scene = viewerScene;
@@ -253,8 +317,29 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         startFrameTimes(frameTimes, frameClockSeconds());
         loop.frameTimes = &frameTimes;
     }
+    static CaptureSink capture; // holds a second of sound: not on the stack
+    if (line.capturePath) {
+        if (loop.viewer && loop.frameLimit == 0)
+            loop.frameLimit = viewerCaptureFrames(*loop.scene, line.captureFps);
+        if (!openCapture(capture, line.capturePath, setupOptions.width, setupOptions.height,
+                         line.captureFps))
+            return 1;
+        loop.capture = &capture;
+        loop.captureStartSeconds = frameClockSeconds();
+    }
     loop.startMs = timeGetTime();
     runMainLoop(loop);
+    if (loop.capture) {
+        reportCaptureProgress(loop, true);
+        const bool complete = finishCapture(capture, !loop.captureFailed);
+        loop.capture = nullptr;
+        if (!complete) {
+            std::fprintf(stderr, "quilm: the capture to %s is incomplete\n", line.capturePath);
+            return 1;
+        }
+        std::fprintf(stderr, "quilm: captured %lld frames to %s\n",
+                     static_cast<long long>(capture.frames), line.capturePath);
+    }
 
     const bool screenshotWritten = !loop.screenshotPath || writeScreenshot(loop);
     if (line.profile) {
@@ -292,11 +377,41 @@ void runMainLoop(MainLoop& loop) {
                 viewerFrame(loop, clockMs);
             else
                 demoFrame(loop, clockMs);
+            const bool toggleInfo = keyDown[kVkF1] != 0;
+            const bool screenshotKey = keyDown[kVkF12] != 0;
+            keyDown[kVkF1] = 0;
+            keyDown[kVkF12] = 0;
             releaseKeyPresses();
+            if (toggleInfo) loop.infoShown = !loop.infoShown;
             ++loop.framesDrawn;
             const bool last = loop.frameLimit > 0 && loop.framesDrawn >= loop.frameLimit;
+            // The overlay lies over the finished frame; in the captured picture only on request.
+            bool overlayDrawn = false;
+            if (loop.infoShown) {
+                noteInfoFrame(frameClockSeconds());
+                if (loop.capture && loop.captureOverlay) {
+                    drawInfoPanel(loop, setupOptions.width, setupOptions.height);
+                    overlayDrawn = true;
+                }
+            }
+            bool read = false;
+            if (loop.capture) {
+                captureFrame(loop);
+                read = true;
+                if (!captureLoopFrame(loop)) {
+                    loop.captureFailed = true;
+                    quit = true;
+                }
+            }
+            if (screenshotKey) {
+                if (!read) captureFrame(loop);
+                read = true;
+                writeNumberedScreenshot(loop);
+            }
             // Without a frame limit any frame may be the last, so each one is kept.
-            if (loop.screenshotPath && (last || loop.frameLimit == 0)) captureFrame(loop);
+            if (loop.screenshotPath && (last || loop.frameLimit == 0) && !read) captureFrame(loop);
+            if (loop.infoShown && !overlayDrawn)
+                drawInfoPanel(loop, setupOptions.width, setupOptions.height);
             profStart("12Swapping");
             glFinish();
             presentGLWindow();
@@ -318,6 +433,28 @@ bool writeScreenshot(const MainLoop& loop) {
     }
     return writePngRgba(loop.screenshotPath, loop.screenshotWidth, loop.screenshotHeight,
                         loop.screenshot.data());
+}
+
+bool writeNumberedScreenshot(MainLoop& loop) {
+    char name[32];
+    for (int number = loop.nextScreenshotNumber; number <= 9999; ++number) {
+        std::snprintf(name, sizeof name, "quilm-%04d.png", number);
+        if (access(name, F_OK) == 0) continue;
+        loop.nextScreenshotNumber = number + 1;
+        if (!writePngRgba(name, loop.screenshotWidth, loop.screenshotHeight,
+                          loop.screenshot.data()))
+            return false;
+        consolePrint("Screenshot written: %s \n", name);
+        return true;
+    }
+    consolePrint("No free screenshot name: quilm-0001.png to quilm-9999.png all exist \n");
+    return false;
+}
+
+int viewerCaptureFrames(const Scene& scene, int fps) {
+    const double frames = std::ceil(double(scene.timeEnd) * double(fps));
+    if (frames < 1.0) return 1;
+    return frames > 2147483647.0 ? 2147483647 : int(frames);
 }
 
 int runPlayer(const CommandLine& line) {

@@ -10,6 +10,7 @@ namespace {
 
 struct MusicTime {
     uint64_t lockStepMicroseconds = 0;
+    bool callerRenders = false;
     uint32_t startTick = 0;
     float clock = 0.0f;
     int32_t order = 0;
@@ -46,6 +47,10 @@ void useMusicLockStep(uint64_t stepMicroseconds) {
     t.lockStepMicroseconds = stepMicroseconds;
 }
 
+void useMusicLockStepRenderedByCaller() {
+    t.callerRenders = true;
+}
+
 void resetCueTimers() {
     for (float& timer : t.cueTimers)
         timer = kCueNotStarted;
@@ -59,7 +64,7 @@ void beginDemoClock() {
 
 bool startMusic(const char* name, int order, int row) {
     const MusicOutput wanted =
-        t.lockStepMicroseconds > 0 ? MusicOutput::LockStep : MusicOutput::Device;
+        t.lockStepMicroseconds > 0 || t.callerRenders ? MusicOutput::LockStep : MusicOutput::Device;
     openMusicOutput(wanted);
     // Opening the device is what init did; unpausing it (the old start) cannot fail. Without
     // a device the demo still runs, so this is said, not fatal.
@@ -94,7 +99,7 @@ void updateDemoClock() {
     const MusicPosition heard = musicPosition();
     decodeMusicPosition(packMusicPosition(heard.valid, heard.order, heard.row), &t.order, &t.row);
     // The audio of the coming frame: the next read sees the music one step on.
-    if (t.lockStepMicroseconds > 0) advanceMusic(t.lockStepMicroseconds);
+    if (t.lockStepMicroseconds > 0 && !t.callerRenders) advanceMusic(t.lockStepMicroseconds);
 }
 
 void seekMusicForward() {

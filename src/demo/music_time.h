@@ -19,6 +19,9 @@ constexpr int kDemoPatternRows = 64;
 
 // 0 (the default) = real time; otherwise the fixed frame step in microseconds.
 void useMusicLockStep(uint64_t stepMicroseconds);
+// Capture: lock-step output whose sound the caller takes itself, frame by frame, through
+// renderMusic (exactly the samples each frame covers); updateDemoClock then only reads.
+void useMusicLockStepRenderedByCaller();
 
 // Loading begins: all cue timers not started, start tick = now, demo clock = 0.
 void beginDemoClock();
