@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int32_t kNoJump = INT32_MIN;
 constexpr uint64_t kMarkWriting = ~uint64_t(0);
 constexpr int kScratchFrames = 4096;
 
@@ -54,7 +53,6 @@ struct MusicState {
     std::vector<uint16_t> patternRows; // per order, filled at load
 
     std::atomic<bool> playing{false};
-    std::atomic<int32_t> pendingJump{kNoJump};
 
     // Renderer side.
     uint64_t rendered = 0;
@@ -174,7 +172,6 @@ void resetPlayState() {
     g.rendered = 0;
     g.markCount.store(0, std::memory_order_relaxed);
     g.lastMarked = 0;
-    g.pendingJump.store(kNoJump, std::memory_order_relaxed);
     g.stamp.sequence.store(0, std::memory_order_relaxed);
     g.lockStepMicroseconds = 0;
     g.lastHeardFrame = 0;
@@ -421,11 +418,11 @@ MusicPosition musicPosition() {
 
 void jumpMusicToOrder(int order) {
     if (!g.module || !g.playing.load(std::memory_order_acquire)) return;
-    if (g.output == MusicOutput::Device) {
-        g.pendingJump.store(order, std::memory_order_release);
-        return;
-    }
+    // libopenmpt allocates when it seeks, so the jump is made here under the device lock (the
+    // callback holds it for one block) rather than in the callback.
+    lockDevice();
     applyJump(order);
+    unlockDevice();
 }
 
 void pumpMusic() {
@@ -448,8 +445,6 @@ int renderMusic(int16_t* out, int frames) {
         int16_t* block = out + 2 * done;
         int got = 0;
         if (playing) {
-            const int32_t jump = g.pendingJump.exchange(kNoJump, std::memory_order_acq_rel);
-            if (jump != kNoJump) applyJump(jump);
             got = int(openmpt_module_read_interleaved_stereo(g.module, kMusicSampleRate, size_t(n),
                                                              block));
         }

@@ -5,8 +5,9 @@
 // memory is its own (the file bytes and module live until releaseMusic).
 //
 // Threads: everything here is called from the main thread. With a device, the audio callback
-// renders; it shares only a ring of position marks and a pending jump with the main thread
-// (atomics), never allocates or blocks, and nothing on the main thread waits for it per frame.
+// renders; per frame it shares only a ring of position marks with the main thread (atomics),
+// never allocates or blocks, and the main thread never waits for it. Load, play and jump take
+// the device lock for a moment (the library allocates when it seeks).
 #pragma once
 
 #include <cstddef>
@@ -65,8 +66,8 @@ struct MusicPosition {
 // The position of the sample now at the output: rendered position minus what is still queued
 // in the device. Silent output first renders up to the clock.
 MusicPosition musicPosition();
-// Jumps to row 0 of the order, unchecked (libopenmpt ignores an order past the end). With a
-// device the callback applies it at its next block; otherwise at once.
+// Jumps to row 0 of the order at once, unchecked (libopenmpt ignores an order past the end).
+// With a device the audio already queued still plays: the heard position follows it.
 void jumpMusicToOrder(int order);
 
 // Silent output: renders up to the clock (discarding the sound). Otherwise nothing.
