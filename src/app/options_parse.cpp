@@ -19,6 +19,9 @@ const char* const kUsageText =
     "  --frames N           quit after N frames\n"
     "  --screenshot FILE    write the last frame as PNG\n"
     "  --profile            log the profiling counters at exit\n"
+    "  --data DIR           the demo's data folder (default: data here, else beside quilm)\n"
+    "  --start ORDER[:ROW]  start the demo's music at that order and row\n"
+    "  --exit-at-end        quit when the demo is over\n"
     "  --help  --version\n";
 
 namespace {
@@ -56,6 +59,28 @@ bool parseStep(const char* text, uint64_t& microseconds) {
     if (seconds < 1e-6 || seconds > 3600.0) return false;
     microseconds = static_cast<uint64_t>(std::llround(seconds * 1e6));
     return true;
+}
+
+// Whole decimal number in [0, limit]; no sign, no spaces.
+bool parseCount(const char* text, const char* end, long limit, int& out) {
+    if (text == end) return false;
+    long value = 0;
+    for (const char* p = text; p != end; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (value > limit) return false;
+    }
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool parseStart(const char* text, int& order, int& row) {
+    const char* colon = std::strchr(text, ':');
+    const char* end = text + std::strlen(text);
+    row = 0;
+    if (!colon) return parseCount(text, end, kMaxStartOrder, order);
+    return parseCount(text, colon, kMaxStartOrder, order) &&
+           parseCount(colon + 1, end, kMaxStartRow, row);
 }
 
 } // namespace
@@ -110,6 +135,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             line.headless = true;
         else if (std::strcmp(arg, "--profile") == 0)
             line.profile = true;
+        else if (std::strcmp(arg, "--exit-at-end") == 0)
+            line.exitAtEnd = true;
         else if (std::strcmp(arg, "--help") == 0)
             line.help = true;
         else if (std::strcmp(arg, "--version") == 0)
@@ -150,6 +177,23 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
                 return false;
             }
             line.screenshotPath = value;
+            ++i;
+        } else if (std::strcmp(arg, "--data") == 0) {
+            if (!needValue("a folder")) return false;
+            if (value[0] == '\0') {
+                std::snprintf(error, errorBytes, "option --data needs a folder");
+                return false;
+            }
+            line.dataDirectory = value;
+            ++i;
+        } else if (std::strcmp(arg, "--start") == 0) {
+            if (!needValue("ORDER[:ROW]")) return false;
+            if (!parseStart(value, line.startOrder, line.startRow)) {
+                std::snprintf(error, errorBytes,
+                              "bad value for --start: '%s' (expected ORDER[:ROW], 0 to %d each)",
+                              value, kMaxStartOrder);
+                return false;
+            }
             ++i;
         } else if (arg[0] == '-' && arg[1] == '-') {
             std::snprintf(error, errorBytes, "unknown option '%s'", arg);

@@ -1,8 +1,10 @@
 #include "app/player.h"
 
 #include "app/gl_window.h"
-#include "app/pending.h"
 #include "app/setup_dialog.h"
+#include "demo/demo_loading.h"
+#include "demo/demo_script.h"
+#include "demo/music_time.h"
 #include "diag/console.h"
 #include "diag/prof.h"
 #include "hidetrack/hidetrack_file.h"
@@ -57,14 +59,14 @@ void viewerFrame(MainLoop& loop, uint32_t liveClockMs) {
 void demoFrame(MainLoop& loop, uint32_t clockMs) {
     loop.lastClockMs = clockMs;
     if (keyDown['X']) {
-        pendingSeekMusicForward();
+        seekMusicForward();
         keyDown['X'] = 0;
     }
     if (keyDown['Y']) {
-        pendingSeekMusicBack();
+        seekMusicBack();
         keyDown['Y'] = 0;
     }
-    pendingRunDemoFrame();
+    loop.demoOver = !runDemoFrame();
 }
 
 } // namespace
@@ -144,12 +146,12 @@ Scene* tryViewerScene(const char* scenePath) {
     return scene;
 }
 
-// The film effect loads its pictures from "data"; the working directory is restored
-// exactly, and only when it was changed.
-void createSuper8InDataDirectory() {
+// The film effect loads its pictures from the data folder (from the working directory when
+// there is none); the working directory is restored exactly, and only when it was changed.
+void createSuper8InDataDirectory(const char* dataDirectory) {
     char home[PATH_MAX];
     const bool haveHome = getcwd(home, sizeof home) != nullptr;
-    const bool entered = chdir("data") == 0;
+    const bool entered = chdir(dataDirectory) == 0;
     super8Effect = createSuper8();
     if (entered && (!haveHome || chdir(home) != 0) && chdir("..") != 0)
         consolePrint("Could not return from the data directory.\n");
@@ -210,7 +212,17 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         std::fprintf(stderr, "quilm: no memory for the vertex buffer\n");
         return 1;
     }
-    createSuper8InDataDirectory();
+    // Demo data: --data, else "data" here, else "data" beside the program. The viewer keeps
+    // to "data" here for its film pictures, unless --data names a folder.
+    char exePath[PATH_MAX] = {};
+    const ssize_t exeLength = readlink("/proc/self/exe", exePath, sizeof exePath - 1);
+    if (exeLength > 0) exePath[exeLength] = '\0';
+    char dataDirectory[kDemoPathBytes] = "data";
+    char tried[2 * kDemoPathBytes] = {};
+    const bool dataFound = findDemoDataDirectory(line.dataDirectory, exePath, dataDirectory,
+                                                 sizeof dataDirectory, tried, sizeof tried);
+    const bool viewerAsked = line.scenePath[0] != '\0';
+    createSuper8InDataDirectory(viewerAsked && !line.dataDirectory ? "data" : dataDirectory);
 
     MainLoop loop;
     loop.frameLimit = line.frames;
@@ -230,10 +242,25 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
             return 1;
         }
         loadViewerHidetrack(*loop.scene, line.scenePath);
-    } else if (!pendingLoadDemoData()) {
-        consolePrint("Init error. Fatal. Exiting.\n");
-        showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
-        return 1;
+    } else {
+        if (line.fixedStepMicroseconds > 0) useMusicLockStep(line.fixedStepMicroseconds);
+        DemoLoadRequest request;
+        request.dataDirectory = dataDirectory;
+        request.super8 = super8Effect;
+        request.present = presentGLWindow;
+        request.startOrder = line.startOrder;
+        request.startRow = line.startRow;
+        if (!dataFound)
+            std::fprintf(stderr,
+                         "quilm: no demo data in %s; make it with 'quilm-tool make-data DIR' "
+                         "and play it with --data DIR\n",
+                         tried);
+        if (!dataFound || !loadDemoData(request)) {
+            consolePrint("Init error. Fatal. Exiting.\n");
+            showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
+            return 1;
+        }
+        loop.exitAtEnd = line.exitAtEnd;
     }
 
     loop.startMs = timeGetTime();
@@ -280,7 +307,7 @@ void runMainLoop(MainLoop& loop) {
             profStop("12Swapping");
             profStop("00main");
             advanceFixedStepClock();
-            if (last) quit = true;
+            if (last || (loop.exitAtEnd && loop.demoOver)) quit = true;
         }
         if (keyDown[kVkEscape]) quit = true;
     }

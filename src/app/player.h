@@ -19,11 +19,13 @@ struct MainLoop {
     uint32_t startMs = 0; // taken immediately before the loop starts
     int frameLimit = 0;   // 0: until Escape or close
     const char* screenshotPath = nullptr;
+    bool exitAtEnd = false; // demo mode: quit once the script says the demo is over
     // Filled by the loop.
     int framesDrawn = 0;
     int eventsTaken = 0;
     uint32_t lastClockMs = 0;
     float lastSceneSeconds = 0.0f;
+    bool demoOver = false;
     int screenshotWidth = 0;
     int screenshotHeight = 0;
     std::vector<uint8_t> screenshot; // RGBA rows top-down; sized on the first captured frame
