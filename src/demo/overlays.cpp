@@ -27,6 +27,9 @@ void drawColorOverlay(int32_t stencilRef, float red, float green, float blue, fl
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_CULL_FACE);
+    // The film effect normally leaves lighting off; without one (it may be missing) a lit
+    // quad would show the last material instead of the colour.
+    glDisable(GL_LIGHTING);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(red, green, blue, alpha);

@@ -8,8 +8,8 @@
 struct Texture;
 
 // Blends (red, green, blue, alpha) over the whole viewport; stencilRef -1 for no stencil
-// test, else only where the stencil value equals it. Leaves the stencil test and blending
-// off, depth test, texturing and culling off, matrix mode GL_PROJECTION.
+// test, else only where the stencil value equals it. Leaves the stencil test, blending and
+// lighting off, depth test, texturing and culling off, matrix mode GL_PROJECTION.
 void drawColorOverlay(int32_t stencilRef, float red, float green, float blue, float alpha);
 
 struct LogoBox {
