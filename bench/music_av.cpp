@@ -50,8 +50,6 @@ struct Stats {
     }
 };
 
-void quiet(const char*) {}
-
 } // namespace
 
 void* operator new(size_t size) {
@@ -80,7 +78,6 @@ int main(int argc, char** argv) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     const std::string path = "/tmp/quilm_bench_music_av.xm";
     if (!modulewriter::writeModuleFile(path, modulewriter::simpleModule(33, 7, 145))) return 1;
-    setMusicLog(quiet);
 
     // Real time on the device.
     if (openMusicOutput(MusicOutput::Device) != MusicOutput::Device) {

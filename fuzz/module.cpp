@@ -7,14 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-void ignoreLine(const char*) {}
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool opened = false;
     if (!opened) {
-        setMusicLog(ignoreLine);
         openMusicOutput(MusicOutput::LockStep);
         opened = true;
     }

@@ -24,10 +24,6 @@ struct MusicTime {
 
 MusicTime t;
 
-void logMusicLine(const char* line) {
-    consolePrint("%s", line);
-}
-
 // The script's cue windows assume this layout; another layout plays, but cues go missing.
 void checkMusicLayout(const char* name) {
     const int orders = musicOrderCount();
@@ -62,7 +58,6 @@ void beginDemoClock() {
 }
 
 bool startMusic(const char* name, int order, int row) {
-    setMusicLog(logMusicLine);
     const MusicOutput wanted =
         t.lockStepMicroseconds > 0 ? MusicOutput::LockStep : MusicOutput::Device;
     openMusicOutput(wanted);

@@ -4,6 +4,7 @@
 // runs.
 #include "platform/music.h"
 
+#include "diag/console.h"
 #include "platform/clock.h"
 
 #include <SDL.h>
@@ -11,7 +12,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -37,7 +37,6 @@ struct CallbackStamp {
 };
 
 struct MusicState {
-    MusicLogFunction log = nullptr;
     MusicOutput output = MusicOutput::None;
     MusicDeviceFailure deviceFailure = MusicDeviceFailure::None;
     char deviceError[256] = {};
@@ -69,17 +68,6 @@ struct MusicState {
 };
 
 MusicState g;
-
-void logLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void logLine(const char* format, ...) {
-    if (!g.log) return;
-    char line[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    g.log(line);
-}
 
 uint32_t packPosition(int32_t order, int32_t row) {
     return (uint32_t(row) << 16) | (uint32_t(order) & 0xFFFFu);
@@ -131,8 +119,9 @@ bool findMark(uint64_t frame, uint32_t* position) {
 
 void applyJump(int32_t order) {
     openmpt_module_set_position_order_row(g.module, order, 0);
-    pushMark(g.rendered, packPosition(openmpt_module_get_current_order(g.module),
-                                      openmpt_module_get_current_row(g.module)));
+    // The library ignores an order past the end; the marks keep what is playing (or the end).
+    if (openmpt_module_get_current_order(g.module) == order)
+        pushMark(g.rendered, packPosition(order, 0));
 }
 
 void audioCallback(void*, Uint8* stream, int bytes) {
@@ -186,10 +175,6 @@ void unlockDevice() {
 }
 
 } // namespace
-
-void setMusicLog(MusicLogFunction log) {
-    g.log = log;
-}
 
 MusicOutput openMusicOutput(MusicOutput wanted) {
     closeMusicOutput();
@@ -260,7 +245,7 @@ const char* musicDeviceError() {
 bool loadMusicFile(const char* path) {
     FILE* f = std::fopen(path, "rb");
     if (!f) {
-        logLine("%s: cannot open (%s)\n", path, std::strerror(errno));
+        consolePrint("%s: cannot open (%s)\n", path, std::strerror(errno));
         return false;
     }
     std::vector<uint8_t> bytes;
@@ -279,12 +264,12 @@ bool loadMusicFile(const char* path) {
     const int readError = errno;
     std::fclose(f);
     if (failed) {
-        logLine("%s: cannot read (%s)\n", path, std::strerror(readError));
+        consolePrint("%s: cannot read (%s)\n", path, std::strerror(readError));
         return false;
     }
     if (tooLarge) {
-        logLine("%s: larger than the %u MB allowed for music\n", path,
-                unsigned(kMusicFileMaxBytes >> 20));
+        consolePrint("%s: larger than the %i MB allowed for music\n", path,
+                     int(kMusicFileMaxBytes >> 20));
         return false;
     }
     return loadMusicMemory(bytes.data(), bytes.size(), path);
@@ -292,12 +277,12 @@ bool loadMusicFile(const char* path) {
 
 bool loadMusicMemory(const void* data, size_t size, const char* name) {
     if (size == 0) {
-        logLine("%s: empty, not a module\n", name);
+        consolePrint("%s: empty, not a module\n", name);
         return false;
     }
     if (size > kMusicFileMaxBytes) {
-        logLine("%s: larger than the %u MB allowed for music\n", name,
-                unsigned(kMusicFileMaxBytes >> 20));
+        consolePrint("%s: larger than the %i MB allowed for music\n", name,
+                     int(kMusicFileMaxBytes >> 20));
         return false;
     }
     // Play once and then stay silent; the library's own log stays quiet.
@@ -308,8 +293,8 @@ bool loadMusicMemory(const void* data, size_t size, const char* name) {
                                                                 nullptr, openmpt_error_func_store,
                                                                 nullptr, &error, &message, ctls);
     if (!module) {
-        logLine("%s: not a module libopenmpt can play (%s)\n", name,
-                message && *message ? message : "unknown format");
+        consolePrint("%s: not a module libopenmpt can play (%s)\n", name,
+                     message && *message ? message : "unknown format");
         openmpt_free_string(message);
         return false;
     }

@@ -22,10 +22,6 @@ constexpr int kMusicMarkRingSize = 1024; // marks are written on position change
 // Device buffer: small enough that one buffer of uncertainty stays under a 60 Hz frame.
 constexpr int kMusicDeviceBufferFrames = 512;
 
-// Lines (each with its "\n") go to this function; none are written until one is set.
-using MusicLogFunction = void (*)(const char* line);
-void setMusicLog(MusicLogFunction log);
-
 enum class MusicOutput { None, Device, Silent, LockStep };
 
 // Opens the output. Device: SDL audio; when that fails the output is Silent (paced by

@@ -48,7 +48,8 @@ struct DemoMusic : ::testing::Test {
         useRealClock();
     }
     static std::string demoModule() {
-        static const std::string path = writeTestModule("demo.xm", simpleModule(33, 7, 145));
+        // XM bytes under the demo's name: the module is read by content.
+        static const std::string path = writeTestModule("tune.mo3", simpleModule(33, 7, 145));
         return path;
     }
     static void frames(int n) {
@@ -109,14 +110,6 @@ TEST_F(DemoMusic, SeeksMoveByOneOrderAndClearTheCueTimers) {
         EXPECT_EQ(cueTimers()[0] == kCueNotStarted, c.cleared);
         EXPECT_EQ(cueTimers()[kCueTimerCount - 1] == kCueNotStarted, c.cleared);
     }
-}
-
-TEST_F(DemoMusic, TimersStartClearedAndResetToMinusOne) {
-    for (int i = 0; i < kCueTimerCount; ++i)
-        ASSERT_EQ(cueTimers()[i], -1.0f);
-    cueTimers()[17] = 3.0f;
-    resetCueTimers();
-    EXPECT_EQ(cueTimers()[17], -1.0f);
 }
 
 TEST_F(DemoMusic, FailuresSayWhatFailedAndOnlyTheLoadAndPlayAreFatal) {
