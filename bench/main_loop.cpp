@@ -1,6 +1,7 @@
-// Frames per second of the player's empty main loop (demo placeholder: clear, glFinish, swap,
-// with event polling and the profiling counters) against the same loop written directly on
-// SDL2, headless at 1024x768. Rounds alternate so both see the same machine load.
+// Frames per second of the player's empty main loop (the demo script with no data loaded draws
+// nothing: glFinish and swap, with event polling, the script's cue walk and the profiling
+// counters) against the same loop written directly on SDL2, headless at 1024x768. Rounds
+// alternate so both see the same machine load.
 //   bench_main_loop [frames per round, default 300] [rounds, default 21]
 #include "app/gl_window.h"
 #include "app/player.h"
@@ -45,8 +46,6 @@ double rawRound(const PlatformWindow& raw, int frames) {
         if (SDL_PollEvent(&e)) {
             if (e.type == SDL_QUIT) quit = true;
         } else {
-            glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
             glFinish();
             SDL_GL_SwapWindow(window);
             if (++drawn >= frames) quit = true;
