@@ -50,6 +50,14 @@ TEST(DemoEndToEnd, LoadsTheWholeSetThenStartsTheFirstCue) {
     EXPECT_EQ(out.find("No audio device"), std::string::npos) << "lock-step opens no device";
     EXPECT_EQ(count(out, "timer "), 1);
     EXPECT_NE(out.find("timer 1 started at 0:0, duration 128\n"), std::string::npos);
+
+    // In real time without an audio device the demo still plays, silent, and says so once.
+    const BinaryRun silent = runBinary(QUILM_BIN, headless(demoFixture(), {"--frames", "3"}), {},
+                                       {"SDL_AUDIODRIVER=no-such-driver"});
+    EXPECT_EQ(silent.status, 0) << silent.err;
+    EXPECT_EQ(count(silent.out, "No audio device ("), 1) << silent.out;
+    EXPECT_NE(silent.out.find("the music runs silent \ntimer 1 started at 0:0"), std::string::npos)
+        << silent.out;
 }
 
 TEST(DemoEndToEnd, FatalInitErrorsExitWithStatusOne) {
