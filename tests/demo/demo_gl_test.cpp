@@ -98,6 +98,8 @@ class DemoFrames : public RenderTest {
         closeMusicOutput();
         useMusicLockStep(0);
         useRealClock();
+        for (Scene*& scene : demoData.scenes)
+            destroyScene(scene);
         demoData = DemoData{};
         RenderTest::TearDown();
     }

@@ -49,41 +49,6 @@ TEST(CueList, RowsMatchTheRowsEachWindowPlaysExceptTheLongFinale) {
     }
 }
 
-TEST(CueList, SpotChecksAgainstTheScript) {
-    struct Expect {
-        int index, timer, first, last, scene, camera;
-        float factor;
-        CueOverlay overlay;
-    } const cases[] = {
-        {0, 1, 0, 319, Landschaft, 15, 1.0f, CueOverlay::FadeInFromBlack},
-        {1, 100, 256, 319, kNoDemoScene, 0, 1.0f, CueOverlay::LogoPulse},
-        {2, 2, 512, 575, Landschaft, 10, 1.0f, CueOverlay::LogoPulse},
-        {16, 16, 2592, 2623, Landschaft, 16, 1.0f, CueOverlay::FadeOutToWhite},
-        {33, 33, 5376, 5439, Fluss, 8, 1.0f, CueOverlay::FadeOutToBlack},
-        {37, 37, 5920, 5951, Kraniche, 2, 0.6f, CueOverlay::None},
-        {49, 102, 7168, 7231, kNoDemoScene, 0, 1.0f, CueOverlay::LogoPulse},
-        {50, 50, 7424, 8255, Holzvogel, 0, 1.0f, CueOverlay::LogoOrbit},
-        {51, 123, 8224, 8255, kNoDemoScene, 0, 1.0f, CueOverlay::FinalFadeToBlack},
-    };
-    for (const Expect& e : cases) {
-        const Cue& cue = kCues[e.index];
-        EXPECT_EQ(cue.timer, e.timer);
-        EXPECT_EQ(cue.first, e.first) << e.timer;
-        EXPECT_EQ(cue.last, e.last) << e.timer;
-        EXPECT_EQ(cue.scene, e.scene) << e.timer;
-        if (e.scene != kNoDemoScene) {
-            EXPECT_EQ(cue.camera, e.camera) << e.timer;
-        }
-        EXPECT_EQ(cue.factor, e.factor) << e.timer;
-        EXPECT_EQ(cue.overlay, e.overlay) << e.timer;
-    }
-    EXPECT_EQ(kCues[1].logo, LogoQuilm);
-    EXPECT_EQ(kCues[2].logo, Logo1);
-    EXPECT_EQ(kCues[49].logo, Logo1);
-    EXPECT_EQ(kCues[2].box.width, 1.596f);
-    EXPECT_EQ(kCues[49].box.height, 1.0f);
-}
-
 TEST(CueTiming, DurationsInSinglePrecisionAndUnclampedProgress) {
     const struct {
         int rows;
