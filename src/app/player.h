@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+struct FrameTimes;
 struct Scene;
 struct Super8Effect;
 
@@ -20,6 +21,7 @@ struct MainLoop {
     int frameLimit = 0;   // 0: until Escape or close
     const char* screenshotPath = nullptr;
     bool exitAtEnd = false; // demo mode: quit once the script says the demo is over
+    FrameTimes* frameTimes = nullptr; // --profile: every presented frame is timed into it
     // Filled by the loop.
     int framesDrawn = 0;
     int eventsTaken = 0;

@@ -61,8 +61,12 @@ bool startMusic(const char* name, int order, int row) {
     const MusicOutput wanted =
         t.lockStepMicroseconds > 0 ? MusicOutput::LockStep : MusicOutput::Device;
     openMusicOutput(wanted);
-    if (musicDeviceFailure() != MusicDeviceFailure::None)
+    // Opening the device is what init did; unpausing it (the old start) cannot fail. Without
+    // a device the demo still runs, so this is said, not fatal.
+    if (musicDeviceFailure() != MusicDeviceFailure::None) {
+        consolePrint("BASS init failed.\n");
         consolePrint("No audio device (%s): the music runs silent \n", musicDeviceError());
+    }
     if (!loadMusicFile(name)) {
         consolePrint("BASS music load failed.\n");
         return false;

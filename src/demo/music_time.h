@@ -22,9 +22,10 @@ void useMusicLockStep(uint64_t stepMicroseconds);
 
 // Loading begins: all cue timers not started, start tick = now, demo clock = 0.
 void beginDemoClock();
-// Loads the module by name and plays it once from order/row. False plus one of "BASS music
-// load failed.\n" or "BASS play failed.\n" (after a line naming the reason): the caller treats
-// that as fatal. No audio device is not a failure: the music runs silent, and the log says so.
+// Loads the module by name and plays it once from order/row. False plus "BASS music load
+// failed.\n" (after a line naming the file and the reason) or "BASS play failed.\n" (a start
+// outside the module): the caller treats that as fatal. No audio device is not fatal: "BASS init
+// failed.\n" and one line saying that the music runs silent, and it does, paced by the clock.
 bool startMusic(const char* name, int order, int row);
 // First step of every demo frame: the demo clock and the music position.
 void updateDemoClock();
