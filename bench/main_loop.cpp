@@ -1,5 +1,5 @@
-// Frames per second of the player's empty main loop (the demo script with no data loaded draws
-// nothing: glFinish and swap, with event polling, the script's cue walk and the profiling
+// Frames per second of the player's main loop on an empty scene (the viewer frame: clear, the
+// scene pass with nothing to draw, glFinish, swap, with event polling and the profiling
 // counters) against the same loop written directly on SDL2, headless at 1024x768. Rounds
 // alternate so both see the same machine load.
 //   bench_main_loop [frames per round, default 300] [rounds, default 21]
@@ -7,6 +7,7 @@
 #include "app/player.h"
 #include "platform/options.h"
 #include "platform/video.h"
+#include "scene/scene.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
@@ -26,7 +27,10 @@ double seconds() {
 
 double playerRound(int frames) {
     makePlatformContextCurrent(glWindow.platform);
+    static Scene* empty = createScene(); // black background, no objects
     MainLoop loop;
+    loop.viewer = true;
+    loop.scene = empty;
     loop.frameLimit = frames;
     const double start = seconds();
     runMainLoop(loop);
@@ -46,6 +50,8 @@ double rawRound(const PlatformWindow& raw, int frames) {
         if (SDL_PollEvent(&e)) {
             if (e.type == SDL_QUIT) quit = true;
         } else {
+            glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
             glFinish();
             SDL_GL_SwapWindow(window);
             if (++drawn >= frames) quit = true;
