@@ -3,6 +3,7 @@
 // effect, overlays, glFinish and swap), and operator new calls in steady frames (a seek
 // itself may allocate inside the module library, so each order's first frame is left out).
 //   bench_demo_play [DATA_DIR, default data] [frames per order, default 20]
+#include "allocation_count.h"
 #include "app/gl_window.h"
 #include "bench_timing.h"
 #include "demo/demo_loading.h"
@@ -22,31 +23,6 @@
 #include <cstdlib>
 #include <new>
 #include <unistd.h>
-
-namespace {
-std::atomic<long> allocations{0};
-} // namespace
-
-void* operator new(size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    std::free(p);
-}
 
 int main(int argc, char** argv) {
     const char* data = argc > 1 ? argv[1] : "data";
@@ -85,7 +61,7 @@ int main(int argc, char** argv) {
     int steadyFrames = 0;
     for (int order = 0; order < kDemoOrderCount; ++order) {
         for (int i = 0; i < framesPerOrder; ++i) {
-            const long before = allocations.load();
+            const long before = bench::allocations.load();
             const double start = bench::processMs();
             runDemoFrame();
             glFinish();
@@ -93,7 +69,7 @@ int main(int argc, char** argv) {
             const double ms = bench::processMs() - start;
             advanceFixedStepClock();
             if (i == 0) continue;
-            steadyAllocations += allocations.load() - before;
+            steadyAllocations += bench::allocations.load() - before;
             ++steadyFrames;
             for (const Cue& cue : kCues) {
                 if (cue.scene == kNoDemoScene || cuePosition() < cue.first ||
