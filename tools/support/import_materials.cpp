@@ -28,7 +28,7 @@ std::string formatLine(const char* fmt, ...) {
 
 namespace {
 
-constexpr size_t kMaxTextureReference = 1024; // longer references are refused as absurd
+constexpr size_t kMaxTextureReference = 260; // a Windows path's limit; longer is refused as absurd
 constexpr long kMaxPictureFileBytes = 64L << 20;
 
 struct Source {
@@ -112,11 +112,11 @@ bool readSource(const aiString& reference, const aiScene& scene, const std::stri
     }
     source.name = bare;
     if (!leavesFolder(path) && readWholeFile(folder + "/" + path, source.bytes)) {
-        source.key = lower(folder + "/" + path);
+        source.key = folder + "/" + path;
         return true;
     }
     if (readWholeFile(folder + "/" + bare, source.bytes)) {
-        source.key = lower(folder + "/" + bare);
+        source.key = folder + "/" + bare;
         return true;
     }
     reason = leavesFolder(path)

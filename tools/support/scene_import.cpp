@@ -486,11 +486,12 @@ bool Importer::addCameras() {
         const auto n = nodesByName.find(name);
         const aiNode* node = n != nodesByName.end() ? n->second : nullptr;
         // The engine's fov is the vertical angle times the window's aspect (4:3 by default).
+        // Assimp's importers (Collada, glTF, FBX) fill mHorizontalFOV with the full angle.
         const float aspect =
             cam.mAspect > 0 && std::isfinite(cam.mAspect) ? cam.mAspect : kDefaultAspect;
         float fov = kDefaultFov;
         if (cam.mHorizontalFOV > 0 && cam.mHorizontalFOV < 3.1f)
-            fov = 2.0f * std::atan(std::tan(cam.mHorizontalFOV) / aspect) * kDefaultAspect;
+            fov = 2.0f * std::atan(std::tan(cam.mHorizontalFOV / 2.0f) / aspect) * kDefaultAspect;
         if (cam.mOrthographicWidth > 0)
             note(formatLine("camera '%s': orthographic, shown in perspective", name.c_str()));
         scenewriter::Track track;
