@@ -3,6 +3,8 @@
 // power-of-two sides (the mipmap chain halves down to 1) and written as PNG.
 #include "support/import_materials.h"
 
+#include "support/picture_writer.h"
+
 #include <assimp/GltfMaterial.h>
 #include <assimp/material.h>
 #include <assimp/scene.h>
@@ -30,6 +32,7 @@ namespace {
 
 constexpr size_t kMaxTextureReference = 260; // a Windows path's limit; longer is refused as absurd
 constexpr long kMaxPictureFileBytes = 64L << 20;
+constexpr int kJpegQuality = 95; // for JPEGs that had to be resampled
 
 struct Source {
     std::string key;  // identifies the picture across materials
@@ -168,7 +171,8 @@ bool anyTransparent(const uint8_t* rgba, size_t pixels) {
 }
 
 // Turns source bytes into a picture; hasAlpha tells whether any pixel is not opaque.
-bool makePicture(const Source& source, Picture& picture, bool& hasAlpha, std::string& reason) {
+bool makePicture(const Source& source, Picture& picture, bool& hasAlpha, bool& converted,
+                 std::string& reason) {
     int w = 0, h = 0, channels = 0;
     std::vector<uint8_t> rgba;
     const bool raw = source.rawWidth > 0;
@@ -190,7 +194,9 @@ bool makePicture(const Source& source, Picture& picture, bool& hasAlpha, std::st
     const bool usable = powerOfTwo(w) && powerOfTwo(h) && w <= kMaxPictureSide &&
                         h <= kMaxPictureSide && channels >= 3;
     hasAlpha = false;
+    converted = !raw;
     if ((png || jpeg) && usable) {
+        converted = false;
         if (png && channels == 4) {
             int dw = 0, dh = 0, dc = 0;
             uint8_t* pixels = stbi_load_from_memory(source.bytes.data(), int(source.bytes.size()),
@@ -234,6 +240,11 @@ bool makePicture(const Source& source, Picture& picture, bool& hasAlpha, std::st
     picture.rgba = (nw == w && nh == h) ? std::move(rgba) : resample(rgba.data(), w, h, nw, nh);
     picture.width = nw;
     picture.height = nh;
+    if (jpeg) {
+        // A photograph stays a JPEG: a PNG of it would be several times larger.
+        picture.fileBytes = pictures::encodeJpeg(nw, nh, picture.rgba, kJpegQuality, true);
+        picture.rgba.clear();
+    }
     return true;
 }
 
@@ -250,15 +261,16 @@ std::string pictureFor(const aiString& reference, const aiScene& scene, const st
         return known->second.name;
     }
     Picture picture;
-    if (!makePicture(source, picture, hasAlpha, reason)) return "";
-    const bool copied = !picture.fileBytes.empty();
-    const bool jpeg = copied && picture.fileBytes[0] == 0xFF;
+    bool converted = false;
+    if (!makePicture(source, picture, hasAlpha, converted, reason)) return "";
+    const bool jpeg = !picture.fileBytes.empty() && picture.fileBytes[0] == 0xFF;
     picture.name = uniquePictureName(source.name, jpeg ? ".jpg" : ".png", table);
     table.bySource[source.key] = KnownPicture{picture.name, hasAlpha};
-    if (!copied && source.rawWidth == 0)
-        result.notes.push_back(formatLine("picture '%s': converted to PNG%s as %s",
-                                          source.name.c_str(), " with power-of-two sides",
-                                          picture.name.c_str()));
+    if (converted)
+        result.notes.push_back(formatLine("picture '%s': written as %s of %dx%d (the engine "
+                                          "loads PNG and JPEG with power-of-two sides)",
+                                          source.name.c_str(), picture.name.c_str(),
+                                          picture.width, picture.height));
     result.pictures.push_back(std::move(picture));
     return result.pictures.back().name;
 }
