@@ -81,12 +81,17 @@ bool leavesFolder(const std::string& ref) {
 }
 
 bool readSource(const aiString& reference, const aiScene& scene, const std::string& folder,
-                Source& source, std::string& reason) {
+                const std::string& modelStem, Source& source, std::string& reason) {
     const std::string ref(reference.C_Str(), reference.length);
     if (const aiTexture* embedded = scene.GetEmbeddedTexture(reference.C_Str())) {
-        source.key = formatLine("*%p", static_cast<const void*>(embedded));
+        unsigned index = 0;
+        while (index < scene.mNumTextures && scene.mTextures[index] != embedded)
+            ++index;
+        source.key = formatLine("*%u", index);
         source.name = embedded->mFilename.length ? bareName(embedded->mFilename.C_Str()) : "";
-        if (source.name.empty() || source.name[0] == '*') source.name = "embedded";
+        // Named after the model, so two models imported into one folder keep their own.
+        if (source.name.empty() || source.name[0] == '*')
+            source.name = formatLine("%s_%u", modelStem.c_str(), index);
         const uint8_t* data = reinterpret_cast<const uint8_t*>(embedded->pcData);
         if (embedded->mHeight == 0) {
             source.bytes.assign(data, data + embedded->mWidth);
@@ -254,7 +259,7 @@ std::string pictureFor(const aiString& reference, const aiScene& scene, const st
                        PictureTable& table, ImportResult& result, bool& hasAlpha,
                        std::string& reason) {
     Source source;
-    if (!readSource(reference, scene, folder, source, reason)) return "";
+    if (!readSource(reference, scene, folder, table.modelStem, source, reason)) return "";
     const auto known = table.bySource.find(source.key);
     if (known != table.bySource.end()) {
         hasAlpha = known->second.hasAlpha;
@@ -269,8 +274,8 @@ std::string pictureFor(const aiString& reference, const aiScene& scene, const st
     if (converted)
         result.notes.push_back(formatLine("picture '%s': written as %s of %dx%d (the engine "
                                           "loads PNG and JPEG with power-of-two sides)",
-                                          source.name.c_str(), picture.name.c_str(),
-                                          picture.width, picture.height));
+                                          source.name.c_str(), picture.name.c_str(), picture.width,
+                                          picture.height));
     result.pictures.push_back(std::move(picture));
     return result.pictures.back().name;
 }

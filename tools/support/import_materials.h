@@ -24,6 +24,7 @@ struct KnownPicture {
 struct PictureTable {
     std::map<std::string, KnownPicture> bySource; // source key -> picture made from it
     std::set<std::string> usedNames;              // lower case, for clashes
+    std::string modelStem = "model";              // names embedded pictures that come without one
 };
 
 struct MaterialImport {

@@ -27,10 +27,13 @@ namespace {
 using scenewriter::Key;
 using scenewriter::Matrix12;
 
+// The engine makes normals from the faces around shared vertices, so joining identical vertices
+// (position, the source's normal, UV) keeps the source's hard edges split and its smooth
+// surfaces shared; no normals are generated where the source has none.
 constexpr unsigned kPostProcess = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
-                                  aiProcess_GenSmoothNormals | aiProcess_SortByPType |
-                                  aiProcess_LimitBoneWeights | aiProcess_GenUVCoords |
-                                  aiProcess_TransformUVCoords | aiProcess_ValidateDataStructure;
+                                  aiProcess_SortByPType | aiProcess_LimitBoneWeights |
+                                  aiProcess_GenUVCoords | aiProcess_TransformUVCoords |
+                                  aiProcess_ValidateDataStructure;
 // Deforming meshes write every vertex at every sample; past this the pose at 0 s is kept.
 constexpr double kMaxDeformBytes = 256.0 * 1024 * 1024;
 constexpr float kDefaultFov = 1.0f; // radians; the engine's fov is about the horizontal angle
@@ -202,10 +205,11 @@ void Importer::setUpAnimation() {
     const double seconds = animation->mDuration / ticksPerSecond;
     if (!(seconds > 0) || !std::isfinite(seconds)) return;
     double count = std::ceil(seconds * options.fps - 1e-6) + 1;
-    if (count > kMaxTrackKeys) {
+    const int maxKeys = std::clamp(options.maxKeys, 1, kMaxTrackKeys);
+    if (count > maxKeys) {
         note(formatLine("animation: %.1f s at %g fps needs %.0f keys; cut to the first %d", seconds,
-                        double(options.fps), count, kMaxTrackKeys));
-        count = kMaxTrackKeys;
+                        double(options.fps), count, maxKeys));
+        count = maxKeys;
     }
     sampleSeconds.clear();
     for (int i = 0; i < int(count); ++i)
@@ -724,7 +728,7 @@ bool validOptions(const ImportOptions& options, ImportResult& result) {
 }
 
 bool convert(const aiScene* scene, const char* reason, const ImportOptions& options,
-             const std::string& folder, ImportResult& result) {
+             const std::string& folder, const std::string& stem, ImportResult& result) {
     if (!scene) {
         result.error = "Assimp cannot read it: " + oneLine(reason);
         return false;
@@ -734,10 +738,15 @@ bool convert(const aiScene* scene, const char* reason, const ImportOptions& opti
         return false;
     }
     Importer importer{*scene, options, folder, result};
+    importer.pictures.modelStem = stem;
     return importer.run();
 }
 
 } // namespace
+
+unsigned assimpPostProcessFlags() {
+    return kPostProcess;
+}
 
 bool importFile(const std::string& path, const ImportOptions& options, ImportResult& result) {
     if (!validOptions(options, result)) return false;
@@ -746,7 +755,10 @@ bool importFile(const std::string& path, const ImportOptions& options, ImportRes
     const size_t slash = path.find_last_of('/');
     const std::string folder =
         slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0));
-    return convert(scene, assimp.GetErrorString(), options, folder, result);
+    std::string stem = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    stem = stem.substr(0, stem.find_last_of('.'));
+    return convert(scene, assimp.GetErrorString(), options, folder, stem.empty() ? "model" : stem,
+                   result);
 }
 
 bool importMemory(const uint8_t* data, size_t size, const char* hint, const ImportOptions& options,
@@ -754,7 +766,7 @@ bool importMemory(const uint8_t* data, size_t size, const char* hint, const Impo
     if (!validOptions(options, result)) return false;
     Assimp::Importer assimp;
     const aiScene* scene = assimp.ReadFileFromMemory(data, size, kPostProcess, hint);
-    return convert(scene, assimp.GetErrorString(), options, "", result);
+    return convert(scene, assimp.GetErrorString(), options, "", "model", result);
 }
 
 bool writeImport(const ImportResult& result, const std::string& outPath, bool gzip,

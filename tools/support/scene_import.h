@@ -24,8 +24,9 @@ constexpr float kMaxCoordinate = 1.0e9f;
 constexpr int kMaxPictureSide = 4096;
 
 struct ImportOptions {
-    float fps = 30.0f;  // animation samples per second
-    float scale = 1.0f; // applied to every position
+    float fps = 30.0f;           // animation samples per second
+    float scale = 1.0f;          // applied to every position
+    int maxKeys = kMaxTrackKeys; // samples per track at most (the fuzz target asks for few)
 };
 
 // A picture written beside the scene: either the source file's bytes unchanged (PNG or JPEG of
@@ -52,6 +53,10 @@ bool importFile(const std::string& path, const ImportOptions& options, ImportRes
 // Reads from memory (hint: the format's usual extension); external textures count as missing.
 bool importMemory(const uint8_t* data, size_t size, const char* hint, const ImportOptions& options,
                   ImportResult& result);
+
+// The Assimp post-processing steps the import asks for (triangulation, shared vertices, ...),
+// for comparing with a bare Assimp load.
+unsigned assimpPostProcessFlags();
 
 // Writes the scene to outPath, then each picture into the same folder. False with one line in
 // error when a file cannot be written.
