@@ -171,3 +171,25 @@ TEST(ImportE2e, BadInputEndsWithOneLineAndStatusOneWritingNothing) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ImportE2e, ViewerStartedElsewhereFindsTheSamplesSkyAndTexturesBesideTheScene) {
+    const std::string dir = scratchDirectory("import_sample");
+    const std::string elsewhere = scratchDirectory("import_sample_elsewhere");
+    ASSERT_EQ(runBinary(QUILM_TOOL_BIN, {"make-sample", dir}).status, 0);
+    const BinaryRun view = runBinary(QUILM_BIN,
+                                     {"--headless", "--no-dialog", "--console", "--frames", "2",
+                                      "--size", "320x240", dir + "/sample.q3d"},
+                                     {}, {}, elsewhere);
+    ASSERT_EQ(view.status, 0) << view.err;
+    EXPECT_EQ(view.err, "") << "no texture message box";
+    EXPECT_NE(view.out.find("All  envmaps loaded. \n"), std::string::npos);
+    // The existing line for the bare name stays, then the one with the folder where it opened.
+    EXPECT_NE(view.out.find("(from local dir: sample_sky_dn.jpg)\n(from local dir: " + dir +
+                            "/sample_sky_dn.jpg)\n"),
+              std::string::npos)
+        << view.out.substr(0, 3000);
+}
+
+} // namespace
