@@ -145,6 +145,14 @@ TEST(ImportE2e, BadInputEndsWithOneLineAndStatusOneWritingNothing) {
         {"missing input", "nothing.obj", "", "out.q3d", "cannot read"},
         {"damaged binary glTF", "cut.glb", glb.substr(0, glb.size() / 3), "out.q3d", "cannot read"},
         {"unsupported format", "notes.xyz", "just some words\n", "out.q3d", "cannot read"},
+        {"PLY header that never ends (Assimp's reader would not return)", "open.ply",
+         "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\n0 0 0\n", "out.q3d",
+         "header never ends"},
+        {"face without corners (Assimp's triangulation would abort)", "zero.ply",
+         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+         "property float z\nelement face 2\nproperty list uchar int vertex_indices\n"
+         "end_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n0\n",
+         "out.q3d", "face without corners"},
         {"no meshes", "empty.obj", "# nothing here\n", "out.q3d", ""},
         {"not a number", "nan.obj", "v nan 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "out.q3d",
          "not a number"},

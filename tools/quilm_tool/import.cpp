@@ -9,7 +9,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
+#include <csignal>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +26,31 @@ bool parseFloat(const char* text, float& value) {
     if (end == text || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
     value = v;
     return true;
+}
+
+// Assimp's readers can loop forever on some damaged files; the import then ends with one line
+// and status 1 instead of hanging. Far above what the largest models need (about a second).
+constexpr unsigned kImportSeconds = 300;
+char watchdogLine[512];
+size_t watchdogLength = 0;
+
+void stopWatchdog(int) {
+    const ssize_t ignored = write(STDERR_FILENO, watchdogLine, watchdogLength);
+    (void)ignored;
+    _exit(1);
+}
+
+void startWatchdog(const char* in) {
+    const int n = std::snprintf(watchdogLine, sizeof watchdogLine,
+                                "quilm-tool import: '%s': not read within %u s; the file may be "
+                                "damaged\n",
+                                in, kImportSeconds);
+    watchdogLength = n < 0 ? 0 : std::min(size_t(n), sizeof watchdogLine - 1);
+    if (watchdogLength > 0) watchdogLine[watchdogLength - 1] = '\n';
+    struct sigaction action = {};
+    action.sa_handler = stopWatchdog;
+    sigaction(SIGALRM, &action, nullptr);
+    alarm(kImportSeconds);
 }
 
 } // namespace
@@ -64,7 +92,10 @@ int runImportCommand(int argc, char** argv) {
     }
 
     sceneimport::ImportResult result;
-    if (!sceneimport::importFile(in, options, result)) {
+    startWatchdog(in);
+    const bool imported = sceneimport::importFile(in, options, result);
+    alarm(0);
+    if (!imported) {
         std::fprintf(stderr, "quilm-tool import: '%s': %s\n", in, result.error.c_str());
         return 1;
     }

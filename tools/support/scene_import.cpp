@@ -727,6 +727,42 @@ bool validOptions(const ImportOptions& options, ImportResult& result) {
     return true;
 }
 
+// Assimp 5.2's PLY reader never returns on a header without its end line; such files are
+// refused before it sees them.
+constexpr size_t kPlyHeaderBytes = 1 << 16;
+bool damagedPlyHeader(const uint8_t* data, size_t size) {
+    if (size < 3 || std::memcmp(data, "ply", 3) != 0) return false;
+    const std::string head(reinterpret_cast<const char*>(data), std::min(size, kPlyHeaderBytes));
+    return head.find("end_header") == std::string::npos;
+}
+
+// The reader's output is validated and its primitive flags recomputed from the faces before any
+// other step runs: Assimp's triangulation aborts when a damaged file leaves the flags wrong, and
+// other steps on indices past a mesh's vertices, which validation refuses.
+const aiScene* readThenProcess(Assimp::Importer& assimp, const aiScene* read, std::string& why) {
+    if (!read) return nullptr;
+    // The importer owns the scene; the steps below change it in place anyway.
+    aiScene* scene = const_cast<aiScene*>(read);
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+        aiMesh* mesh = scene->mMeshes[m];
+        unsigned types = 0;
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+            const unsigned n = mesh->mFaces[f].mNumIndices;
+            types |= n == 0   ? 0u
+                     : n == 1 ? unsigned(aiPrimitiveType_POINT)
+                     : n == 2 ? unsigned(aiPrimitiveType_LINE)
+                     : n == 3 ? unsigned(aiPrimitiveType_TRIANGLE)
+                              : unsigned(aiPrimitiveType_POLYGON);
+            if (n == 0) {
+                why = "a face without corners";
+                return nullptr;
+            }
+        }
+        mesh->mPrimitiveTypes = types;
+    }
+    return assimp.ApplyPostProcessing(kPostProcess & ~unsigned(aiProcess_ValidateDataStructure));
+}
+
 bool convert(const aiScene* scene, const char* reason, const ImportOptions& options,
              const std::string& folder, const std::string& stem, ImportResult& result) {
     if (!scene) {
@@ -750,23 +786,41 @@ unsigned assimpPostProcessFlags() {
 
 bool importFile(const std::string& path, const ImportOptions& options, ImportResult& result) {
     if (!validOptions(options, result)) return false;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        std::vector<uint8_t> head(kPlyHeaderBytes);
+        head.resize(std::fread(head.data(), 1, head.size(), file));
+        std::fclose(file);
+        if (damagedPlyHeader(head.data(), head.size())) {
+            result.error = "a PLY file whose header never ends";
+            return false;
+        }
+    }
     Assimp::Importer assimp;
-    const aiScene* scene = assimp.ReadFile(path, kPostProcess);
+    std::string why;
+    const aiScene* scene =
+        readThenProcess(assimp, assimp.ReadFile(path, aiProcess_ValidateDataStructure), why);
     const size_t slash = path.find_last_of('/');
     const std::string folder =
         slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0));
     std::string stem = path.substr(slash == std::string::npos ? 0 : slash + 1);
     stem = stem.substr(0, stem.find_last_of('.'));
-    return convert(scene, assimp.GetErrorString(), options, folder, stem.empty() ? "model" : stem,
-                   result);
+    return convert(scene, why.empty() ? assimp.GetErrorString() : why.c_str(), options, folder,
+                   stem.empty() ? "model" : stem, result);
 }
 
 bool importMemory(const uint8_t* data, size_t size, const char* hint, const ImportOptions& options,
                   ImportResult& result) {
     if (!validOptions(options, result)) return false;
+    if (damagedPlyHeader(data, size)) {
+        result.error = "a PLY file whose header never ends";
+        return false;
+    }
     Assimp::Importer assimp;
-    const aiScene* scene = assimp.ReadFileFromMemory(data, size, kPostProcess, hint);
-    return convert(scene, assimp.GetErrorString(), options, "", "model", result);
+    std::string why;
+    const aiScene* scene = readThenProcess(
+        assimp, assimp.ReadFileFromMemory(data, size, aiProcess_ValidateDataStructure, hint), why);
+    return convert(scene, why.empty() ? assimp.GetErrorString() : why.c_str(), options, "", "model",
+                   result);
 }
 
 bool writeImport(const ImportResult& result, const std::string& outPath, bool gzip,
