@@ -27,6 +27,7 @@ struct ModelCase {
     const char* keysLine; // a line of the import report that pins the animation, or ""
     const char* picture;  // a picture that must be written beside the scene, or ""
     bool moves;           // the first object differs between 0 s and 1 s
+    bool gzip = false;    // written compressed
 };
 
 // Key counts follow from the sources: AnimatedMorphCube's animation runs 4.2 s and
@@ -44,7 +45,7 @@ const ModelCase kModelCases[] = {
     {"OBJ/spider.obj", "19 objects, 1 lights, 1 cams 4 materials", "", "SpiderTex.jpg", false},
     {"FBX/spider.fbx", "19 objects, 1 lights, 1 cams 4 materials", "", "", false},
     {"Collada/duck.dae", "1 objects, 1 lights, 1 cams 1 materials", "camera 0 'camera1'",
-     "duckCM.png", false},
+     "duckCM.png", false, true},
 };
 
 struct Picture {
@@ -84,7 +85,9 @@ TEST(ImportE2e, TestModelsImportReportAndShowFromAnotherFolder) {
         const std::string stem =
             fs::path(c.file).stem().string() + fs::path(c.file).extension().string().substr(1);
         const std::string scene = dir + "/" + stem + ".q3d";
-        const BinaryRun imported = runBinary(QUILM_TOOL_BIN, {"import", kModels + c.file, scene});
+        std::vector<std::string> args = {"import", kModels + c.file, scene};
+        if (c.gzip) args.push_back("--gzip");
+        const BinaryRun imported = runBinary(QUILM_TOOL_BIN, args);
         ASSERT_EQ(imported.status, 0) << imported.err;
         EXPECT_EQ(imported.err, "");
         EXPECT_NE(imported.out.find("\nimported "), std::string::npos) << imported.out;
@@ -94,6 +97,8 @@ TEST(ImportE2e, TestModelsImportReportAndShowFromAnotherFolder) {
         if (*c.picture) {
             EXPECT_TRUE(fs::exists(dir + "/" + c.picture)) << imported.out;
         }
+        std::ifstream written(scene, std::ios::binary);
+        EXPECT_EQ(written.get() == 0x1f && written.get() == 0x8b, c.gzip) << "gzip magic";
 
         const BinaryRun report = runBinary(QUILM_TOOL_BIN, {"scene", scene, "--at", "0,1"});
         ASSERT_EQ(report.status, 0) << report.err;
