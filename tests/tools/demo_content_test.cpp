@@ -1,10 +1,12 @@
-// The demo's generated content: the five logos and the tune.
+// The demo's generated content: the five logos and the tune (read back from its bytes).
+#include "support/demo_tune.h"
 #include "support/logo_writer.h"
 #include "support/test_images.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -53,6 +55,123 @@ TEST(DemoLogos, MissingFontFailsWithoutWritingFiles) {
     ScratchDirectory scratch;
     EXPECT_FALSE(writeDemoLogos(scratch.path, scratch.path + "/no-fonts"));
     EXPECT_FALSE(std::filesystem::exists(scratch.path + "/quilm.png"));
+}
+
+// The module read back from its XM bytes, independently of the writer.
+struct ParsedCell {
+    uint8_t note = 0, instrument = 0, volume = 0, effect = 0, parameter = 0;
+};
+struct ParsedModule {
+    int orderCount = 0, channels = 0, patternCount = 0, instrumentCount = 0, speed = 0, tempo = 0;
+    std::vector<int> orders;
+    std::vector<int> patternRows;
+    std::vector<std::vector<ParsedCell>> patterns; // rows * channels each
+};
+
+uint32_t readLe(const std::vector<uint8_t>& b, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= uint32_t(b.at(at + size_t(i))) << (8 * i);
+    return v;
+}
+
+bool parseXm(const std::vector<uint8_t>& b, ParsedModule* m) {
+    if (b.size() < 336 || std::string(b.begin(), b.begin() + 17) != "Extended Module: ")
+        return false;
+    m->orderCount = int(readLe(b, 64, 2));
+    m->channels = int(readLe(b, 68, 2));
+    m->patternCount = int(readLe(b, 70, 2));
+    m->instrumentCount = int(readLe(b, 72, 2));
+    m->speed = int(readLe(b, 76, 2));
+    m->tempo = int(readLe(b, 78, 2));
+    for (int i = 0; i < m->orderCount; ++i)
+        m->orders.push_back(b.at(80 + size_t(i)));
+    size_t at = 60 + readLe(b, 60, 4);
+    for (int p = 0; p < m->patternCount; ++p) {
+        const int rows = int(readLe(b, at + 5, 2));
+        const size_t size = readLe(b, at + 7, 2);
+        at += readLe(b, at, 4);
+        std::vector<ParsedCell> cells;
+        for (size_t end = at + size; at < end;) {
+            ParsedCell c;
+            uint8_t* fields[5] = {&c.note, &c.instrument, &c.volume, &c.effect, &c.parameter};
+            const uint8_t first = b.at(at++);
+            const uint8_t flags = first & 0x80 ? first : 0x1f;
+            if (!(first & 0x80)) --at; // an unpacked cell: five bytes
+            for (int f = 0; f < 5; ++f)
+                if (flags & (1 << f)) *fields[f] = b.at(at++);
+            cells.push_back(c);
+        }
+        if (cells.size() != size_t(rows) * size_t(m->channels)) return false;
+        m->patternRows.push_back(rows);
+        m->patterns.push_back(std::move(cells));
+    }
+    return true;
+}
+
+class DemoTune : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        bytes = new std::vector<uint8_t>(makeDemoTune());
+        parsed = new ParsedModule;
+        parsedOk = parseXm(*bytes, parsed);
+    }
+    static void TearDownTestSuite() {
+        delete bytes;
+        delete parsed;
+    }
+    static std::vector<uint8_t>* bytes;
+    static ParsedModule* parsed;
+    static bool parsedOk;
+};
+std::vector<uint8_t>* DemoTune::bytes = nullptr;
+ParsedModule* DemoTune::parsed = nullptr;
+bool DemoTune::parsedOk = false;
+
+TEST_F(DemoTune, Has33OrdersOf64RowsAtSpeed7Tempo145AndTheSameBytesEveryTime) {
+    ASSERT_TRUE(parsedOk);
+    EXPECT_EQ(parsed->orderCount, 33);
+    EXPECT_EQ(parsed->speed, 7);
+    EXPECT_EQ(parsed->tempo, 145); // 7 ticks of 2.5/145 s: rows of 3500/29 ms
+    for (int order = 0; order < parsed->orderCount; ++order) {
+        ASSERT_LT(parsed->orders[size_t(order)], parsed->patternCount);
+        EXPECT_EQ(parsed->patternRows[size_t(parsed->orders[size_t(order)])], 64) << order;
+    }
+    // Synthesised instruments: drums, bass, pads, lead, pluck, effects.
+    EXPECT_GE(parsed->instrumentCount, 8);
+    EXPECT_EQ(makeDemoTune(), *bytes);
+
+    ScratchDirectory scratch;
+    ASSERT_TRUE(writeDemoTune(scratch.path + "/tune.mo3"));
+    EXPECT_EQ(readBytes(scratch.path + "/tune.mo3"), *bytes);
+    EXPECT_FALSE(writeDemoTune(scratch.path + "/missing/tune.mo3"));
+}
+
+TEST_F(DemoTune, NoCellChangesSpeedOrTempoOrJumpsAndTheLastOrderFadesToSilence) {
+    ASSERT_TRUE(parsedOk);
+    const int channels = parsed->channels;
+    int lastVolume = 64;
+    for (int order = 0; order < parsed->orderCount; ++order) {
+        const auto& cells = parsed->patterns[size_t(parsed->orders[size_t(order)])];
+        for (int row = 0; row < 64; ++row)
+            for (int ch = 0; ch < channels; ++ch) {
+                const ParsedCell& c = cells[size_t(row * channels + ch)];
+                SCOPED_TRACE(testing::Message() << order << "/" << row << " ch " << ch);
+                // The script counts rows and orders: nothing may break, jump or re-time them.
+                EXPECT_NE(c.effect, 0x0B);
+                EXPECT_NE(c.effect, 0x0D);
+                if (c.effect == 0x0F) {
+                    EXPECT_TRUE(c.parameter == 7 || c.parameter == 145);
+                }
+                if (c.effect == 0x10) { // set global volume: only the fade, never rising
+                    EXPECT_EQ(order, 32);
+                    EXPECT_GE(row, 32);
+                    EXPECT_LE(c.parameter, lastVolume);
+                    lastVolume = c.parameter;
+                }
+            }
+    }
+    EXPECT_EQ(lastVolume, 0);
 }
 
 } // namespace
