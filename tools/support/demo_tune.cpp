@@ -577,21 +577,22 @@ mw::Pattern buildPattern(int order) {
         const Chord& chord = plan.chords.bars[bar];
         const int barRow = bar * kBarRows;
         const bool lastBar = bar == 3;
-        // Pads: strike on a change of chord (and at the start of every order, when the level
-        // may change), voiced close around G3-F#4 for smooth movement.
+        // Pads: strike on a change of chord, voiced close around G3-F#4 for smooth movement;
+        // a chord held across orders only takes the new level, so it does not swell again.
         const bool sameChord = previousChord && previousChord->root == chord.root &&
                                previousChord->minor == chord.minor;
         if (plan.padVolume > 0 && (!sameChord || bar == 0)) {
             for (int voice = 0; voice < 3; ++voice) {
+                mw::Cell& cell = pattern.at(barRow, kChPad0 + voice);
+                cell.volume = volumeColumn(plan.padVolume * kPadMix / 100);
+                if (sameChord) continue;
                 int pitch = chordTone(chord, voice, 0);
                 while (pitch < 43)
                     pitch += 12;
                 while (pitch >= 55)
                     pitch -= 12;
-                mw::Cell& cell = pattern.at(barRow, kChPad0 + voice);
                 cell.note = pitchToNote(pitch);
                 cell.instrument = uint8_t(kPadLeft + voice);
-                cell.volume = volumeColumn(plan.padVolume * kPadMix / 100);
             }
         }
         previousChord = &chord;
