@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -61,11 +63,18 @@ TEST(DemoLogos, MissingFontFailsWithoutWritingFiles) {
 struct ParsedCell {
     uint8_t note = 0, instrument = 0, volume = 0, effect = 0, parameter = 0;
 };
+struct ParsedSample {
+    bool sixteenBit = false;
+    bool looped = false;
+    size_t loopStart = 0, loopLength = 0; // in samples
+    std::vector<int16_t> pcm;
+};
 struct ParsedModule {
     int orderCount = 0, channels = 0, patternCount = 0, instrumentCount = 0, speed = 0, tempo = 0;
     std::vector<int> orders;
     std::vector<int> patternRows;
     std::vector<std::vector<ParsedCell>> patterns; // rows * channels each
+    std::vector<ParsedSample> samples;
 };
 
 uint32_t readLe(const std::vector<uint8_t>& b, size_t at, int bytes) {
@@ -106,7 +115,34 @@ bool parseXm(const std::vector<uint8_t>& b, ParsedModule* m) {
         m->patternRows.push_back(rows);
         m->patterns.push_back(std::move(cells));
     }
-    return true;
+    for (int i = 0; i < m->instrumentCount; ++i) {
+        const size_t start = at;
+        const int sampleCount = int(readLe(b, start + 27, 2));
+        at = start + readLe(b, start, 4);
+        std::vector<ParsedSample> headers(static_cast<size_t>(sampleCount));
+        std::vector<size_t> lengths;
+        for (ParsedSample& sample : headers) {
+            const uint8_t type = b.at(at + 14);
+            sample.sixteenBit = type & 0x10;
+            const size_t unit = sample.sixteenBit ? 2 : 1;
+            lengths.push_back(readLe(b, at, 4));
+            sample.looped = (type & 3) != 0;
+            sample.loopStart = readLe(b, at + 4, 4) / unit;
+            sample.loopLength = readLe(b, at + 8, 4) / unit;
+            at += 40;
+        }
+        for (size_t k = 0; k < headers.size(); ++k) {
+            ParsedSample& sample = headers[k];
+            int16_t value = 0;
+            for (size_t n = 0; n < lengths[k] / 2 && sample.sixteenBit; ++n) {
+                value = int16_t(uint16_t(value) + uint16_t(readLe(b, at + 2 * n, 2)));
+                sample.pcm.push_back(value);
+            }
+            at += lengths[k];
+            m->samples.push_back(std::move(sample));
+        }
+    }
+    return at == b.size();
 }
 
 class DemoTune : public ::testing::Test {
@@ -145,6 +181,31 @@ TEST_F(DemoTune, Has33OrdersOf64RowsAtSpeed7Tempo145AndTheSameBytesEveryTime) {
     ASSERT_TRUE(writeDemoTune(scratch.path + "/tune.mo3"));
     EXPECT_EQ(readBytes(scratch.path + "/tune.mo3"), *bytes);
     EXPECT_FALSE(writeDemoTune(scratch.path + "/missing/tune.mo3"));
+}
+
+TEST_F(DemoTune, SamplesAre16BitUnclippedAndLoopWithoutAClick) {
+    ASSERT_TRUE(parsedOk);
+    ASSERT_EQ(parsed->samples.size(), size_t(parsed->instrumentCount));
+    for (size_t i = 0; i < parsed->samples.size(); ++i) {
+        SCOPED_TRACE(i);
+        const ParsedSample& sample = parsed->samples[i];
+        ASSERT_TRUE(sample.sixteenBit);
+        ASSERT_FALSE(sample.pcm.empty());
+        int peak = 0, largestStep = 0;
+        for (size_t n = 0; n < sample.pcm.size(); ++n) {
+            peak = std::max(peak, std::abs(int(sample.pcm[n])));
+            if (n > 0)
+                largestStep = std::max(largestStep, std::abs(sample.pcm[n] - sample.pcm[n - 1]));
+        }
+        EXPECT_LT(peak, 32767); // no flattened tops
+        EXPECT_GT(peak, 16384); // and the range is used: quiet samples would raise the noise floor
+        if (!sample.looped) continue;
+        ASSERT_LE(sample.loopStart + sample.loopLength, sample.pcm.size());
+        // Wrapping from the loop's end to its start is no larger a step than the sound makes.
+        const int wrap = std::abs(sample.pcm[sample.loopStart] -
+                                  sample.pcm[sample.loopStart + sample.loopLength - 1]);
+        EXPECT_LE(wrap, largestStep);
+    }
 }
 
 TEST_F(DemoTune, NoCellChangesSpeedOrTempoOrJumpsAndTheLastOrderFadesToSilence) {
