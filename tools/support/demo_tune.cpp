@@ -477,8 +477,11 @@ enum ChannelId : int {
     kChLead,
     kChEcho,
     kChArp,
-    kChFx,   // crash
-    kChWind, // wind, and the speed and global volume effects
+    kChFx,    // crash
+    kChWind,  // wind, and the speed and global volume effects
+    kChPadB0, // the second set of pad voices: chords alternate sets and crossfade
+    kChPadB1,
+    kChPadB2,
     kChannelCount,
 };
 
@@ -563,7 +566,12 @@ void writeDrumBar(mw::Pattern& pattern, int channel, int bar, const char* figure
     }
 }
 
-mw::Pattern buildPattern(int order) {
+int padChannel(int set, int voice) {
+    return (set ? kChPadB0 : kChPad0) + voice;
+}
+
+// padSet: which set of pad channels holds the sounding chord; carried from order to order.
+mw::Pattern buildPattern(int order, int* padSet) {
     const OrderPlan& plan = kPlan[order];
     mw::Pattern pattern = mw::makePattern(kTuneRows, kChannelCount);
     if (order == 0) {
@@ -582,9 +590,16 @@ mw::Pattern buildPattern(int order) {
         const bool sameChord = previousChord && previousChord->root == chord.root &&
                                previousChord->minor == chord.minor;
         if (plan.padVolume > 0 && (!sameChord || bar == 0)) {
+            const int level = plan.padVolume * kPadMix / 100;
+            if (!sameChord) {
+                // The sounding set releases (its fade-out overlaps the new attack).
+                for (int voice = 0; voice < 3; ++voice)
+                    pattern.at(barRow, padChannel(*padSet, voice)).note = mw::kKeyOff;
+                *padSet ^= 1;
+            }
             for (int voice = 0; voice < 3; ++voice) {
-                mw::Cell& cell = pattern.at(barRow, kChPad0 + voice);
-                cell.volume = volumeColumn(plan.padVolume * kPadMix / 100);
+                mw::Cell& cell = pattern.at(barRow, padChannel(*padSet, voice));
+                cell.volume = volumeColumn(level);
                 if (sameChord) continue;
                 int pitch = chordTone(chord, voice, 0);
                 while (pitch < 43)
@@ -674,8 +689,9 @@ std::vector<uint8_t> makeDemoTune() {
     module.speed = kTuneSpeed;
     module.tempo = kTuneTempo;
     module.instruments = makeInstruments();
+    int padSet = 0;
     for (int order = 0; order < kTuneOrders; ++order) {
-        module.patterns.push_back(buildPattern(order));
+        module.patterns.push_back(buildPattern(order, &padSet));
         module.orders.push_back(uint8_t(order));
     }
     return mw::writeModule(module);
