@@ -136,7 +136,7 @@ bool renderLine(FT_Library library, const std::string& fontDir, const LogoLine& 
     // Generous scratch buffer; the ink box crops it afterwards.
     Coverage scratch;
     scratch.height = ascent + descent;
-    scratch.width = int(emX * 1.2f * float(std::strlen(line.text))) + 64;
+    scratch.width = int(emX * (1.5f + line.trackingEm) * float(std::strlen(line.text))) + 64;
     scratch.value.assign(size_t(scratch.width) * size_t(scratch.height), 0.0f);
     const bool kerning = FT_HAS_KERNING(font.face);
     float penX = 16;
