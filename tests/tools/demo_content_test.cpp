@@ -1,11 +1,14 @@
 // The demo's generated content: the five logos and the tune (read back from its bytes).
 #include "support/demo_tune.h"
 #include "support/logo_writer.h"
+#include "support/module_files.h"
+#include "platform/music.h"
 #include "support/test_images.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -70,9 +73,8 @@ struct ParsedSample {
     std::vector<int16_t> pcm;
 };
 struct ParsedModule {
-    int orderCount = 0, channels = 0, patternCount = 0, instrumentCount = 0, speed = 0, tempo = 0;
+    int orderCount = 0, channels = 0, patternCount = 0, instrumentCount = 0;
     std::vector<int> orders;
-    std::vector<int> patternRows;
     std::vector<std::vector<ParsedCell>> patterns; // rows * channels each
     std::vector<ParsedSample> samples;
 };
@@ -91,8 +93,6 @@ bool parseXm(const std::vector<uint8_t>& b, ParsedModule* m) {
     m->channels = int(readLe(b, 68, 2));
     m->patternCount = int(readLe(b, 70, 2));
     m->instrumentCount = int(readLe(b, 72, 2));
-    m->speed = int(readLe(b, 76, 2));
-    m->tempo = int(readLe(b, 78, 2));
     for (int i = 0; i < m->orderCount; ++i)
         m->orders.push_back(b.at(80 + size_t(i)));
     size_t at = 60 + readLe(b, 60, 4);
@@ -112,7 +112,6 @@ bool parseXm(const std::vector<uint8_t>& b, ParsedModule* m) {
             cells.push_back(c);
         }
         if (cells.size() != size_t(rows) * size_t(m->channels)) return false;
-        m->patternRows.push_back(rows);
         m->patterns.push_back(std::move(cells));
     }
     for (int i = 0; i < m->instrumentCount; ++i) {
@@ -164,23 +163,74 @@ std::vector<uint8_t>* DemoTune::bytes = nullptr;
 ParsedModule* DemoTune::parsed = nullptr;
 bool DemoTune::parsedOk = false;
 
-TEST_F(DemoTune, Has33OrdersOf64RowsAtSpeed7Tempo145AndTheSameBytesEveryTime) {
-    ASSERT_TRUE(parsedOk);
-    EXPECT_EQ(parsed->orderCount, 33);
-    EXPECT_EQ(parsed->speed, 7);
-    EXPECT_EQ(parsed->tempo, 145); // 7 ticks of 2.5/145 s: rows of 3500/29 ms
-    for (int order = 0; order < parsed->orderCount; ++order) {
-        ASSERT_LT(parsed->orders[size_t(order)], parsed->patternCount);
-        EXPECT_EQ(parsed->patternRows[size_t(parsed->orders[size_t(order)])], 64) << order;
+// The tune as the player hears it: loaded and rendered through the platform's music module.
+class DemoTuneHeard : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        bytes = makeDemoTune();
+        ASSERT_EQ(openMusicOutput(MusicOutput::LockStep), MusicOutput::LockStep);
+        ASSERT_TRUE(loadMusicMemory(bytes.data(), bytes.size(), "tune.mo3"));
     }
-    // Synthesised instruments: drums, bass, pads, lead, pluck, effects.
-    EXPECT_GE(parsed->instrumentCount, 8);
-    EXPECT_EQ(makeDemoTune(), *bytes);
+    void TearDown() override {
+        releaseMusic();
+        closeMusicOutput();
+    }
+    std::vector<uint8_t> bytes;
+};
+
+TEST_F(DemoTuneHeard, Has33OrdersOf64RowsAtSpeed7Tempo145AndTheSameBytesEveryTime) {
+    EXPECT_EQ(musicOrderCount(), 33);
+    EXPECT_EQ(musicInitialSpeed(), 7);
+    EXPECT_EQ(musicInitialTempo(), 145); // 7 ticks of 2.5/145 s: rows of 3500/29 ms
+    for (int order = 0; order < 33; ++order)
+        EXPECT_EQ(musicPatternRowsAt(order), 64) << order;
+    EXPECT_EQ(makeDemoTune(), bytes);
 
     ScratchDirectory scratch;
     ASSERT_TRUE(writeDemoTune(scratch.path + "/tune.mo3"));
-    EXPECT_EQ(readBytes(scratch.path + "/tune.mo3"), *bytes);
+    EXPECT_EQ(readBytes(scratch.path + "/tune.mo3"), bytes);
     EXPECT_FALSE(writeDemoTune(scratch.path + "/missing/tune.mo3"));
+}
+
+TEST_F(DemoTuneHeard, NeverClipsQuietIntroLoudClimaxAndFadesOut) {
+    ASSERT_TRUE(playMusic(0, 0));
+    // Mean square per order, and per eighth of the last order (the fade).
+    constexpr uint64_t kOrderFrames = 64 * uint64_t(kRowFramesRendered);
+    double orderPower[33] = {}, fadePower[8] = {};
+    int peak = 0;
+    uint64_t filled = 0;
+    static int16_t buffer[2 * 4096];
+    for (;;) {
+        const uint64_t first = musicFramesRendered();
+        const int frames = renderMusic(buffer, 4096);
+        if (frames == 0) break;
+        filled += uint64_t(frames);
+        for (int i = 0; i < frames; ++i) {
+            const uint64_t frame = first + uint64_t(i);
+            const int order = int(std::min<uint64_t>(frame / kOrderFrames, 32));
+            for (int c = 0; c < 2; ++c) {
+                const double v = buffer[2 * i + c] / 32768.0;
+                peak = std::max(peak, std::abs(int(buffer[2 * i + c])));
+                orderPower[order] += v * v / double(2 * kOrderFrames);
+                if (order == 32) fadePower[(frame % kOrderFrames) * 8 / kOrderFrames] += v * v;
+            }
+        }
+    }
+    // It plays to the end of order 32 and no further.
+    EXPECT_NEAR(double(filled), 33.0 * kOrderFrames, kRowFramesRendered);
+    EXPECT_LT(peak, 29205); // 1 dB of headroom at least
+    const auto db = [](double power) { return 10 * std::log10(power + 1e-12); };
+    double loudest = -100;
+    for (double power : orderPower)
+        loudest = std::max(loudest, db(power));
+    for (int order = 0; order < 33; ++order)
+        EXPECT_GT(db(orderPower[order]), loudest - 12) << "order " << order << " drops out";
+    EXPECT_LT(db(orderPower[0]), db(orderPower[10]) - 6); // the fade-in against the climax
+    EXPECT_LT(db(orderPower[1]), db(orderPower[10]) - 3);
+    EXPECT_LT(db(orderPower[11]), db(orderPower[10]) - 2); // the calm after the flash
+    EXPECT_LT(db(fadePower[7]), db(fadePower[3]) - 12);    // the last rows fade away
+    for (int eighth = 4; eighth < 8; ++eighth)
+        EXPECT_LT(fadePower[eighth], fadePower[eighth - 1]) << eighth;
 }
 
 TEST_F(DemoTune, SamplesAre16BitUnclippedAndLoopWithoutAClick) {
@@ -216,7 +266,7 @@ TEST_F(DemoTune, NoCellChangesSpeedOrTempoOrJumpsAndTheLastOrderFadesToSilence) 
         const auto& cells = parsed->patterns[size_t(parsed->orders[size_t(order)])];
         for (int row = 0; row < 64; ++row)
             for (int ch = 0; ch < channels; ++ch) {
-                const ParsedCell& c = cells[size_t(row * channels + ch)];
+                const ParsedCell& c = cells.at(size_t(row * channels + ch));
                 SCOPED_TRACE(testing::Message() << order << "/" << row << " ch " << ch);
                 // The script counts rows and orders: nothing may break, jump or re-time them.
                 EXPECT_NE(c.effect, 0x0B);
