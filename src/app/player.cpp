@@ -11,6 +11,7 @@
 #include "hidetrack/hidetrack_file.h"
 #include "hidetrack/hidetrack_generate.h"
 #include "image/png_writer.h"
+#include "image/texture.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
 #include "platform/message_box.h"
@@ -141,9 +142,16 @@ Scene* tryViewerScene(const char* scenePath) {
         consolePrint("Could not load commandline file. \n");
         return nullptr;
     }
+    // The scene's pictures are looked for beside it when the working directory lacks them.
+    char folder[kScenePathBytes];
+    std::snprintf(folder, sizeof folder, "%s", scenePath);
+    char* slash = std::strrchr(folder, '/');
+    if (slash) *slash = 0;
+    setImageSearchFolder(slash ? (folder[0] ? folder : "/") : nullptr);
     Scene* scene = createScene();
     const bool loaded = scene && loadScene(*scene, file);
     gzclose(file);
+    setImageSearchFolder(nullptr);
     if (!loaded) {
         char detail[kScenePathBytes + 128];
         std::snprintf(detail, sizeof detail, "%s: not a scene file this player can read",
