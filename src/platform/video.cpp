@@ -56,9 +56,11 @@ bool startVideo(bool headless) {
 }
 
 void stopVideo() {
-    if (!started) return;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (started) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     started = false;
+    // SDL's own state (hints, the event queue, what a failed start set up) goes too; safe to
+    // call when nothing was started.
+    SDL_Quit();
 }
 
 bool videoHeadless() {
