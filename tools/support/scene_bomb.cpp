@@ -36,7 +36,7 @@ std::vector<uint8_t> zeroMember(size_t count) {
 } // namespace
 
 bool writeSceneBomb(const std::string& path, int64_t fileBytes, int32_t keyBytes) {
-    constexpr int64_t kPiece = int64_t(64) << 20;
+    constexpr int64_t kPiece = int64_t(8) << 20;
     const int64_t dataBytes = keyBytes > 1 ? int64_t(keyBytes) - 1 : 0;
     const std::vector<uint8_t> piece = zeroMember(size_t(kPiece));
     const std::vector<uint8_t> tail = zeroMember(size_t(dataBytes % kPiece));
