@@ -32,12 +32,14 @@ struct ByteSource {
     uint8_t* block = nullptr;
     int blockHave = 0;
     int blockPos = 0;
-    int64_t budgetUsed = 0; // against kSceneBudgetBytes
+    int64_t budget = kSceneBudgetBytes;
+    int64_t budgetUsed = 0;
+    bool loadImages = true;
 };
 
 // Counts bytes against the scene budget; false (nothing counted) when they would pass it.
 bool chargeBudget(ByteSource& src, int64_t bytes) {
-    if (bytes > kSceneBudgetBytes - src.budgetUsed) return false;
+    if (bytes > src.budget - src.budgetUsed) return false;
     src.budgetUsed += bytes;
     return true;
 }
@@ -323,9 +325,14 @@ void reportHeaderFailure(ByteSource& src) {
         consolePrint("Error: scene file ends inside its header. \n");
 }
 
-void reportBudget(int32_t track) {
-    consolePrint("Error: scene file needs more than the %i MB scene budget (track %i). \n",
-                 int(kSceneBudgetBytes >> 20), track);
+// track -1 is the header (its element lists).
+void reportBudget(const ByteSource& src, int32_t track) {
+    if (track < 0)
+        consolePrint("Error: scene file needs more than the %i MB scene budget (header). \n",
+                     int(src.budget >> 20));
+    else
+        consolePrint("Error: scene file needs more than the %i MB scene budget (track %i). \n",
+                     int(src.budget >> 20), track);
 }
 
 bool loadSceneFrom(Scene& scene, ByteSource& src) {
@@ -355,10 +362,14 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
         reportHeaderFailure(src);
         return false;
     }
-    // At most 65535 of each: tens of megabytes, always within the budget.
-    chargeBudget(src, kSceneHeaderBytes + counts[0] * int64_t(sizeof(SceneObject)) +
-                          counts[1] * int64_t(sizeof(Camera)) + counts[2] * int64_t(sizeof(Light)) +
-                          counts[3] * int64_t(sizeof(Material)));
+    // At most 65535 of each: tens of megabytes, within the default budget but not a small one.
+    if (!chargeBudget(src, kSceneHeaderBytes + counts[0] * int64_t(sizeof(SceneObject)) +
+                               counts[1] * int64_t(sizeof(Camera)) +
+                               counts[2] * int64_t(sizeof(Light)) +
+                               counts[3] * int64_t(sizeof(Material)))) {
+        reportBudget(src, -1);
+        return false;
+    }
     scene.envMapName[sizeof scene.envMapName - 1] = 0;
     scene.objectCount = counts[0];
     if (counts[0] > 0) scene.objects = new SceneObject[size_t(counts[0])];
@@ -371,7 +382,7 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
     std::memcpy(scene.backgroundColor, colors, sizeof scene.backgroundColor);
     std::memcpy(scene.ambientColor, colors + 3, 3 * sizeof(float));
 
-    scene.hasEnvMap = loadEnvironmentMaps(scene);
+    scene.hasEnvMap = src.loadImages && loadEnvironmentMaps(scene);
 
     int32_t objectIndex = 0;
     int32_t cameraIndex = 0;
@@ -417,7 +428,7 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
                              "counts. \n",
                              shortKey, t);
             else if (result == TrackResult::overBudget)
-                reportBudget(t);
+                reportBudget(src, t);
             else if (result == TrackResult::negativeSize)
                 consolePrint("Error: scene file has a key of negative size in track %i. \n", t);
             else if (src.streamError)
@@ -450,6 +461,7 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
                 destroyTrack(track);
                 return false;
             }
+            if (!src.loadImages) track->keys[0].data[0] = 0; // no texture name
             loadMaterial(scene.materials[materialIndex++], *track);
             destroyTrack(track);
             break;
@@ -480,8 +492,11 @@ bool loadScene(Scene& scene, gzFile stream) {
     return ok;
 }
 
-bool loadSceneFromMemory(Scene& scene, const uint8_t* bytes, size_t byteCount) {
+bool loadSceneFromMemory(Scene& scene, const uint8_t* bytes, size_t byteCount,
+                         const SceneLoadOptions& options) {
     ByteSource src;
+    src.budget = options.budgetBytes;
+    src.loadImages = options.loadImages;
     src.memory = bytes;
     src.memorySize = bytes ? byteCount : 0;
     if (byteCount >= 2 && bytes[0] == 0x1f && bytes[1] == 0x8b) {

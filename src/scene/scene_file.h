@@ -24,6 +24,15 @@ constexpr int64_t kSceneBudgetBytes = int64_t(1) << 30;
 // The stream is read ahead in blocks, so afterwards it is positioned past the last track.
 bool loadScene(Scene& scene, gzFile stream);
 
+// What a caller may change about a load from memory; the defaults are the player's.
+struct SceneLoadOptions {
+    int64_t budgetBytes = kSceneBudgetBytes;
+    // False: no environment map or texture is looked up and materials load untextured. For
+    // fuzzing, where every input must stay cheap (the image loaders have targets of their own).
+    bool loadImages = true;
+};
+
 // The same from memory: the uncompressed stream, or a whole gzip file when the bytes start
 // with the gzip magic.
-bool loadSceneFromMemory(Scene& scene, const uint8_t* bytes, size_t byteCount);
+bool loadSceneFromMemory(Scene& scene, const uint8_t* bytes, size_t byteCount,
+                         const SceneLoadOptions& options = {});

@@ -472,3 +472,31 @@ TEST(SceneFileBudget, DecodedVerticesCountAgainstTheBudget) {
         }
     }
 }
+
+TEST(SceneFileBudget, SmallBudgetsAndNoImagesForFuzzing) {
+    // The 302-byte header alone fits a budget of 302 bytes and not one byte less.
+    sw::Scene empty;
+    const std::vector<uint8_t> bytes = sw::writeScene(empty);
+    for (int64_t budget : {int64_t(302), int64_t(301)}) {
+        ScenePtr scene(createScene());
+        ConsoleCapture capture;
+        EXPECT_EQ(loadSceneFromMemory(*scene, bytes.data(), bytes.size(), {budget, true}),
+                  budget == 302);
+        if (budget == 301) {
+            EXPECT_NE(capture.text.find("Error: scene file needs more than the 0 MB scene budget "
+                                        "(header). \n"),
+                      std::string::npos);
+        }
+    }
+    // Without images a textured material loads untextured, with no lookup and no message box.
+    sw::Scene textured = oneTriangleScene();
+    sw::MaterialDesc leaf;
+    leaf.texture = "leaf.png";
+    textured.tracks[1] = sw::materialTrack("mat", leaf);
+    const std::vector<uint8_t> file = sw::writeScene(textured);
+    ScenePtr scene(createScene());
+    ConsoleCapture capture;
+    ASSERT_TRUE(loadSceneFromMemory(*scene, file.data(), file.size(), {kSceneBudgetBytes, false}));
+    EXPECT_FALSE(scene->materials[0].textured);
+    EXPECT_EQ(capture.text.find("leaf.png"), std::string::npos);
+}
