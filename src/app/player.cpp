@@ -185,7 +185,6 @@ void takeOneWindowEvent() {
 
 // What start-up has brought up so far; the one teardown gives back exactly that.
 struct StartedParts {
-    bool video = false;
     bool window = false; // with its vertex memory (safe to release when none was allocated)
 };
 
@@ -194,7 +193,7 @@ void tearDown(const StartedParts& started) {
         releaseVertexMemory();
         destroyGLWindow();
     }
-    if (started.video) stopVideo();
+    stopVideo(); // also after a failed start: SDL_Init may have set up part of SDL
 }
 
 // Start-up, the run and its results; the caller tears down what was started. Returns the
@@ -202,7 +201,6 @@ void tearDown(const StartedParts& started) {
 int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     if (line.fixedStepMicroseconds > 0) useFixedStepClock(line.fixedStepMicroseconds);
     if (!startVideo(line.headless)) return 1;
-    started.video = true;
     // Boxes wait for a click only when someone is there to click.
     setMessageBoxesInteractive(!line.noDialog && !line.headless);
 

@@ -37,10 +37,6 @@ const char* bareFileName(const char* path) {
     return name;
 }
 
-// Files above this are not QW2 pictures the decoder could handle; refusing them early keeps a
-// stray huge file from being read into memory.
-constexpr long kMaxQw2FileBytes = 256L << 20;
-
 // The one call into the QW2 decoder; its pixels are already red, green, blue, alpha.
 uint8_t* decodeQw2Pixels(const uint8_t* data, size_t size, int32_t* width, int32_t* height) {
     return decodeQw2(data, size, *width, *height);
@@ -49,7 +45,7 @@ uint8_t* decodeQw2Pixels(const uint8_t* data, size_t size, int32_t* width, int32
 uint8_t* readQw2File(FILE* file, int32_t* width, int32_t* height) {
     long size = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-    if (size < 0 || size > kMaxQw2FileBytes || std::fseek(file, 0, SEEK_SET) != 0) {
+    if (size < 0 || size > kQw2MaxFileBytes || std::fseek(file, 0, SEEK_SET) != 0) {
         std::fclose(file);
         return nullptr;
     }
