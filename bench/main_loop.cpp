@@ -1,11 +1,13 @@
-// Frames per second of the player's empty main loop (demo placeholder: clear, glFinish, swap,
-// with event polling and the profiling counters) against the same loop written directly on
-// SDL2, headless at 1024x768. Rounds alternate so both see the same machine load.
+// Frames per second of the player's main loop on an empty scene (the viewer frame: clear, the
+// scene pass with nothing to draw, glFinish, swap, with event polling and the profiling
+// counters) against the same loop written directly on SDL2, headless at 1024x768. Rounds
+// alternate so both see the same machine load.
 //   bench_main_loop [frames per round, default 300] [rounds, default 21]
 #include "app/gl_window.h"
 #include "app/player.h"
 #include "platform/options.h"
 #include "platform/video.h"
+#include "scene/scene.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
@@ -25,7 +27,10 @@ double seconds() {
 
 double playerRound(int frames) {
     makePlatformContextCurrent(glWindow.platform);
+    static Scene* empty = createScene(); // black background, no objects
     MainLoop loop;
+    loop.viewer = true;
+    loop.scene = empty;
     loop.frameLimit = frames;
     const double start = seconds();
     runMainLoop(loop);

@@ -1,6 +1,7 @@
 #include "app/info_panel.h"
 
 #include "app/player.h"
+#include "demo/demo_script.h"
 #include "demo/music_time.h"
 #include "diag/prof.h"
 #include "diag/timestamp.h"
@@ -88,6 +89,21 @@ void drawInfoPanel(const MainLoop& loop, int width, int height) {
     } else {
         infoOverlayLine("music order %d row %d   demo clock %.2f s", int(musicOrder()),
                         int(musicRow()), double(demoClock()));
+        if (loop.loopOrders)
+            infoOverlayLine("loop orders %d to %d, %d repeats", loop.loopFirst, loop.loopLast,
+                            musicLoopRepeats());
+        const int32_t position = cuePosition();
+        const float* timers = cueTimers();
+        for (int i = 0; i < kCueCount; ++i) {
+            const Cue& cue = kCues[i];
+            if (position < cue.first || position > cue.last) continue;
+            const float start = timers[cue.timer];
+            if (start == kCueNotStarted)
+                infoOverlayLine("cue %d (timer %d) not started", i, int(cue.timer));
+            else
+                infoOverlayLine("cue %d (timer %d)  t %.3f", i, int(cue.timer),
+                                double(cueProgress(cue, start, demoClock())));
+        }
     }
     infoOverlayHeading("Keys");
     if (loop.viewer)

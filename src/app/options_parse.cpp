@@ -24,6 +24,9 @@ const char* const kUsageText =
     "  --fps N              frames per second of the capture (default 60)\n"
     "  --capture-overlay    keep the F1 info overlay in the capture\n"
     "  --loop A:B           demo: repeat orders A to B\n"
+    "  --data DIR           the demo's data folder (default: data here, else beside quilm)\n"
+    "  --start ORDER[:ROW]  start the demo's music at that order and row\n"
+    "  --exit-at-end        quit when the demo is over\n"
     "  --help  --version\n";
 
 namespace {
@@ -85,6 +88,28 @@ bool parseStep(const char* text, uint64_t& microseconds) {
     return true;
 }
 
+// Whole decimal number in [0, limit]; no sign, no spaces.
+bool parseCount(const char* text, const char* end, long limit, int& out) {
+    if (text == end) return false;
+    long value = 0;
+    for (const char* p = text; p != end; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (value > limit) return false;
+    }
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool parseStart(const char* text, int& order, int& row) {
+    const char* colon = std::strchr(text, ':');
+    const char* end = text + std::strlen(text);
+    row = 0;
+    if (!colon) return parseCount(text, end, kMaxStartOrder, order);
+    return parseCount(text, colon, kMaxStartOrder, order) &&
+           parseCount(colon + 1, end, kMaxStartRow, row);
+}
+
 } // namespace
 
 bool copyScenePath(const char* argument, char* out, int outBytes) {
@@ -138,6 +163,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             line.headless = true;
         else if (std::strcmp(arg, "--profile") == 0)
             line.profile = true;
+        else if (std::strcmp(arg, "--exit-at-end") == 0)
+            line.exitAtEnd = true;
         else if (std::strcmp(arg, "--help") == 0)
             line.help = true;
         else if (std::strcmp(arg, "--version") == 0)
@@ -209,6 +236,23 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
                 return false;
             }
             line.loopGiven = true;
+            ++i;
+        } else if (std::strcmp(arg, "--data") == 0) {
+            if (!needValue("a folder")) return false;
+            if (value[0] == '\0') {
+                std::snprintf(error, errorBytes, "option --data needs a folder");
+                return false;
+            }
+            line.dataDirectory = value;
+            ++i;
+        } else if (std::strcmp(arg, "--start") == 0) {
+            if (!needValue("ORDER[:ROW]")) return false;
+            if (!parseStart(value, line.startOrder, line.startRow)) {
+                std::snprintf(error, errorBytes,
+                              "bad value for --start: '%s' (expected ORDER[:ROW], 0 to %d each)",
+                              value, kMaxStartOrder);
+                return false;
+            }
             ++i;
         } else if (arg[0] == '-' && arg[1] == '-') {
             std::snprintf(error, errorBytes, "unknown option '%s'", arg);

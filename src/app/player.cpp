@@ -4,14 +4,16 @@
 #include "app/frame_stats.h"
 #include "app/gl_window.h"
 #include "app/info_panel.h"
-#include "app/pending.h"
-#include "demo/music_time.h"
 #include "app/setup_dialog.h"
+#include "demo/demo_loading.h"
+#include "demo/demo_script.h"
+#include "demo/music_time.h"
 #include "diag/console.h"
 #include "diag/prof.h"
 #include "hidetrack/hidetrack_file.h"
 #include "hidetrack/hidetrack_generate.h"
 #include "image/png_writer.h"
+#include "image/texture.h"
 #include "platform/clock.h"
 #include "platform/info_overlay.h"
 #include "platform/keys.h"
@@ -67,14 +69,14 @@ void viewerFrame(MainLoop& loop, uint32_t liveClockMs) {
 void demoFrame(MainLoop& loop, uint32_t clockMs) {
     loop.lastClockMs = clockMs;
     if (keyDown['X']) {
-        pendingSeekMusicForward();
+        seekMusicForward();
         keyDown['X'] = 0;
     }
     if (keyDown['Y']) {
-        pendingSeekMusicBack();
+        seekMusicBack();
         keyDown['Y'] = 0;
     }
-    pendingRunDemoFrame();
+    loop.demoOver = !runDemoFrame();
 }
 
 } // namespace
@@ -196,9 +198,16 @@ Scene* tryViewerScene(const char* scenePath) {
         consolePrint("Could not load commandline file. \n");
         return nullptr;
     }
+    // The scene's pictures are looked for beside it when the working directory lacks them.
+    char folder[kScenePathBytes];
+    std::snprintf(folder, sizeof folder, "%s", scenePath);
+    char* slash = std::strrchr(folder, '/');
+    if (slash) *slash = 0;
+    setImageSearchFolder(slash ? (folder[0] ? folder : "/") : nullptr);
     Scene* scene = createScene();
     const bool loaded = scene && loadScene(*scene, file);
     gzclose(file);
+    setImageSearchFolder(nullptr);
     if (!loaded) {
         char detail[kScenePathBytes + 128];
         std::snprintf(detail, sizeof detail, "%s: not a scene file this player can read",
@@ -212,12 +221,12 @@ Scene* tryViewerScene(const char* scenePath) {
     return scene;
 }
 
-// The film effect loads its pictures from "data"; the working directory is restored
-// exactly, and only when it was changed.
-void createSuper8InDataDirectory() {
+// The film effect loads its pictures from the data folder (from the working directory when
+// there is none); the working directory is restored exactly, and only when it was changed.
+void createSuper8InDataDirectory(const char* dataDirectory) {
     char home[PATH_MAX];
     const bool haveHome = getcwd(home, sizeof home) != nullptr;
-    const bool entered = chdir("data") == 0;
+    const bool entered = chdir(dataDirectory) == 0;
     super8Effect = createSuper8();
     if (entered && (!haveHome || chdir(home) != 0) && chdir("..") != 0)
         consolePrint("Could not return from the data directory.\n");
@@ -232,7 +241,6 @@ void takeOneWindowEvent() {
 
 // What start-up has brought up so far; the one teardown gives back exactly that.
 struct StartedParts {
-    bool video = false;
     bool window = false; // with its vertex memory (safe to release when none was allocated)
 };
 
@@ -242,7 +250,7 @@ void tearDown(const StartedParts& started) {
         releaseVertexMemory();
         destroyGLWindow();
     }
-    if (started.video) stopVideo();
+    stopVideo(); // also after a failed start: SDL_Init may have set up part of SDL
 }
 
 // Start-up, the run and its results; the caller tears down what was started. Returns the
@@ -255,7 +263,6 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         useMusicLockStepRenderedByCaller();
     }
     if (!startVideo(line.headless)) return 1;
-    started.video = true;
     // Boxes wait for a click only when someone is there to click.
     setMessageBoxesInteractive(!line.noDialog && !line.headless);
 
@@ -285,7 +292,17 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         std::fprintf(stderr, "quilm: no memory for the vertex buffer\n");
         return 1;
     }
-    createSuper8InDataDirectory();
+    // Demo data: --data, else "data" here, else "data" beside the program. The viewer keeps
+    // to "data" here for its film pictures, unless --data names a folder.
+    char exePath[PATH_MAX] = {};
+    const ssize_t exeLength = readlink("/proc/self/exe", exePath, sizeof exePath - 1);
+    if (exeLength > 0) exePath[exeLength] = '\0';
+    char dataDirectory[kDemoPathBytes] = "data";
+    char tried[2 * kDemoPathBytes] = {};
+    const bool dataFound = findDemoDataDirectory(line.dataDirectory, exePath, dataDirectory,
+                                                 sizeof dataDirectory, tried, sizeof tried);
+    const bool viewerAsked = line.scenePath[0] != '\0';
+    createSuper8InDataDirectory(viewerAsked && !line.dataDirectory ? "data" : dataDirectory);
 
     MainLoop loop;
     loop.frameLimit = line.frames;
@@ -306,10 +323,40 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
             return 1;
         }
         loadViewerHidetrack(*loop.scene, line.scenePath);
-    } else if (!pendingLoadDemoData()) {
-        consolePrint("Init error. Fatal. Exiting.\n");
-        showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
-        return 1;
+    } else {
+        if (line.fixedStepMicroseconds > 0) useMusicLockStep(line.fixedStepMicroseconds);
+        DemoLoadRequest request;
+        request.dataDirectory = dataDirectory;
+        request.super8 = super8Effect;
+        request.present = presentGLWindow;
+        // A loop starts at its first order unless asked to start inside it.
+        const bool startInLoop =
+            line.startOrder >= line.loopFirst && line.startOrder <= line.loopLast;
+        request.startOrder = line.loopGiven && !startInLoop ? line.loopFirst : line.startOrder;
+        request.startRow = line.loopGiven && !startInLoop ? 0 : line.startRow;
+        if (!dataFound)
+            std::fprintf(stderr,
+                         "quilm: no demo data in %s; make it with 'quilm-tool make-data DIR' "
+                         "and play it with --data DIR\n",
+                         tried);
+        if (!dataFound || !loadDemoData(request)) {
+            consolePrint("Init error. Fatal. Exiting.\n");
+            showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
+            return 1;
+        }
+        // A capture of the demo ends with the demo.
+        loop.exitAtEnd = line.exitAtEnd || line.capturePath != nullptr;
+        if (line.loopGiven) {
+            if (line.loopLast >= musicOrderCount()) {
+                std::fprintf(stderr, "quilm: --loop %d:%d: the music has orders 0 to %d\n",
+                             line.loopFirst, line.loopLast, musicOrderCount() - 1);
+                return 1;
+            }
+            loop.loopOrders = true;
+            loop.loopFirst = line.loopFirst;
+            loop.loopLast = line.loopLast;
+            setMusicLoop(line.loopFirst, line.loopLast);
+        }
     }
 
     static FrameTimes frameTimes; // sized once, a quarter megabyte: not on the stack
@@ -419,7 +466,7 @@ void runMainLoop(MainLoop& loop) {
             profStop("12Swapping");
             profStop("00main");
             advanceFixedStepClock();
-            if (last) quit = true;
+            if (last || (loop.exitAtEnd && loop.demoOver)) quit = true;
         }
         if (keyDown[kVkEscape]) quit = true;
     }

@@ -21,12 +21,16 @@ struct MainLoop {
     uint32_t startMs = 0; // taken immediately before the loop starts
     int frameLimit = 0;   // 0: until Escape or close
     const char* screenshotPath = nullptr;
+    bool exitAtEnd = false;           // demo mode: quit once the script says the demo is over
     FrameTimes* frameTimes = nullptr; // --profile: every presented frame is timed into it
     CaptureSink* capture = nullptr;   // --capture: every frame and its sound go into it
     bool captureOverlay = false;      // the F1 overlay is part of the captured picture
     bool infoShown = false;           // F1
     int nextScreenshotNumber = 1;     // F12: the first number to try
     bool captureFailed = false;
+    bool loopOrders = false; // --loop: orders loopFirst to loopLast repeat
+    int loopFirst = 0;
+    int loopLast = 0;
     double captureStartSeconds = 0.0;
     double captureReportSeconds = 0.0;
     // Filled by the loop.
@@ -34,6 +38,7 @@ struct MainLoop {
     int eventsTaken = 0;
     uint32_t lastClockMs = 0;
     float lastSceneSeconds = 0.0f;
+    bool demoOver = false;
     int screenshotWidth = 0;
     int screenshotHeight = 0;
     std::vector<uint8_t> screenshot; // RGBA rows top-down; sized on the first captured frame

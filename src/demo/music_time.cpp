@@ -11,6 +11,10 @@ namespace {
 struct MusicTime {
     uint64_t lockStepMicroseconds = 0;
     bool callerRenders = false;
+    int loopFirst = -1;
+    int loopLast = -1;
+    bool loopJumped = false; // the heard position may lag behind the jump for a while
+    int loopRepeats = 0;
     uint32_t startTick = 0;
     float clock = 0.0f;
     int32_t order = 0;
@@ -94,10 +98,45 @@ void decodeMusicPosition(uint32_t position, int32_t* order, int32_t* row) {
     *row = int32_t(position) >> 16;
 }
 
-void updateDemoClock() {
-    t.clock = float(int32_t(timeGetTime() - t.startTick)) / 1000.0f;
+void setMusicLoop(int first, int last) {
+    t.loopFirst = first;
+    t.loopLast = last;
+    t.loopJumped = false;
+    t.loopRepeats = 0;
+}
+
+int musicLoopRepeats() {
+    return t.loopRepeats;
+}
+
+namespace {
+
+void readMusicPosition() {
     const MusicPosition heard = musicPosition();
     decodeMusicPosition(packMusicPosition(heard.valid, heard.order, heard.row), &t.order, &t.row);
+}
+
+// Back into the loop before any cue sees a position outside it.
+void keepMusicInLoop() {
+    if (t.loopFirst < 0) return;
+    if (t.order >= t.loopFirst && t.order <= t.loopLast) {
+        t.loopJumped = false;
+        return;
+    }
+    if (t.loopJumped) return;
+    if (t.order > t.loopLast) ++t.loopRepeats;
+    jumpMusicToOrder(t.loopFirst);
+    resetCueTimers();
+    t.loopJumped = true;
+    readMusicPosition();
+}
+
+} // namespace
+
+void updateDemoClock() {
+    t.clock = float(int32_t(timeGetTime() - t.startTick)) / 1000.0f;
+    readMusicPosition();
+    keepMusicInLoop();
     // The audio of the coming frame: the next read sees the music one step on.
     if (t.lockStepMicroseconds > 0 && !t.callerRenders) advanceMusic(t.lockStepMicroseconds);
 }

@@ -37,6 +37,10 @@ void updateDemoClock();
 void seekMusicForward();
 void seekMusicBack();
 void resetCueTimers();
+// Rehearsal: once the music leaves orders first to last, updateDemoClock takes it back to
+// row 0 of first and clears the cue timers, as a seek does. first < 0 ends the loop.
+void setMusicLoop(int first, int last);
+int musicLoopRepeats(); // times the music came round from past last
 
 float demoClock();
 int32_t musicOrder();

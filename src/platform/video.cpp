@@ -5,6 +5,8 @@
 #include "platform/sdl_input.h"
 
 #include <cstdio>
+#include <dlfcn.h>
+#include <link.h>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,10 +57,31 @@ bool startVideo(bool headless) {
     return true;
 }
 
+namespace {
+
+// Takes one more reference on a loaded shared object, so that nothing unloads it before exit.
+int pinLoadedObject(dl_phdr_info* info, size_t, void*) {
+    if (info->dlpi_name && info->dlpi_name[0] != '\0')
+        dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD); // never closed, on purpose
+    return 0;
+}
+
+} // namespace
+
 void stopVideo() {
-    if (!started) return;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (started) {
+        // The library load of startVideo is counted by SDL: unbalanced, it keeps SDL's driver
+        // data (EGL's, for the offscreen driver) past SDL_Quit. The GL libraries and their
+        // driver stay mapped until the process ends, as they would without the unload, so
+        // leak reports can still name what they keep.
+        dl_iterate_phdr(pinLoadedObject, nullptr);
+        SDL_GL_UnloadLibrary();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
     started = false;
+    // SDL's own state (hints, the event queue, what a failed start set up) goes too; safe to
+    // call when nothing was started.
+    SDL_Quit();
 }
 
 bool videoHeadless() {

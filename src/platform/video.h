@@ -8,6 +8,8 @@
 // Starts SDL's video subsystem; headless selects the offscreen driver (no display needed).
 // On failure writes one line naming the reason to standard error and returns false.
 bool startVideo(bool headless);
+// Ends video and everything else SDL holds (SDL_Quit); the player's one way out, also after a
+// failed startVideo.
 void stopVideo();
 bool videoHeadless();
 

@@ -13,6 +13,8 @@ constexpr int kQw2Version = 1;
 constexpr int kQw2MaxChannels = 4;
 // Larger sides are refused: a few header bytes must not make the decoder claim gigabytes.
 constexpr int kQw2MaxSide = 8192;
+// Larger files are refused before they are read: far beyond the stream of the largest side.
+constexpr long kQw2MaxFileBytes = 256L << 20;
 constexpr int kQw2TopThreshold = 16384;
 
 struct Qw2Header {

@@ -2,9 +2,11 @@
 #include "app/headless.h"
 #include "app/player.h"
 
+#include "demo/demo_fixture.h"
 #include "diag/prof.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
+#include "platform/music.h"
 #include "platform/options.h"
 #include "scene/scene.h"
 #include "support/console_capture.h"
@@ -208,7 +210,8 @@ TEST_F(MainLoopTest, CapturedFrameIsTopDownAndFollowsTheWindowSize) {
     EXPECT_EQ(bottom[2], 255);
     EXPECT_EQ(bottom[3], 255);
 
-    // A screenshot run keeps the last drawn frame (black from the demo placeholder).
+    // A screenshot run keeps the last drawn frame (the empty scene's black background).
+    useViewer();
     loop.screenshotPath = "unused.png";
     loop.frameLimit = 2;
     runMainLoop(loop);
@@ -234,8 +237,11 @@ TEST(PlayerStartUp, EnterInTheDialogRunsTheDefaultsThroughToTheLoop) {
     ConsoleCapture log;
     CommandLine line;
     line.frames = 2;
+    line.dataDirectory = demoFixture().c_str();
     pushKey(SDLK_RETURN, SDL_SCANCODE_RETURN, true);
     EXPECT_EQ(runPlayer(line), 0);
+    releaseMusic();
+    closeMusicOutput();
     // Full screen by default: the console stays silent.
     EXPECT_EQ(log.text, "");
     EXPECT_EQ(setupOptions.width, 1024);

@@ -53,8 +53,8 @@ class CaptureRun : public ::testing::Test {
 TEST_F(CaptureRun, FolderFramesAndSoundAgreeToTheSampleAndRunsRepeatByteForByte) {
     for (int fps : {24, 30, 60}) {
         const std::string out = dir + "/frames" + std::to_string(fps);
-        const BinaryRun run = quilm({"--capture", out, "--fps", std::to_string(fps), "--frames",
-                                     "13", "sample.q3d"});
+        const BinaryRun run =
+            quilm({"--capture", out, "--fps", std::to_string(fps), "--frames", "13", "sample.q3d"});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.err.find("capture: frame 13/13"), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "") << "progress goes to standard error only";
@@ -80,13 +80,13 @@ TEST_F(CaptureRun, FrameKIsTheFrameOfAFixedStepRunAtK) {
     for (const auto& c : cases) {
         const std::string out = dir + "/match" + c.fps;
         const std::string frames = std::to_string(c.k + 1);
-        ASSERT_EQ(quilm({"--capture", out, "--fps", c.fps, "--frames", frames, "sample.q3d"}).status,
-                  0);
+        ASSERT_EQ(
+            quilm({"--capture", out, "--fps", c.fps, "--frames", frames, "sample.q3d"}).status, 0);
         const std::string shot = dir + "/step" + c.fps + ".png";
-        ASSERT_EQ(quilm({"--fixed-step", c.step, "--frames", frames, "--screenshot", shot,
-                         "sample.q3d"})
-                      .status,
-                  0);
+        ASSERT_EQ(
+            quilm({"--fixed-step", c.step, "--frames", frames, "--screenshot", shot, "sample.q3d"})
+                .status,
+            0);
         char name[32];
         std::snprintf(name, sizeof name, "/frame_%06d.png", c.k);
         const std::string captured = readAll(out + name);
@@ -111,7 +111,8 @@ TEST_F(CaptureRun, VideoStreamsAgreeToOneFrame) {
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string probe = dir + "/probe.txt";
     ASSERT_EQ(system(("ffprobe -v error -show_entries stream=codec_name,duration,pix_fmt -of "
-                      "csv=p=0 '" + out + "' > '" + probe + "'")
+                      "csv=p=0 '" +
+                      out + "' > '" + probe + "'")
                          .c_str()),
               0);
     std::istringstream lines(readAll(probe));
@@ -130,9 +131,9 @@ TEST_F(CaptureRun, VideoStreamsAgreeToOneFrame) {
 }
 
 TEST_F(CaptureRun, BadCapturesSayWhyExitWithOneAndLeaveNothing) {
-    const BinaryRun noFfmpeg = runBinary(
-        QUILM_BIN, {"--headless", "--capture", "x.mp4", "--frames", "2", "sample.q3d"}, {"PATH"},
-        {"PATH=/nonexistent"}, dir);
+    const BinaryRun noFfmpeg =
+        runBinary(QUILM_BIN, {"--headless", "--capture", "x.mp4", "--frames", "2", "sample.q3d"},
+                  {"PATH"}, {"PATH=/nonexistent"}, dir);
     EXPECT_EQ(noFfmpeg.status, 1);
     EXPECT_NE(noFfmpeg.err.find("needs ffmpeg; install it (apt-get install ffmpeg)"),
               std::string::npos)

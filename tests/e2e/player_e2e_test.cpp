@@ -1,5 +1,7 @@
 #include "e2e/run_binary.h"
 
+#include "demo/demo_fixture.h"
+
 #include "image/image_loaders.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,11 @@ namespace {
 
 const std::vector<std::string> kHeadless = {"--headless", "--no-dialog", "--console"};
 
+// Demo-mode runs play the small test data set.
+std::vector<std::string> demoData() {
+    return {"--data", demoFixture()};
+}
+
 std::vector<std::string> with(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -27,7 +34,8 @@ int countLines(const std::string& s) {
 }
 
 TEST(PlayerEndToEnd, HeadlessRunLogsTheWindowLinesAndEndsAfterItsFrames) {
-    const BinaryRun run = runBinary(QUILM_BIN, with(kHeadless, {"--frames", "3"}));
+    const BinaryRun run =
+        runBinary(QUILM_BIN, with(with(kHeadless, {"--frames", "3"}), demoData()));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("GL Init success. We got: \nBit depth: ", 0), 0u) << run.out;
     EXPECT_NE(run.out.find(" Z-Buffer depth: 24 Stencil depth: 8 \n"), std::string::npos)
@@ -36,7 +44,7 @@ TEST(PlayerEndToEnd, HeadlessRunLogsTheWindowLinesAndEndsAfterItsFrames) {
     EXPECT_EQ(run.err, "");
 
     const BinaryRun quiet =
-        runBinary(QUILM_BIN, {"--headless", "--no-extensions", "--frames", "1"});
+        runBinary(QUILM_BIN, with({"--headless", "--no-extensions", "--frames", "1"}, demoData()));
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(quiet.out, "") << "the console is off unless asked for";
 }
@@ -78,8 +86,8 @@ TEST(PlayerEndToEnd, HelpAndVersion) {
 
 TEST(PlayerEndToEnd, MissingSceneFallsBackToTheDemoAfterTheCommandlineMessages) {
     const std::string path = scratchDirectory("missing") + "/no such scene.q3d";
-    const BinaryRun run =
-        runBinary(QUILM_BIN, with(kHeadless, {"--frames", "2", "\"" + path + "\""}));
+    const BinaryRun run = runBinary(
+        QUILM_BIN, with(with(kHeadless, {"--frames", "2", "\"" + path + "\""}), demoData()));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(path + "\nCould not load commandline file. \n"), std::string::npos)
         << run.out;
@@ -88,7 +96,8 @@ TEST(PlayerEndToEnd, MissingSceneFallsBackToTheDemoAfterTheCommandlineMessages) 
 
 TEST(PlayerEndToEnd, PercentSignsInThePathArePrintedNotInterpreted) {
     const std::string path = scratchDirectory("percent") + "/%s%i%e%x.q3d";
-    const BinaryRun run = runBinary(QUILM_BIN, with(kHeadless, {"--frames", "1", path}));
+    const BinaryRun run =
+        runBinary(QUILM_BIN, with(with(kHeadless, {"--frames", "1", path}), demoData()));
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find(path + "\n"), std::string::npos) << run.out;
 }
@@ -96,7 +105,8 @@ TEST(PlayerEndToEnd, PercentSignsInThePathArePrintedNotInterpreted) {
 TEST(PlayerEndToEnd, UnloadableSceneReportsTheLoadErrorAndPlaysTheDemo) {
     const std::string path = scratchDirectory("bad") + "/garbage.q3d";
     std::ofstream(path, std::ios::binary) << "not a scene at all";
-    const BinaryRun run = runBinary(QUILM_BIN, with(kHeadless, {"--frames", "2", path}));
+    const BinaryRun run =
+        runBinary(QUILM_BIN, with(with(kHeadless, {"--frames", "2", path}), demoData()));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "Commandline: Error loading scene! (" + path +
                            ": not a scene file this player can read)\n");
@@ -121,7 +131,8 @@ uint32_t bigEndian(const std::string& s, size_t at) {
 TEST(PlayerEndToEnd, ScreenshotWritesTheLastFrameAtTheWindowSize) {
     const std::string path = scratchDirectory("shot") + "/frame.png";
     const BinaryRun run = runBinary(
-        QUILM_BIN, {"--headless", "--size", "320x200", "--frames", "2", "--screenshot", path});
+        QUILM_BIN, with({"--headless", "--size", "320x200", "--frames", "2", "--screenshot", path},
+                        demoData()));
     EXPECT_EQ(run.status, 0) << run.err;
     std::ifstream in(path, std::ios::binary);
     const std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -131,14 +142,16 @@ TEST(PlayerEndToEnd, ScreenshotWritesTheLastFrameAtTheWindowSize) {
     EXPECT_EQ(bigEndian(png, 20), 200u);
 
     const BinaryRun unwritable = runBinary(
-        QUILM_BIN, {"--headless", "--frames", "1", "--screenshot", "/nonexistent/dir/x.png"});
+        QUILM_BIN, with({"--headless", "--frames", "1", "--screenshot", "/nonexistent/dir/x.png"},
+                        demoData()));
     EXPECT_NE(unwritable.status, 0);
     EXPECT_NE(unwritable.err.find("/nonexistent/dir/x.png"), std::string::npos);
 }
 
 TEST(PlayerEndToEnd, ProfileReportsTheFrameCounters) {
-    const BinaryRun run =
-        runBinary(QUILM_BIN, {"--headless", "--frames", "4", "--fixed-step", "0.02", "--profile"});
+    const BinaryRun run = runBinary(
+        QUILM_BIN,
+        with({"--headless", "--frames", "4", "--fixed-step", "0.02", "--profile"}, demoData()));
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("main"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Swapping"), std::string::npos) << run.out;
