@@ -13,9 +13,14 @@ const char* const kKeysText =
     "  X  Y     next / previous camera\n"
     "  A  S     slower / faster, 10% a step (10% to 300%), held: every frame\n"
     "  Space    pause / go on\n"
+    "  Left Right  paused: one frame (1/30 s) back / forward\n"
+    "  Home     back to the start of the scene's time range\n"
+    "  F1       info overlay on / off\n"
+    "  F12      screenshot quilm-NNNN.png in the working directory\n"
     "  Escape   quit\n"
     "keys in the demo:\n"
     "  X  Y     music forward / back one pattern order\n"
+    "  F1  F12  info overlay, screenshot (as in the viewer)\n"
     "  Escape   quit\n";
 
 } // namespace

@@ -307,6 +307,7 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     MainLoop loop;
     loop.frameLimit = line.frames;
     loop.captureOverlay = line.captureOverlay;
+    loop.infoShown = line.captureOverlay; // asked for in the capture: shown from the start
     loop.screenshotPath = line.screenshotPath;
     if (line.scenePath[0] != '\0') viewerScene = tryViewerScene(line.scenePath);
     loop.scene = viewerScene;
