@@ -149,7 +149,7 @@ bool writeCaptureFrame(CaptureSink& sink, const uint8_t* rgba) {
     } else {
         std::snprintf(sink.framePath, sizeof sink.framePath, "%s/frame_%06lld.png", sink.path,
                       static_cast<long long>(sink.frames));
-        if (!writePngRgba(sink.framePath, sink.width, sink.height, rgba))
+        if (!writePngRgba(sink.framePath, sink.width, sink.height, rgba, true))
             return fail(sink, sink.framePath, "could not be written (disk full?)");
         if (std::fwrite(sink.audio, 1, audioBytes, sink.wav) != audioBytes)
             return fail(sink, kAudioName, std::strerror(errno));
