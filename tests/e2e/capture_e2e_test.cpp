@@ -154,6 +154,24 @@ TEST_F(CaptureRun, BadCapturesSayWhyExitWithOneAndLeaveNothing) {
         << noFfmpeg.err;
     EXPECT_FALSE(exists(dir + "/x.mp4"));
 
+    // An encoder that ends at once: the writes fail, and no video is left as if made.
+    const std::string fakeBin = dir + "/fakebin";
+    mkdir(fakeBin.c_str(), 0755);
+    {
+        std::ofstream fake(fakeBin + "/ffmpeg");
+        fake << "#!/bin/sh\nexit 3\n";
+    }
+    chmod((fakeBin + "/ffmpeg").c_str(), 0755);
+    const BinaryRun early =
+        runBinary(QUILM_BIN, {"--headless", "--capture", "y.mkv", "--frames", "5", "sample.q3d"},
+                  {"PATH"}, {"PATH=" + fakeBin + ":/usr/bin:/bin"}, dir);
+    EXPECT_EQ(early.status, 1);
+    EXPECT_NE(early.err.find("quilm: capture to ffmpeg: the program closed its input or ended\n"),
+              std::string::npos)
+        << early.err;
+    EXPECT_NE(early.err.find("quilm: the capture to y.mkv is incomplete\n"), std::string::npos);
+    EXPECT_FALSE(exists(dir + "/y.mkv"));
+
     const BinaryRun unwritable =
         quilm({"--capture", "/proc/nowhere/frames", "--frames", "2", "sample.q3d"});
     EXPECT_EQ(unwritable.status, 1);
