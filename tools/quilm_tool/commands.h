@@ -11,3 +11,4 @@ int runSceneCommand(int argc, char** argv);      // scene FILE [--at ...] [--cam
 int runQw2Command(int argc, char** argv);        // qw2 decode|encode ...
 int runImageCommand(int argc, char** argv);      // image IN OUT.png
 int runMakeSampleCommand(int argc, char** argv); // make-sample DIR
+int runMakeDataCommand(int argc, char** argv);   // make-data DIR [--no-hidetracks]
