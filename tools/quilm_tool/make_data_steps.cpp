@@ -5,6 +5,7 @@
 #include "support/scene_writer.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,17 +28,22 @@ constexpr int kStillFrames = 140;
 constexpr const char* kStillScene = "loading_still.q3d";
 constexpr const char* kStillShot = "loading_still.png";
 
-// Runs program with args in dir; each line of its standard output and error goes to onLine.
-// Returns the exit status, or -1 when it could not run or did not exit normally.
-int runChild(const std::string& program, const std::vector<std::string>& args,
-             const std::string& dir, const std::function<void(const std::string&)>& onLine) {
+// A child process whose standard output and error come through one pipe.
+struct Child {
+    pid_t pid = -1;
+    int output = -1;
+    std::string partial; // the line being read
+};
+
+bool startChild(Child& child, const std::string& program, const std::vector<std::string>& args,
+                const std::string& dir) {
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return -1;
+    if (pipe(pipeEnds) != 0) return false;
     const pid_t pid = fork();
     if (pid < 0) {
         close(pipeEnds[0]);
         close(pipeEnds[1]);
-        return -1;
+        return false;
     }
     if (pid == 0) {
         dup2(pipeEnds[1], STDOUT_FILENO);
@@ -54,23 +60,49 @@ int runChild(const std::string& program, const std::vector<std::string>& args,
         _exit(127);
     }
     close(pipeEnds[1]);
-    std::string line;
+    child.pid = pid;
+    child.output = pipeEnds[0];
+    child.partial.clear();
+    return true;
+}
+
+// Reads what the child has written, line by line. False at the end of its output.
+bool readChild(Child& child, const std::function<void(const std::string&)>& onLine) {
     char chunk[4096];
-    ssize_t got;
-    while ((got = read(pipeEnds[0], chunk, sizeof chunk)) > 0)
-        for (ssize_t i = 0; i < got; ++i) {
-            if (chunk[i] == '\n') {
-                onLine(line);
-                line.clear();
-            } else {
-                line += chunk[i];
-            }
+    const ssize_t got = read(child.output, chunk, sizeof chunk);
+    if (got <= 0) {
+        if (!child.partial.empty()) onLine(child.partial);
+        child.partial.clear();
+        return false;
+    }
+    for (ssize_t i = 0; i < got; ++i) {
+        if (chunk[i] == '\n') {
+            onLine(child.partial);
+            child.partial.clear();
+        } else {
+            child.partial += chunk[i];
         }
-    if (!line.empty()) onLine(line);
-    close(pipeEnds[0]);
+    }
+    return true;
+}
+
+// Waits for the child's end. Its exit status, or -1 when it did not exit normally.
+int finishChild(Child& child) {
+    close(child.output);
+    child.output = -1;
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    const bool exited = waitpid(child.pid, &status, 0) == child.pid && WIFEXITED(status);
+    child.pid = -1;
+    return exited ? WEXITSTATUS(status) : -1;
+}
+
+int runChild(const std::string& program, const std::vector<std::string>& args,
+             const std::string& dir, const std::function<void(const std::string&)>& onLine) {
+    Child child;
+    if (!startChild(child, program, args, dir)) return -1;
+    while (readChild(child, onLine)) {
+    }
+    return finishChild(child);
 }
 
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
@@ -142,52 +174,100 @@ std::string playerPath() {
 }
 
 bool makeHidetracks(const std::string& dir, const std::string& player, const std::string& size) {
-    int totalCameras = 0, camerasDone = 0;
+    // Two passes at a time: each is mostly one busy thread, and this machine has two cores.
+    constexpr int kParallel = 2;
+    struct Pass {
+        Child child;
+        int entry = -1;
+        int camerasSeen = 0;
+        std::string log;
+    };
+    Pass passes[kParallel];
+    int totalCameras = 0, next = 0, running = 0;
     for (const DemoSceneEntry& entry : kDemoScenes)
         totalCameras += entry.camerasNeeded;
-    for (const DemoSceneEntry& entry : kDemoScenes) {
-        const std::string scene = demoSceneFileName(entry);
-        const std::string track = scene + ".hid";
-        removeQuietly(dir + "/" + track);
-        removeQuietly(dir + "/" + track + ".gz");
+    bool ok = true;
+    auto progress = [&] {
         int seen = 0;
-        std::string log;
-        const int status = runChild(
-            player,
-            {"--headless", "--no-dialog", "--console", "--size", size, "--make-hidetrack", scene},
-            dir, [&](const std::string& line) {
-                log += line + "\n";
-                if (line.rfind("Now tracking camera:", 0) == 0) {
-                    ++seen;
-                    const int percent = 100 * (camerasDone + seen - 1) / totalCameras;
-                    std::printf("\r  hidetracks %3d%% (%s, camera %d)   ", percent, entry.name,
-                                seen - 1);
-                    std::fflush(stdout);
-                }
-            });
-        camerasDone += entry.camerasNeeded;
-        std::printf("\r%60s\r", "");
-        if (status != 0 || !fs::exists(dir + "/" + track)) {
-            std::fprintf(stderr, "make-data: the hidetrack of %s failed (%s, status %d):\n%s",
-                         scene.c_str(), player.c_str(), status, log.c_str());
-            return false;
-        }
-        if (entry.gzipHidetrack) {
-            std::vector<uint8_t> bytes;
-            if (!readFile(dir + "/" + track, bytes) ||
-                !sw::writeBytesFile(dir + "/" + track + ".gz", sw::gzipBytes(bytes, 9))) {
-                std::fprintf(stderr, "make-data: cannot compress %s/%s\n", dir.c_str(),
-                             track.c_str());
+        for (int i = 0; i < next; ++i)
+            seen += kDemoScenes[i].camerasNeeded;
+        for (const Pass& p : passes)
+            if (p.entry >= 0) seen -= kDemoScenes[p.entry].camerasNeeded - p.camerasSeen;
+        std::printf("\r  hidetracks %3d%%", 100 * seen / totalCameras);
+        std::fflush(stdout);
+    };
+    while (ok && (next < kDemoSceneCount || running > 0)) {
+        for (Pass& p : passes) {
+            if (p.entry >= 0 || next >= kDemoSceneCount) continue;
+            const std::string scene = demoSceneFileName(kDemoScenes[next]);
+            removeQuietly(dir + "/" + scene + ".hid");
+            removeQuietly(dir + "/" + scene + ".hid.gz");
+            p.log.clear();
+            p.camerasSeen = 0;
+            if (!startChild(p.child, player,
+                            {"--headless", "--no-dialog", "--console", "--size", size,
+                             "--make-hidetrack", scene},
+                            dir)) {
+                std::fprintf(stderr, "make-data: cannot run %s\n", player.c_str());
                 return false;
             }
-            removeQuietly(dir + "/" + track);
-            reportFile(dir, track + ".gz");
-        } else {
-            reportFile(dir, track);
+            p.entry = next++;
+            ++running;
+        }
+        pollfd fds[kParallel];
+        int count = 0;
+        for (const Pass& p : passes)
+            if (p.entry >= 0) fds[count++] = {p.child.output, POLLIN, 0};
+        if (poll(fds, nfds_t(count), -1) < 0) continue;
+        for (Pass& p : passes) {
+            if (p.entry < 0) continue;
+            bool ready = false;
+            for (int i = 0; i < count; ++i)
+                ready |= fds[i].fd == p.child.output && fds[i].revents != 0;
+            if (!ready) continue;
+            const bool more = readChild(p.child, [&](const std::string& line) {
+                p.log += line + "\n";
+                if (line.rfind("Now tracking camera:", 0) == 0) ++p.camerasSeen;
+            });
+            progress();
+            if (more) continue;
+            const int status = finishChild(p.child);
+            const DemoSceneEntry& entry = kDemoScenes[p.entry];
+            p.entry = -1;
+            --running;
+            const std::string track = demoSceneFileName(entry) + ".hid";
+            std::printf("\r%24s\r", "");
+            if (status != 0 || !fs::exists(dir + "/" + track)) {
+                std::fprintf(stderr, "make-data: the hidetrack of %s failed (%s, status %d):\n%s",
+                             entry.name, player.c_str(), status, p.log.c_str());
+                ok = false;
+                continue;
+            }
+            if (entry.gzipHidetrack) {
+                std::vector<uint8_t> bytes;
+                if (!readFile(dir + "/" + track, bytes) ||
+                    !sw::writeBytesFile(dir + "/" + track + ".gz", sw::gzipBytes(bytes, 9))) {
+                    std::fprintf(stderr, "make-data: cannot compress %s/%s\n", dir.c_str(),
+                                 track.c_str());
+                    ok = false;
+                    continue;
+                }
+                removeQuietly(dir + "/" + track);
+                reportFile(dir, track + ".gz");
+            } else {
+                reportFile(dir, track);
+            }
         }
     }
-    std::printf("  hidetracks 100%%\n");
-    return true;
+    // a failure leaves the other pass running: wait for it rather than orphan it
+    for (Pass& p : passes)
+        if (p.entry >= 0) {
+            while (readChild(p.child, [](const std::string&) {})) {
+            }
+            finishChild(p.child);
+        }
+    if (ok) std::printf("  hidetracks 100%%\n");
+    return ok;
 }
 
 bool makeLoadingPicture(const std::string& dir, const std::string& player) {

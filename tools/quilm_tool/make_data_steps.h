@@ -10,7 +10,7 @@
 
 // Hidetracks are drawn in a small window: the visibility of objects this large does not
 // change with the resolution, and the pass costs its fill.
-constexpr const char* kDefaultHidetrackSize = "320x240";
+constexpr const char* kDefaultHidetrackSize = "256x192";
 
 // Prints "  NAME  SIZE" for dir/name.
 void reportFile(const std::string& dir, const std::string& name);

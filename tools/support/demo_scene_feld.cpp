@@ -365,10 +365,10 @@ DemoScene buildFeld() {
             return Shot{overField(-kFieldHalf - 3, -20 + 30 * f, 1.6f),
                         overField(-kFieldHalf + 20, -15 + 30 * f, 1.0f), 1.15f};
         },
-        // 9: low toward the sun
+        // 9: over the ears toward the poplars on the lane
         [=](float f) {
-            return Shot{overField(10 + 20 * f, 40, 2.4f),
-                        overField(10 + 20 * f, 40, 2.4f) + kSun * 80, 1.2f};
+            return Shot{overField(10 + 20 * f, 40, 3.0f),
+                        overField(-20 + 20 * f, -kFieldHalf - 11, -2), 1.2f};
         },
         // 10: rising from the grain to show the whole field
         [=](float f) {

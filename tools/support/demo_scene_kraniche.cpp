@@ -257,10 +257,10 @@ DemoScene buildKraniche() {
             const Vec3 l = leaderAt(f * kSeconds);
             return Shot{l + Vec3{-14 + 6 * f, -36, -6}, l + Vec3{-10, 0, 0}, 1.2f};
         },
-        // 1: ahead and below: the birds pass overhead
+        // 1: ahead of the V, turning with it as it comes on and passes
         [=](float f) {
-            const Vec3 l = leaderAt(0);
-            return Shot{l + Vec3{70, -8, -25}, leaderAt(f * kSeconds) + Vec3{-8, 0, 0}, 1.15f};
+            const Vec3 l = leaderAt(f * kSeconds);
+            return Shot{leaderAt(0) + Vec3{62, -22, 10}, l + Vec3{-10, 0, -4}, 1.15f};
         },
         // 2: close on the leader's beating wings
         [=](float f) {
