@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!checkQw2File(data, size, header) && qw2SquareSide(header.width, header.height) > 256)
         return 0;
     int32_t width = 0, height = 0;
-    uint8_t* pixels = decodeQW2(data, size, width, height);
+    uint8_t* pixels = decodeQw2(data, size, width, height);
     std::free(pixels);
     return 0;
 }

@@ -1,6 +1,5 @@
 #include "app/player.h"
 
-#include "app/gl_extensions.h"
 #include "app/gl_window.h"
 #include "app/pending.h"
 #include "app/setup_dialog.h"
@@ -13,10 +12,13 @@
 #include "platform/keys.h"
 #include "platform/message_box.h"
 #include "platform/options.h"
+#include "platform/video.h"
+#include "render/gl_extensions.h"
 #include "render/scene_renderer.h"
 #include "render/super8.h"
+#include "render/vertex_memory.h"
 #include "scene/scene.h"
-#include "app/vertex_memory.h"
+#include "scene/scene_file.h"
 
 #include <GL/gl.h>
 #include <zlib.h>
@@ -28,10 +30,11 @@
 #include <unistd.h>
 
 Super8Effect* super8Effect = nullptr;
-// Lives until the process ends, like every loaded scene.
-Scene* viewerScene = nullptr;
 
 namespace {
+
+// Lives until the process ends, like every loaded scene.
+Scene* viewerScene = nullptr;
 
 void selectViewerCamera(int camera, void* scene) {
     setCamera(*static_cast<Scene*>(scene), camera);
@@ -152,9 +155,100 @@ void createSuper8InDataDirectory() {
         consolePrint("Could not return from the data directory.\n");
 }
 
-void shutDown() {
-    releaseVertexMemory();
-    destroyGLWindow();
+// One window event per hidetrack sample keeps the window answering. The program ends after
+// generation in any case, so a quit request has nothing left to stop and is dropped.
+void takeOneWindowEvent() {
+    PlatformEvent event;
+    if (pollPlatformEvent(event) && event.kind != PlatformEventKind::quit) handleWindowEvent(event);
+}
+
+// What start-up has brought up so far; the one teardown gives back exactly that.
+struct StartedParts {
+    bool video = false;
+    bool window = false; // with its vertex memory (safe to release when none was allocated)
+};
+
+void tearDown(const StartedParts& started) {
+    if (started.window) {
+        releaseVertexMemory();
+        destroyGLWindow();
+    }
+    if (started.video) stopVideo();
+}
+
+// Start-up, the run and its results; the caller tears down what was started. Returns the
+// process exit status: 0 for a normal end or a cancelled dialog, 1 for any failure.
+int runStartedPlayer(const CommandLine& line, StartedParts& started) {
+    if (line.fixedStepMicroseconds > 0) useFixedStepClock(line.fixedStepMicroseconds);
+    if (!startVideo(line.headless)) return 1;
+    started.video = true;
+    // Boxes wait for a click only when someone is there to click.
+    setMessageBoxesInteractive(!line.noDialog && !line.headless);
+
+    if (!line.noDialog) {
+        if (!showSetupDialog()) return 0;
+    } else {
+        SetupDialogControls defaults;
+        initSetupDialog(defaults);
+        readSetupDialog(defaults, setupOptions);
+    }
+    applyCommandLine(line, setupOptions);
+    if (setupOptions.fullscreen) setupOptions.consoleEnabled = false;
+    if (line.console) setupOptions.consoleEnabled = true;
+
+    if (!createGLWindow(setupOptions.width, setupOptions.height, 32, setupOptions.fullscreen)) {
+        std::fprintf(stderr, "quilm: could not open the OpenGL window: %s\n", platformError());
+        return 1;
+    }
+    started.window = true;
+    if (setupOptions.useExtensions) {
+        consolePrint("Loading OpenGL Extensions...\n");
+        loadGLExtensions();
+    }
+    if (!allocVertexMemory(kVertexMemoryCapacity)) {
+        // Only when even the heap refuses 4.8 MB; nothing could be drawn.
+        std::fprintf(stderr, "quilm: no memory for the vertex buffer\n");
+        return 1;
+    }
+    createSuper8InDataDirectory();
+
+    MainLoop loop;
+    loop.frameLimit = line.frames;
+    loop.screenshotPath = line.screenshotPath;
+    if (line.scenePath[0] != '\0') viewerScene = tryViewerScene(line.scenePath);
+    loop.scene = viewerScene;
+    loop.viewer = loop.scene != nullptr;
+
+    if (loop.viewer) {
+        if (setupOptions.makeHidetrack) {
+            HidetrackWindow window;
+            window.takeEvent = takeOneWindowEvent;
+            window.present = presentGLWindow;
+            if (generateHidetrack(*loop.scene, line.scenePath, window)) return 0;
+            // The console may be off: a track that was not written must not look like success.
+            std::fprintf(stderr, "quilm: could not write the hidetrack for %s\n", line.scenePath);
+            return 1;
+        }
+        loadViewerHidetrack(*loop.scene, line.scenePath);
+    } else if (!pendingLoadDemoData()) {
+        consolePrint("Init error. Fatal. Exiting.\n");
+        showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
+        return 1;
+    }
+
+    loop.startMs = timeGetTime();
+    runMainLoop(loop);
+
+    const bool screenshotWritten = !loop.screenshotPath || writeScreenshot(loop);
+    if (line.profile) {
+        setupOptions.consoleEnabled = true;
+        profReportAll();
+    }
+    if (!screenshotWritten) {
+        std::fprintf(stderr, "quilm: could not write the screenshot %s\n", loop.screenshotPath);
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -203,86 +297,8 @@ bool writeScreenshot(const MainLoop& loop) {
 }
 
 int runPlayer(const CommandLine& line) {
-    if (line.fixedStepMicroseconds > 0) useFixedStepClock(line.fixedStepMicroseconds);
-    if (!startVideo(line.headless)) return 1;
-    // Boxes wait for a click only when someone is there to click.
-    setMessageBoxesInteractive(!line.noDialog && !line.headless);
-
-    if (!line.noDialog) {
-        if (!showSetupDialog()) {
-            stopVideo();
-            return 0;
-        }
-    } else {
-        SetupDialogControls defaults;
-        initSetupDialog(defaults);
-        readSetupDialog(defaults, setupOptions);
-    }
-    applyCommandLine(line, setupOptions);
-    if (setupOptions.fullscreen) setupOptions.consoleEnabled = false;
-    if (line.console) setupOptions.consoleEnabled = true;
-
-    if (!createGLWindow(setupOptions.width, setupOptions.height, 32, setupOptions.fullscreen)) {
-        std::fprintf(stderr, "quilm: could not open the OpenGL window: %s\n", SDL_GetError());
-        stopVideo();
-        return -2;
-    }
-    if (setupOptions.useExtensions) {
-        consolePrint("Loading OpenGL Extensions...\n");
-        loadGLExtensions();
-    }
-    if (!allocVertexMemory(kVertexMemoryCapacity)) {
-        // Only when even the heap refuses 4.8 MB; nothing could be drawn.
-        std::fprintf(stderr, "quilm: no memory for the vertex buffer\n");
-        destroyGLWindow();
-        stopVideo();
-        return 1;
-    }
-    createSuper8InDataDirectory();
-
-    MainLoop loop;
-    loop.frameLimit = line.frames;
-    loop.screenshotPath = line.screenshotPath;
-    if (line.scenePath[0] != '\0') viewerScene = tryViewerScene(line.scenePath);
-    loop.scene = viewerScene;
-    loop.viewer = loop.scene != nullptr;
-
-    if (loop.viewer) {
-        if (setupOptions.makeHidetrack) {
-            const bool written = generateHidetrack(*loop.scene, line.scenePath);
-            shutDown();
-            stopVideo();
-            // The console may be off: a track that was not written must not look like success.
-            if (!written) {
-                std::fprintf(stderr, "quilm: could not write the hidetrack for %s\n",
-                             line.scenePath);
-                return 1;
-            }
-            return 0;
-        }
-        loadViewerHidetrack(*loop.scene, line.scenePath);
-    } else if (!pendingLoadDemoData()) {
-        consolePrint("Init error. Fatal. Exiting.\n");
-        showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
-        shutDown();
-        stopVideo();
-        return 0;
-    }
-
-    loop.startMs = timeGetTime();
-    runMainLoop(loop);
-
-    bool screenshotWritten = true;
-    if (loop.screenshotPath) screenshotWritten = writeScreenshot(loop);
-    shutDown();
-    if (line.profile) {
-        setupOptions.consoleEnabled = true;
-        profReportAll();
-    }
-    stopVideo();
-    if (!screenshotWritten) {
-        std::fprintf(stderr, "quilm: could not write the screenshot %s\n", loop.screenshotPath);
-        return 1;
-    }
-    return 0;
+    StartedParts started;
+    const int status = runStartedPlayer(line, started);
+    tearDown(started);
+    return status;
 }

@@ -1,13 +1,12 @@
 // The setup dialog: resolution and switches in a small window of its own ("Quilm Demo
 // Theater"), drawn with Dear ImGui, closed before the main window opens. The controls are a
 // plain record so the rules (defaults, what Run! stores) are testable without a window; the
-// session runs frame by frame so tests can drive it with injected SDL events.
+// session runs frame by frame so tests can drive it with injected events. The window, the UI
+// library and the event feed are the platform's (platform/dialog_ui.h).
 #pragma once
 
+#include "platform/dialog_ui.h"
 #include "platform/options.h"
-#include "platform/video.h"
-
-struct ImGuiContext;
 
 // Control identifiers of the dialog's template.
 enum SetupControl : int {
@@ -54,13 +53,9 @@ struct SetupDialogRect {
 };
 
 struct SetupDialogSession {
-    PlatformWindow window;
-    ImGuiContext* imgui = nullptr;
+    DialogUi ui;
     SetupDialogControls controls;
     SetupDialogResult result = SetupDialogResult::running;
-    float mouseX = -1.0f, mouseY = -1.0f;
-    bool mouseHeld = false;
-    bool mousePressedThisFrame = false;
     SetupDialogRect rects[kSetupDialogRects];
     int rectCount = 0;
 };

@@ -42,7 +42,7 @@ constexpr long kMaxQw2FileBytes = 256L << 20;
 
 // The one call into the QW2 decoder; its pixels are already red, green, blue, alpha.
 uint8_t* decodeQw2Pixels(const uint8_t* data, size_t size, int32_t* width, int32_t* height) {
-    return decodeQW2(data, size, *width, *height);
+    return decodeQw2(data, size, *width, *height);
 }
 
 uint8_t* readQw2File(FILE* file, int32_t* width, int32_t* height) {

@@ -3,8 +3,6 @@
 // clears some entries after acting on them. Also the mapping from SDL key codes to those codes.
 #pragma once
 
-#include <SDL_keyboard.h>
-
 #include <cstdint>
 
 constexpr int kKeyCount = 256;
@@ -42,10 +40,5 @@ enum VirtualKey : int {
     kVkF4 = 0x73,
     kVkF12 = 0x7B,
 };
-
-// The virtual-key code of a key, or 0 when it has none. The layout-aware key code decides
-// (the key labelled Y is Y on every layout); keys whose code has no virtual key on a Latin
-// layout (a Cyrillic letter, say) fall back to the key's position on a US keyboard.
-int virtualKeyFromSdl(SDL_Keycode key, SDL_Scancode scancode);
 
 void clearKeyTable();

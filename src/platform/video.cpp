@@ -2,6 +2,7 @@
 
 #include "diag/console.h"
 #include "platform/keys.h"
+#include "platform/sdl_input.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -64,6 +65,12 @@ bool videoHeadless() {
     return headlessRun;
 }
 
+namespace {
+SDL_Window* sdlWindow(const PlatformWindow& w) {
+    return static_cast<SDL_Window*>(w.window);
+}
+} // namespace
+
 bool createPlatformWindow(PlatformWindow& w, const PlatformWindowRequest& request) {
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
@@ -79,36 +86,39 @@ bool createPlatformWindow(PlatformWindow& w, const PlatformWindowRequest& reques
     if (request.resizable) flags |= SDL_WINDOW_RESIZABLE;
     if (request.alwaysOnTop) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     flags |= request.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
-    w.window = SDL_CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                request.width, request.height, flags);
-    if (!w.window) {
+    SDL_Window* window =
+        SDL_CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                         request.width, request.height, flags);
+    w.window = window;
+    if (!window) {
         consolePrint("Could not create the window: %s\n", SDL_GetError());
         return false;
     }
-    w.context = SDL_GL_CreateContext(w.window);
+    w.context = SDL_GL_CreateContext(window);
     if (!w.context) {
         consolePrint("Could not create the OpenGL context: %s\n", SDL_GetError());
-        SDL_DestroyWindow(w.window);
+        SDL_DestroyWindow(window);
         w.window = nullptr;
         return false;
     }
     // The swap interval stays the driver's default: the swap paces the frames, as it did.
-    SDL_GL_MakeCurrent(w.window, w.context);
+    SDL_GL_MakeCurrent(window, w.context);
     return true;
 }
 
 void destroyPlatformWindow(PlatformWindow& w) {
     if (w.context) {
-        SDL_GL_MakeCurrent(w.window, nullptr);
+        SDL_GL_MakeCurrent(sdlWindow(w), nullptr);
         SDL_GL_DeleteContext(w.context);
     }
-    if (w.window) SDL_DestroyWindow(w.window);
+    if (w.window) SDL_DestroyWindow(sdlWindow(w));
     w.context = nullptr;
     w.window = nullptr;
 }
 
 bool enterFullscreenMode(PlatformWindow& w, int width, int height, int bitsPerPixel) {
-    const int display = SDL_GetWindowDisplayIndex(w.window);
+    SDL_Window* window = sdlWindow(w);
+    const int display = SDL_GetWindowDisplayIndex(window);
     if (display < 0) return false;
     // Only a mode the display lists is accepted, as a display-mode change would; SDL's own
     // "closest mode" would also take a driver's size-less placeholder mode.
@@ -130,12 +140,46 @@ bool enterFullscreenMode(PlatformWindow& w, int width, int height, int bitsPerPi
     }
     if (!found) return false;
     chosen.refresh_rate = 0; // left to the system
-    if (SDL_SetWindowDisplayMode(w.window, &chosen) != 0) return false;
-    return SDL_SetWindowFullscreen(w.window, SDL_WINDOW_FULLSCREEN) == 0;
+    if (SDL_SetWindowDisplayMode(window, &chosen) != 0) return false;
+    return SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0;
 }
 
 void leaveFullscreenMode(PlatformWindow& w) {
-    if (w.window) SDL_SetWindowFullscreen(w.window, 0);
+    if (w.window) SDL_SetWindowFullscreen(sdlWindow(w), 0);
+}
+
+void makePlatformWindowNormal(PlatformWindow& w) {
+    SDL_SetWindowResizable(sdlWindow(w), SDL_TRUE);
+    SDL_SetWindowPosition(sdlWindow(w), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+}
+
+void showPlatformWindow(PlatformWindow& w) {
+    SDL_ShowWindow(sdlWindow(w));
+    SDL_RaiseWindow(sdlWindow(w));
+}
+
+void makePlatformContextCurrent(const PlatformWindow& w) {
+    SDL_GL_MakeCurrent(sdlWindow(w), w.context);
+}
+
+void platformWindowSize(const PlatformWindow& w, int& width, int& height) {
+    SDL_GL_GetDrawableSize(sdlWindow(w), &width, &height);
+}
+
+const char* platformError() {
+    return SDL_GetError();
+}
+
+void* glProcAddress(const char* name) {
+    return SDL_GL_GetProcAddress(name);
+}
+
+void flushPlatformEvents() {
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+}
+
+void waitPlatformEvent(int timeoutMs) {
+    SDL_WaitEventTimeout(nullptr, timeoutMs);
 }
 
 void showMouseCursor(bool visible) {
@@ -147,7 +191,7 @@ void disableScreenSaver() {
 }
 
 void swapPlatformWindow(const PlatformWindow& w) {
-    SDL_GL_SwapWindow(w.window);
+    SDL_GL_SwapWindow(sdlWindow(w));
 }
 
 PixelFormatBits queryPixelFormatBits() {

@@ -19,10 +19,6 @@ int32_t truncToInt(float value) {
     return static_cast<int32_t>(value);
 }
 
-int32_t keyAllocation(const TrackKey& key) {
-    return key.data ? std::max(key.dataBytes, kKeyDataMinBytes) : 0;
-}
-
 // Decodes count vertices of the vertex block at data + offset into out (zeroed by the caller).
 void decodeVertexBlock(const uint8_t* block, int encoding, int32_t count, bool hasUV,
                        KeyVertex* out) {
@@ -86,7 +82,7 @@ int32_t decodeVertexKey(SceneObject& object, const TrackKey& key, VertexKey& ent
     const int32_t bytes = vertexBlockBytes(encoding, count, object.hasUV);
     // A block that does not hold its vertices (only possible in scenes not read by the
     // loader) decodes to an empty entry that nothing copies from.
-    const bool fits = bytes == 0 || (key.data && blockOffset + bytes <= keyAllocation(key));
+    const bool fits = bytes == 0 || (key.data && blockOffset + bytes <= keyDataAllocation(key));
     entry.vertexCount = fits ? count : 0;
     if (entry.vertexCount > 0) {
         entry.vertices = new KeyVertex[size_t(entry.vertexCount)];
@@ -257,11 +253,11 @@ bool readMeshBlock(const TrackKey& key, MeshBlock& out) {
     out.vertexBlockOffset = kMeshHeadBytes;
     out.faceBlockOffset =
         kMeshHeadBytes + vertexBlockBytes(out.encoding, out.vertexCount, out.hasUV);
-    return out.faceBlockOffset + 12 * out.faceCount <= keyAllocation(key);
+    return out.faceBlockOffset + 12 * out.faceCount <= keyDataAllocation(key);
 }
 
 int32_t readMeshFaces(const TrackKey& key, const MeshBlock& mesh, ObjectFace* faces) {
-    if (!key.data || mesh.faceBlockOffset + 12 * mesh.faceCount > keyAllocation(key)) return 0;
+    if (!key.data || mesh.faceBlockOffset + 12 * mesh.faceCount > keyDataAllocation(key)) return 0;
     int32_t kept = 0;
     for (int32_t f = 0; f < mesh.faceCount; ++f) {
         const uint8_t* p = key.data + mesh.faceBlockOffset + 12 * f;

@@ -10,51 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-// ---- Tracks ----
-
-Track* createTrack() {
-    return new Track();
-}
-
-// A block of key data; the bytes follow the header.
-struct KeyDataChunk {
-    KeyDataChunk* next;
-    int32_t used;
-    int32_t capacity;
-    uint8_t* bytes() { return reinterpret_cast<uint8_t*>(this + 1); }
-};
-
-void destroyTrack(Track* track) {
-    if (!track) return;
-    if (track->storage) {
-        for (KeyDataChunk* chunk = track->storage; chunk;) {
-            KeyDataChunk* next = chunk->next;
-            std::free(chunk);
-            chunk = next;
-        }
-    } else {
-        for (int32_t i = 0; i < track->keyCount; ++i)
-            std::free(track->keys[i].data);
-    }
-    delete[] track->keys;
-    delete track;
-}
-
-float readF32(const uint8_t* p) {
-    const uint32_t bits = readU32(p);
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-void readKeyFloats(const TrackKey& key, int offset, float* out, int count) {
-    const int32_t available = key.data ? std::max(key.dataBytes, kKeyDataMinBytes) : 0;
-    for (int i = 0; i < count; ++i) {
-        const int at = offset + 4 * i;
-        out[i] = (at >= 0 && at + 4 <= available) ? readF32(key.data + at) : 0.0f;
-    }
-}
-
 namespace {
 
 // ---- Byte source: a gzip stream, plain memory, or gzip data in memory ----
@@ -275,7 +230,7 @@ int32_t findShortVertexKey(const Track& track) {
             inherited = mesh.vertexCount;
             hasUV = mesh.hasUV;
         } else if (key.kind == KeyKind::Morph) {
-            const int32_t available = key.data ? std::max(key.dataBytes, kKeyDataMinBytes) : 0;
+            const int32_t available = keyDataAllocation(key);
             const int encoding = key.data ? key.data[48] : 0;
             const int32_t bytes = vertexBlockBytes(encoding, inherited, hasUV);
             if (inherited > 0 && kMorphHeadBytes + bytes > available) return i;

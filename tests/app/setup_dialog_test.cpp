@@ -64,7 +64,7 @@ class SetupDialogSessionTest : public ::testing::Test {
         ASSERT_EQ(stepSetupDialog(session), SetupDialogResult::running);
     }
     void TearDown() override {
-        if (session.window.window) endSetupDialog(session);
+        if (session.ui.window.window) endSetupDialog(session);
     }
     SetupDialogResult stepUntilDone(int maxFrames = 20) {
         SetupDialogResult r = SetupDialogResult::running;
@@ -86,7 +86,8 @@ class SetupDialogSessionTest : public ::testing::Test {
 };
 
 TEST_F(SetupDialogSessionTest, WindowIsTitledAndHidetrackBoxIsNeverDrawn) {
-    EXPECT_STREQ(SDL_GetWindowTitle(session.window.window), "Quilm Demo Theater");
+    EXPECT_STREQ(SDL_GetWindowTitle(static_cast<SDL_Window*>(session.ui.window.window)),
+                 "Quilm Demo Theater");
     SetupDialogRect rect;
     EXPECT_FALSE(findSetupDialogRect(session, kControlMakeHidetrack, rect));
     for (int id : {kControlResolution, kControlFullscreen, kControlDisableConsole,
@@ -120,7 +121,7 @@ TEST_F(SetupDialogSessionTest, EscapeCloseBoxAndQuitCancel) {
     endSetupDialog(session);
 
     ASSERT_TRUE(beginSetupDialog(session));
-    pushWindowEvent(session.window.window, SDL_WINDOWEVENT_CLOSE);
+    pushWindowEvent(session.ui.window.window, SDL_WINDOWEVENT_CLOSE);
     EXPECT_EQ(stepUntilDone(), SetupDialogResult::cancel);
     endSetupDialog(session);
 
@@ -180,7 +181,7 @@ TEST_F(SetupDialogSessionTest, KeyboardNavigationTogglesAFocusedBox) {
     EXPECT_EQ(changed, 1);
     if (const char* path = std::getenv("QUILM_DIALOG_PNG")) {
         int w = 0, h = 0;
-        SDL_GL_GetDrawableSize(session.window.window, &w, &h);
+        SDL_GL_GetDrawableSize(static_cast<SDL_Window*>(session.ui.window.window), &w, &h);
         std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
         glReadBuffer(GL_FRONT);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());

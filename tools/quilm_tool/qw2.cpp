@@ -71,7 +71,7 @@ int runDecode(const char* in, const char* out) {
     }
     int32_t width = 0, height = 0;
     const char* reason = nullptr;
-    uint8_t* pixels = decodeQW2(bytes.data(), bytes.size(), width, height, &reason);
+    uint8_t* pixels = decodeQw2(bytes.data(), bytes.size(), width, height, &reason);
     if (!pixels) {
         std::fprintf(stderr, "quilm-tool qw2: %s: %s\n", in, reason ? reason : "refused");
         return 1;

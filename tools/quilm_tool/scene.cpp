@@ -9,6 +9,7 @@
 #include "scene/camera_light.h"
 #include "scene/object_update.h"
 #include "scene/scene.h"
+#include "scene/scene_file.h"
 
 #include <cerrno>
 #include <cstdio>
