@@ -103,6 +103,26 @@ TEST_F(DemoData, LoadingPictureLeavesTheBarReadable) {
         EXPECT_TRUE(fs::exists(dataDirectory() / name)) << name;
 }
 
+TEST_F(DemoData, LogosAreCutOutAndTheMusicIsThere) {
+    for (const char* name : {"quilm.png", "logo1.png", "logo2.png", "logo3.png", "logo4.png"}) {
+        SCOPED_TRACE(name);
+        FILE* file = std::fopen((dataDirectory() / name).c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        int32_t width = 0, height = 0;
+        uint8_t* pixels = loadPng(file, &width, &height); // closes the file
+        ASSERT_NE(pixels, nullptr);
+        int clear = 0, solid = 0;
+        for (size_t i = 0; i < size_t(width) * size_t(height); ++i) {
+            clear += pixels[4 * i + 3] == 0;
+            solid += pixels[4 * i + 3] == 255;
+        }
+        std::free(pixels);
+        EXPECT_GT(clear, width * height / 4); // the scene shows round the letters
+        EXPECT_GT(solid, 100);
+    }
+    EXPECT_GT(fs::file_size(dataDirectory() / "tune.mo3"), 10000u);
+}
+
 // A second run writes the very same scenes and pictures (hidetracks and the still come from
 // the player and are covered by the scenes they are made from).
 TEST_F(DemoData, MakeDataWritesTheSameBytesAgain) {

@@ -5,7 +5,7 @@
 #include "render/render_fixture.h"
 #include "scene/scene_test_util.h"
 
-#include "app/vertex_memory.h"
+#include "render/vertex_memory.h"
 #include "render/object_drawing.h"
 #include "render/scene_renderer.h"
 #include "scene/envmap.h"

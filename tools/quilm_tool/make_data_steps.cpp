@@ -1,6 +1,8 @@
 #include "quilm_tool/make_data_steps.h"
 
 #include "image/image_loaders.h"
+#include "support/demo_tune.h"
+#include "support/logo_writer.h"
 #include "support/picture_writer.h"
 #include "support/scene_writer.h"
 
@@ -22,9 +24,11 @@ namespace sw = scenewriter;
 
 namespace {
 
-// The loading picture shows this camera of the opening scene, this many frames in.
+// The loading picture shows this camera of the opening scene, six seconds in: a few long
+// steps get there as well as many short ones, and each 1024 x 768 frame costs.
 constexpr int kStillCamera = 15;
-constexpr int kStillFrames = 140;
+constexpr int kStillFrames = 12;
+constexpr const char* kStillStep = "0.5";
 constexpr const char* kStillScene = "loading_still.q3d";
 constexpr const char* kStillShot = "loading_still.png";
 
@@ -162,7 +166,12 @@ bool writeDemoSceneFile(const std::string& dir, const DemoSceneEntry& entry,
     return true;
 }
 
-bool writeDemoSoundAndLogos(const std::string&) {
+bool writeDemoSoundAndLogos(const std::string& dir) {
+    if (!writeDemoTune(dir + "/tune.mo3")) return false;
+    reportFile(dir, "tune.mo3");
+    if (!writeDemoLogos(dir)) return false;
+    for (int i = 0; i < kDemoLogoCount; ++i)
+        reportFile(dir, demoLogoFileName(i));
     return true;
 }
 
@@ -292,11 +301,11 @@ bool makeLoadingPicture(const std::string& dir, const std::string& player) {
         return false;
     }
     std::string log;
-    const int status = runChild(player,
-                                {"--headless", "--no-dialog", "--console", "--size", "1024x768",
-                                 "--fixed-step", "0.04", "--frames", std::to_string(kStillFrames),
-                                 "--screenshot", kStillShot, kStillScene},
-                                dir, [&](const std::string& line) { log += line + "\n"; });
+    const int status = runChild(
+        player,
+        {"--headless", "--no-dialog", "--console", "--size", "1024x768", "--fixed-step", kStillStep,
+         "--frames", std::to_string(kStillFrames), "--screenshot", kStillShot, kStillScene},
+        dir, [&](const std::string& line) { log += line + "\n"; });
     removeQuietly(scenePath);
     FILE* file = status == 0 ? std::fopen(shotPath.c_str(), "rb") : nullptr;
     int32_t width = 0, height = 0;

@@ -18,7 +18,7 @@ uint64_t directoryBytes(const std::string& dir);
 // Writes the scene under its storage name and removes any copy under the other names.
 bool writeDemoSceneFile(const std::string& dir, const DemoSceneEntry& entry,
                         const DemoScene& built);
-// "tune.mo3" and the five logos, when this build has their makers.
+// "tune.mo3" and the five logos.
 bool writeDemoSoundAndLogos(const std::string& dir);
 // The player built beside this executable.
 std::string playerPath();

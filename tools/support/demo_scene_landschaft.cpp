@@ -316,11 +316,8 @@ const ShotFn kShots[20] = {
     },
     // 10: wide, slow pan across the valley
     [](float f) {
-        const float a = -2.2f + 0.5f * f;
         return Shot{
-            {480, -520, 190},
-            {480 + 900 * std::cos(a + kPi * 0.35f), -520 + 900 * std::sin(a + kPi * 0.9f), 30},
-            1.3f};
+            {360 - 40 * f, -300 + 20 * f, 150}, lerp({-360, 120, 20}, {-120, 380, 20}, f), 1.3f};
     },
     // 11: along the shore looking at the village
     [](float f) {
