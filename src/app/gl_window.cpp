@@ -69,10 +69,10 @@ void handleWindowEvent(const PlatformEvent& event) {
         resizeGLScene(event.width, event.height);
         break;
     case PlatformEventKind::keyDown:
-        if (event.virtualKey > 0 && event.virtualKey < kKeyCount) keyDown[event.virtualKey] = 1;
+        pressKey(event.virtualKey);
         break;
     case PlatformEventKind::keyUp:
-        if (event.virtualKey > 0 && event.virtualKey < kKeyCount) keyDown[event.virtualKey] = 0;
+        releaseKey(event.virtualKey);
         break;
     case PlatformEventKind::quit:
     case PlatformEventKind::other:

@@ -4,6 +4,22 @@
 
 #include <cstdio>
 
+namespace {
+
+const char* const kKeysText =
+    "\n"
+    "keys in the viewer (a scene on the command line):\n"
+    "  1 to 9   camera 1 to 9\n"
+    "  X  Y     next / previous camera\n"
+    "  A  S     slower / faster, 10% a step (10% to 300%), held: every frame\n"
+    "  Space    pause / go on\n"
+    "  Escape   quit\n"
+    "keys in the demo:\n"
+    "  X  Y     music forward / back one pattern order\n"
+    "  Escape   quit\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
     static CommandLine line; // holds the path buffer: too large for comfort on the stack
     char error[kParseErrorBytes];
@@ -13,6 +29,7 @@ int main(int argc, char** argv) {
     }
     if (line.help) {
         std::fputs(kUsageText, stdout);
+        std::fputs(kKeysText, stdout);
         return 0;
     }
     if (line.version) {

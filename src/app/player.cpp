@@ -1,5 +1,6 @@
 #include "app/player.h"
 
+#include "app/frame_stats.h"
 #include "app/gl_window.h"
 #include "app/pending.h"
 #include "app/setup_dialog.h"
@@ -8,6 +9,7 @@
 #include "hidetrack/hidetrack_file.h"
 #include "hidetrack/hidetrack_generate.h"
 #include "image/png_writer.h"
+#include "image/texture.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
 #include "platform/message_box.h"
@@ -24,6 +26,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -124,18 +127,34 @@ void loadViewerHidetrack(Scene& scene, const char* scenePath) {
 
 // The viewer's scene when it opens and loads; null sends the caller to the demo.
 Scene* tryViewerScene(const char* scenePath) {
+    errno = 0;
     gzFile file = openGz(scenePath);
     if (!file) {
+        // zlib leaves errno 0 when it failed for a reason of its own (memory).
+        const int reason = errno;
+        char detail[kScenePathBytes + 128];
+        std::snprintf(detail, sizeof detail, "%s: %s", scenePath,
+                      reason != 0 ? std::strerror(reason) : "cannot be read");
         consolePrint("%s\n", scenePath);
-        showMessageBox("Could not open!", "Commandline");
+        showMessageBox("Could not open!", "Commandline", MessageBoxIcon::none, detail);
         consolePrint("Could not load commandline file. \n");
         return nullptr;
     }
+    // The scene's pictures are looked for beside it when the working directory lacks them.
+    char folder[kScenePathBytes];
+    std::snprintf(folder, sizeof folder, "%s", scenePath);
+    char* slash = std::strrchr(folder, '/');
+    if (slash) *slash = 0;
+    setImageSearchFolder(slash ? (folder[0] ? folder : "/") : nullptr);
     Scene* scene = createScene();
     const bool loaded = scene && loadScene(*scene, file);
     gzclose(file);
+    setImageSearchFolder(nullptr);
     if (!loaded) {
-        showMessageBox("Error loading scene!", "Commandline");
+        char detail[kScenePathBytes + 128];
+        std::snprintf(detail, sizeof detail, "%s: not a scene file this player can read",
+                      scenePath);
+        showMessageBox("Error loading scene!", "Commandline", MessageBoxIcon::none, detail);
         destroyScene(scene);
         return nullptr;
     }
@@ -186,15 +205,16 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     setMessageBoxesInteractive(!line.noDialog && !line.headless);
 
     if (!line.noDialog) {
-        if (!showSetupDialog()) return 0;
+        // The options preset the dialog; what the user leaves or changes there stands.
+        if (!showSetupDialog(line)) return 0;
     } else {
         SetupDialogControls defaults;
         initSetupDialog(defaults);
         readSetupDialog(defaults, setupOptions);
+        applyCommandLine(line, setupOptions);
     }
-    applyCommandLine(line, setupOptions);
-    if (setupOptions.fullscreen) setupOptions.consoleEnabled = false;
-    if (line.console) setupOptions.consoleEnabled = true;
+    // --console keeps the console on in full screen, unless the dialog turned it off.
+    if (setupOptions.fullscreen && !line.console) setupOptions.consoleEnabled = false;
 
     if (!createGLWindow(setupOptions.width, setupOptions.height, 32, setupOptions.fullscreen)) {
         std::fprintf(stderr, "quilm: could not open the OpenGL window: %s\n", platformError());
@@ -236,6 +256,11 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         return 1;
     }
 
+    static FrameTimes frameTimes; // sized once, a quarter megabyte: not on the stack
+    if (line.profile) {
+        startFrameTimes(frameTimes, frameClockSeconds());
+        loop.frameTimes = &frameTimes;
+    }
     loop.startMs = timeGetTime();
     runMainLoop(loop);
 
@@ -243,6 +268,9 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     if (line.profile) {
         setupOptions.consoleEnabled = true;
         profReportAll();
+        char summary[256];
+        formatFrameSummary(frameTimes, summary, sizeof summary);
+        consolePrint("%s", summary);
     }
     if (!screenshotWritten) {
         std::fprintf(stderr, "quilm: could not write the screenshot %s\n", loop.screenshotPath);
@@ -266,10 +294,13 @@ void runMainLoop(MainLoop& loop) {
         } else {
             const uint32_t clockMs = timeGetTime();
             profStart("00main");
+            // Presses that came and went since the last frame still count once.
+            latchKeyPresses();
             if (loop.viewer)
                 viewerFrame(loop, clockMs);
             else
                 demoFrame(loop, clockMs);
+            releaseKeyPresses();
             ++loop.framesDrawn;
             const bool last = loop.frameLimit > 0 && loop.framesDrawn >= loop.frameLimit;
             // Without a frame limit any frame may be the last, so each one is kept.
@@ -277,6 +308,7 @@ void runMainLoop(MainLoop& loop) {
             profStart("12Swapping");
             glFinish();
             presentGLWindow();
+            if (loop.frameTimes) recordFrameTime(*loop.frameTimes, frameClockSeconds());
             profStop("12Swapping");
             profStop("00main");
             advanceFixedStepClock();

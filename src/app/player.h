@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+struct FrameTimes;
 struct Scene;
 struct Super8Effect;
 
@@ -19,6 +20,7 @@ struct MainLoop {
     uint32_t startMs = 0; // taken immediately before the loop starts
     int frameLimit = 0;   // 0: until Escape or close
     const char* screenshotPath = nullptr;
+    FrameTimes* frameTimes = nullptr; // --profile: every presented frame is timed into it
     // Filled by the loop.
     int framesDrawn = 0;
     int eventsTaken = 0;

@@ -9,6 +9,7 @@ constexpr int kDialogWidthUnits = 142;
 constexpr int kDialogHeightUnits = 137;
 
 const char* const kResolutionNames[] = {"640x480", "1024x768"};
+constexpr int kResolutionSizes[2][2] = {{640, 480}, {1024, 768}};
 
 void recordRect(SetupDialogSession& s, int controlId, const DialogUiRect& r) {
     if (s.rectCount >= kSetupDialogRects) return;
@@ -29,7 +30,7 @@ void checkBox(SetupDialogSession& s, int id, const char* text, int x, int y, boo
 bool pushButton(SetupDialogSession& s, int id, const char* text, int x, int y, int w, int h) {
     placeAt(x, y);
     DialogUiRect rect;
-    const bool pressed = dialogUiButton(text, w * kUnitX, h * kUnitY, rect);
+    const bool pressed = dialogUiButton(id, text, w * kUnitX, h * kUnitY, rect);
     recordRect(s, id, rect);
     return pressed;
 }
@@ -40,8 +41,8 @@ void drawControls(SetupDialogSession& s) {
     DialogUiRect combo;
     DialogUiRect entries[2];
     bool open = false;
-    dialogUiCombo("##resolution", 129 * kUnitX, kResolutionNames, 2, c.resolution, combo, entries,
-                  open);
+    dialogUiCombo(kControlResolution, 129 * kUnitX, kResolutionNames, 2, c.resolution, combo,
+                  entries, open);
     if (open)
         for (int i = 0; i < 2; ++i)
             recordRect(s, kControlResolutionEntry0 + i, entries[i]);
@@ -92,6 +93,24 @@ void readSetupDialog(const SetupDialogControls& c, SetupOptions& o) {
     }
 }
 
+void presetSetupDialog(SetupDialogControls& c, const CommandLine& line) {
+    if (line.windowed) c.fullscreen = false;
+    if (line.fullscreen) c.fullscreen = true;
+    if (line.console) c.disableConsole = false;
+    if (line.noExtensions) c.disableExtensions = true;
+    if (line.noDxt) c.useDxt = false;
+    if (line.lowMemory) c.lowMemory = true;
+    if (line.noWideScreen) c.wideScreen = false;
+    if (line.alwaysInFront) c.alwaysInFront = true;
+    if (line.makeHidetrack) c.makeHidetrack = true;
+    if (line.sizeGiven) {
+        c.resolution = -1;
+        for (int i = 0; i < 2; ++i)
+            if (line.width == kResolutionSizes[i][0] && line.height == kResolutionSizes[i][1])
+                c.resolution = i;
+    }
+}
+
 bool beginSetupDialog(SetupDialogSession& s) {
     s = SetupDialogSession{};
     initSetupDialog(s.controls);
@@ -100,10 +119,12 @@ bool beginSetupDialog(SetupDialogSession& s) {
 }
 
 SetupDialogResult stepSetupDialog(SetupDialogSession& s) {
-    // Enter means Run!; Escape and the close box mean Cancel.
+    // Enter presses the focused button, or Run! (the default button) when no button has the
+    // focus; Escape and the close box mean Cancel.
     switch (pumpDialogUi(s.ui)) {
     case DialogUiInput::enter:
-        s.result = SetupDialogResult::run;
+        s.result = dialogUiFocusedControl(s.ui) == kControlCancel ? SetupDialogResult::cancel
+                                                                  : SetupDialogResult::run;
         break;
     case DialogUiInput::escape:
     case DialogUiInput::close:
@@ -135,12 +156,18 @@ bool findSetupDialogRect(const SetupDialogSession& s, int controlId, SetupDialog
     return false;
 }
 
-bool showSetupDialog() {
+bool showSetupDialog(const CommandLine& line) {
     SetupDialogSession session;
     if (!beginSetupDialog(session)) return false;
+    presetSetupDialog(session.controls, line);
     SetupDialogResult result = SetupDialogResult::running;
     while ((result = stepSetupDialog(session)) == SetupDialogResult::running)
         waitPlatformEvent(100); // idle until something happens
+    const bool sizeOutsideList = session.controls.resolution < 0 && line.sizeGiven;
     endSetupDialog(session);
+    if (sizeOutsideList) {
+        setupOptions.width = line.width;
+        setupOptions.height = line.height;
+    }
     return result == SetupDialogResult::run;
 }

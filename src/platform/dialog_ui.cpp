@@ -5,10 +5,15 @@
 #include <GL/gl.h>
 #include <imgui.h>
 #include <imgui_impl_opengl2.h>
+#include <imgui_internal.h>
 
 #include <cfloat>
 
 namespace {
+
+// The dialog whose frame is being drawn (one at a time): the controls record their focus
+// order into it and take its focus request.
+DialogUi* drawing = nullptr;
 
 ImGuiContext* imguiOf(const DialogUi& ui) {
     return static_cast<ImGuiContext*>(ui.context);
@@ -27,6 +32,41 @@ DialogUiRect lastItemRect() {
 void setImGuiKey(SDL_Scancode scancode, bool down) {
     ImGuiIO& io = ImGui::GetIO();
     if (scancode >= 0 && scancode < IM_ARRAYSIZE(io.KeysDown)) io.KeysDown[scancode] = down;
+}
+
+int focusIndexOf(const DialogUi& ui, ImGuiID item) {
+    for (int i = 0; i < ui.focusCount; ++i)
+        if (ui.focusItems[i] == item) return i;
+    return -1;
+}
+
+// Tab and Shift+Tab: the next or previous control of the last frame, wrapping; from no focus
+// the first or the last. With the list open, the focus is on the list's own control.
+void moveFocus(DialogUi& ui, int step) {
+    if (ui.focusCount == 0) return;
+    int at = focusIndexOf(ui, GImGui->NavId);
+    if (ui.listOpen) at = focusIndexOf(ui, ui.listItem);
+    int next = at < 0 ? (step > 0 ? 0 : ui.focusCount - 1) : at + step;
+    next = (next + ui.focusCount) % ui.focusCount;
+    ui.focusRequest = ui.focusItems[next];
+}
+
+// After a focusable control was drawn: note it in the Tab order and give it the focus asked
+// for, shown the way keyboard navigation shows it.
+void noteFocusable(int controlId) {
+    if (!drawing) return;
+    const ImGuiID item = ImGui::GetItemID();
+    if (drawing->focusCount < kDialogUiFocusables) {
+        drawing->focusControls[drawing->focusCount] = controlId;
+        drawing->focusItems[drawing->focusCount] = item;
+        ++drawing->focusCount;
+    }
+    if (drawing->focusRequest != 0 && drawing->focusRequest == item) {
+        ImGui::SetFocusID(item, ImGui::GetCurrentWindow());
+        GImGui->NavDisableHighlight = false;
+        GImGui->NavDisableMouseHover = true;
+        drawing->focusRequest = 0;
+    }
 }
 
 // Returns true when this event must end the batch of the current frame.
@@ -52,11 +92,21 @@ bool takeEvent(DialogUi& ui, const SDL_Event& e, DialogUiInput& input) {
         return true;
     case SDL_KEYDOWN:
         if (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) {
-            input = DialogUiInput::enter;
+            if (ui.listOpen)
+                ui.enterInList = true;
+            else
+                input = DialogUiInput::enter;
             return true;
         }
         if (e.key.keysym.sym == SDLK_ESCAPE) {
-            input = DialogUiInput::escape;
+            if (ui.listOpen)
+                ui.escapeInList = true;
+            else
+                input = DialogUiInput::escape;
+            return true;
+        }
+        if (e.key.keysym.sym == SDLK_TAB) {
+            moveFocus(ui, (e.key.keysym.mod & KMOD_SHIFT) ? -1 : 1);
             return true;
         }
         setImGuiKey(e.key.keysym.scancode, true);
@@ -95,6 +145,8 @@ bool openDialogUi(DialogUi& ui, const char* title, int width, int height) {
     io.KeyMap[ImGuiKey_DownArrow] = SDL_SCANCODE_DOWN;
     io.KeyMap[ImGuiKey_Space] = SDL_SCANCODE_SPACE;
     ImGui::StyleColorsClassic();
+    // The open list covers the labels below it; they must not show through.
+    ImGui::GetStyle().Colors[ImGuiCol_PopupBg].w = 1.0f;
     ImGui::GetStyle().FramePadding.y = 1.0f;
     ImGui::GetStyle().WindowRounding = 0.0f;
     ImGui_ImplOpenGL2_Init();
@@ -111,6 +163,13 @@ DialogUiInput pumpDialogUi(DialogUi& ui) {
     return input;
 }
 
+int dialogUiFocusedControl(const DialogUi& ui) {
+    if (!ui.context) return 0;
+    ImGui::SetCurrentContext(imguiOf(ui));
+    const int at = focusIndexOf(ui, GImGui->NavId);
+    return at < 0 ? 0 : ui.focusControls[at];
+}
+
 void beginDialogUiFrame(DialogUi& ui, const char* panelName) {
     ImGui::SetCurrentContext(imguiOf(ui));
     ImGuiIO& io = ImGui::GetIO();
@@ -122,6 +181,8 @@ void beginDialogUiFrame(DialogUi& ui, const char* panelName) {
     io.MouseDown[0] = ui.mouseHeld || ui.mousePressedThisFrame;
     ui.mousePressedThisFrame = false;
 
+    drawing = &ui;
+    ui.focusCount = 0;
     ImGui_ImplOpenGL2_NewFrame();
     ImGui::NewFrame();
     ImGui::SetNextWindowPos(ImVec2(0, 0));
@@ -132,6 +193,11 @@ void beginDialogUiFrame(DialogUi& ui, const char* panelName) {
 }
 
 void endDialogUiFrame(DialogUi& ui) {
+    // Keys meant for the list are spent whether it was drawn or not.
+    ui.enterInList = false;
+    ui.escapeInList = false;
+    ui.focusRequest = 0; // a control that was not drawn cannot take it later
+    drawing = nullptr;
     ImGui::End();
     ImGui::Render();
     int w = 0, h = 0;
@@ -169,31 +235,50 @@ void dialogUiCheckbox(int id, const char* text, bool& value, DialogUiRect& rect)
     ImGui::Checkbox(text, &value);
     ImGui::PopID();
     rect = lastItemRect();
+    noteFocusable(id);
 }
 
-bool dialogUiButton(const char* text, float width, float height, DialogUiRect& rect) {
+bool dialogUiButton(int id, const char* text, float width, float height, DialogUiRect& rect) {
+    ImGui::PushID(id);
     const bool pressed = ImGui::Button(text, ImVec2(width, height));
+    ImGui::PopID();
     rect = lastItemRect();
+    noteFocusable(id);
     return pressed;
 }
 
-bool dialogUiCombo(const char* id, float width, const char* const* entries, int entryCount,
-                   int& selected, DialogUiRect& rect, DialogUiRect* entryRects, bool& open) {
+bool dialogUiCombo(int id, float width, const char* const* entries, int entryCount, int& selected,
+                   DialogUiRect& rect, DialogUiRect* entryRects, bool& open) {
+    ImGui::PushID(id);
     ImGui::SetNextItemWidth(width);
     const char* preview = selected >= 0 && selected < entryCount ? entries[selected] : "";
+    const bool enter = drawing && drawing->enterInList;
+    const bool escape = drawing && drawing->escapeInList;
+    // Tab leaves the open list closed behind it.
+    const bool leave = drawing && drawing->focusRequest != 0;
     bool picked = false;
-    open = ImGui::BeginCombo(id, preview);
+    open = ImGui::BeginCombo("##list", preview);
     if (open) {
         for (int i = 0; i < entryCount; ++i) {
-            if (ImGui::Selectable(entries[i], selected == i)) {
+            bool pick = ImGui::Selectable(entries[i], selected == i);
+            // The list opens on the current entry, as the keyboard's starting point.
+            if (selected == i) ImGui::SetItemDefaultFocus();
+            // Hovered means under the mouse, or focused while the keyboard leads.
+            if (enter && ImGui::IsItemHovered()) pick = true;
+            if (pick) {
                 selected = i;
                 picked = true;
             }
             entryRects[i] = lastItemRect();
         }
+        if (enter || escape || leave) ImGui::CloseCurrentPopup();
         ImGui::EndCombo();
     }
+    ImGui::PopID();
     // The combo's own rectangle is the item just closed.
     rect = lastItemRect();
+    noteFocusable(id);
+    if (drawing) drawing->listItem = ImGui::GetItemID();
+    if (drawing) drawing->listOpen = open && !(enter || escape || leave || picked);
     return picked;
 }

@@ -7,7 +7,9 @@
 #include "platform/message_box.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -144,10 +146,17 @@ void loadMaterial(Material& material, const Track& track) {
     material.textured = false;
     material.texture = nullptr;
     if (material.textureName[0] != 0) {
+        errno = 0;
         Texture* texture = loadTexture(material.textureName, true, true);
         if (!texture) {
+            // An open that failed leaves the system's reason; a picture that would not decode
+            // leaves none.
+            const int reason = errno;
+            char detail[sizeof material.textureName + 128];
+            std::snprintf(detail, sizeof detail, "%s: %s", material.textureName,
+                          reason != 0 ? std::strerror(reason) : "cannot be decoded");
             consolePrint("  Error. \n");
-            showMessageBox("Error loading texture!", "Caption");
+            showMessageBox("Error loading texture!", "Caption", MessageBoxIcon::none, detail);
         } else {
             material.texture = texture;
             material.textured = true;

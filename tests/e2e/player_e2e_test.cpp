@@ -62,6 +62,15 @@ TEST(PlayerEndToEnd, HelpAndVersion) {
     const BinaryRun help = runBinary(QUILM_BIN, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: quilm", 0), 0u);
+    // Both modes' keys, each under its own heading.
+    const size_t viewer = help.out.find("keys in the viewer");
+    const size_t demo = help.out.find("keys in the demo");
+    ASSERT_NE(viewer, std::string::npos) << help.out;
+    ASSERT_NE(demo, std::string::npos) << help.out;
+    for (const char* key : {"1 to 9", "X  Y", "A  S", "Space", "Escape"})
+        EXPECT_LT(help.out.find(key, viewer), demo) << key;
+    for (const char* key : {"X  Y", "Escape"})
+        EXPECT_NE(help.out.find(key, demo), std::string::npos) << key;
     const BinaryRun version = runBinary(QUILM_BIN, {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("quilm ", 0), 0u);
@@ -74,7 +83,7 @@ TEST(PlayerEndToEnd, MissingSceneFallsBackToTheDemoAfterTheCommandlineMessages) 
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(path + "\nCould not load commandline file. \n"), std::string::npos)
         << run.out;
-    EXPECT_EQ(run.err, "Commandline: Could not open!\n");
+    EXPECT_EQ(run.err, "Commandline: Could not open! (" + path + ": No such file or directory)\n");
 }
 
 TEST(PlayerEndToEnd, PercentSignsInThePathArePrintedNotInterpreted) {
@@ -89,7 +98,8 @@ TEST(PlayerEndToEnd, UnloadableSceneReportsTheLoadErrorAndPlaysTheDemo) {
     std::ofstream(path, std::ios::binary) << "not a scene at all";
     const BinaryRun run = runBinary(QUILM_BIN, with(kHeadless, {"--frames", "2", path}));
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "Commandline: Error loading scene!\n");
+    EXPECT_EQ(run.err, "Commandline: Error loading scene! (" + path +
+                           ": not a scene file this player can read)\n");
     EXPECT_EQ(run.out.find("Could not load commandline file."), std::string::npos);
 }
 
@@ -132,6 +142,12 @@ TEST(PlayerEndToEnd, ProfileReportsTheFrameCounters) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("main"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Swapping"), std::string::npos) << run.out;
+    // The last line is the one a person reads.
+    const size_t last = run.out.rfind('\n', run.out.size() - 2) + 1;
+    EXPECT_EQ(run.out.rfind("4 frames, "), last) << run.out;
+    for (const char* part :
+         {" frames per second, frame time median ", " ms, 95th percentile ", " ms\n"})
+        EXPECT_NE(run.out.find(part, last), std::string::npos) << part << "\n" << run.out;
 }
 
 TEST(PlayerEndToEnd, ASceneThatLoadsGivesViewerModeWithItsBackground) {
@@ -154,6 +170,22 @@ TEST(PlayerEndToEnd, ASceneThatLoadsGivesViewerModeWithItsBackground) {
     const uint8_t* middle = pixels + (size_t(h / 2) * size_t(w) + size_t(w / 2)) * 4;
     EXPECT_GT(middle[0] + middle[1] + middle[2], 0);
     std::free(pixels);
+}
+
+TEST(PlayerEndToEnd, MakeSampleEndsWithACommandThatWorksWhenPasted) {
+    const std::string dir = scratchDirectory("pasted") + "/it's a sample";
+    const BinaryRun made = runBinary(QUILM_TOOL_BIN, {"make-sample", dir});
+    ASSERT_EQ(made.status, 0) << made.err;
+    ASSERT_GE(made.out.size(), 2u);
+    const size_t start = made.out.rfind('\n', made.out.size() - 2) + 1;
+    const std::string command = made.out.substr(start, made.out.size() - 1 - start);
+    EXPECT_NE(command.find(QUILM_BIN), std::string::npos) << command;
+    // Pasted from another directory, with options to run it unattended.
+    const BinaryRun run =
+        runBinary("/bin/sh", {"-c", command + " --headless --console --frames 1"}, {}, {}, "/");
+    EXPECT_EQ(run.status, 0) << command << "\n" << run.err;
+    EXPECT_NE(run.out.find("Scene has 13 objects"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "");
 }
 
 } // namespace

@@ -20,6 +20,7 @@ const Command commands[] = {
     {"image", runImageCommand, "image IN OUT.png"},
     {"make-sample", runMakeSampleCommand, "make-sample DIR"},
     {"make-data", runMakeDataCommand, "make-data DIR [--no-hidetracks] [--hid-size WxH]"},
+    {"import", runImportCommand, "import IN OUT.q3d [--fps F] [--scale S] [--gzip]"},
 };
 
 void printUsage(FILE* out) {
