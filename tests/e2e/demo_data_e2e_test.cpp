@@ -145,4 +145,18 @@ TEST_F(DemoData, MakeDataWritesTheSameBytesAgain) {
     fs::remove_all(again);
 }
 
+TEST(MakeData, RefusesABadCommandLine) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"make-data"},
+                                                 {"make-data", "a", "b"},
+                                                 {"make-data", "--fast", "a"},
+                                                 {"make-data", "a", "--hid-size"}}) {
+        const BinaryRun run = runBinary(QUILM_TOOL_BIN, args);
+        EXPECT_EQ(run.status, 2) << args.size();
+        EXPECT_NE(run.err.find("usage: quilm-tool make-data DIR"), std::string::npos);
+    }
+    const BinaryRun blocked = runBinary(QUILM_TOOL_BIN, {"make-data", "/proc/version/data"});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.err.find("cannot create directory"), std::string::npos);
+}
+
 } // namespace

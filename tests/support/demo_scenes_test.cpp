@@ -10,10 +10,16 @@
 #include "render/scene_renderer.h"
 #include "scene/envmap.h"
 #include "scene/object_update.h"
+#include "image/image_loaders.h"
 #include "support/demo_scenes.h"
+#include "wavelet/qw2.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -150,6 +156,75 @@ TEST(DemoScenes, UseEveryFeatureOfTheEngineBetweenThem) {
     EXPECT_EQ(storages.size(), 3u);
     EXPECT_GE(compressedTracks, 1);
     EXPECT_LT(compressedTracks, kDemoSceneCount);
+}
+
+// A Morph key stores no vertex count: it inherits the Mesh key's before it. Its block must hold
+// exactly that many vertices in its encoding, or the engine decodes garbage (or refuses it).
+TEST(DemoScenes, MorphKeysCarryTheirTopologysVertexCount) {
+    auto blockLength = [](size_t n, bool uv, int encoding) {
+        if (encoding == 0) return n * (uv ? 20 : 12);
+        return uv ? 40 + 5 * n : 24 + 3 * n;
+    };
+    int checked = 0;
+    for (const DemoScene& built : builtScenes())
+        for (const sw::Track& track : built.scene.tracks) {
+            if (track.type != sw::kObjectTrack) continue;
+            size_t n = 0;
+            bool uv = false;
+            for (const sw::Key& key : track.keys) {
+                if (key.kind == sw::kMesh) {
+                    ASSERT_GE(key.data.size(), 70u);
+                    n = size_t(key.data[65] | key.data[66] << 8);
+                    uv = key.data[50] != 0;
+                    const size_t faces = size_t(key.data[67] | key.data[68] << 8);
+                    EXPECT_EQ(key.data.size(), 70 + blockLength(n, uv, key.data[69]) + 12 * faces)
+                        << built.name << " " << track.name;
+                } else if (key.kind == sw::kMorph) {
+                    ASSERT_GE(key.data.size(), 49u);
+                    EXPECT_EQ(key.data.size(), 49 + blockLength(n, uv, key.data[48]))
+                        << built.name << " " << track.name;
+                    ++checked;
+                }
+            }
+        }
+    EXPECT_GT(checked, 100);
+}
+
+// Each codec's file reads back through the engine's own decoders: PNG keeps the alpha the
+// leaves are cut out with, JPEG is opaque, QW2 decodes to the same size.
+TEST(DemoScenes, PicturesReadBackThroughTheEnginesDecoders) {
+    scenetest::TempDir dir;
+    const auto leaves = [] {
+        return pr::leafClusterPicture(64, {0.5f, 0.7f, 0.2f, 1}, {0.1f, 0.3f, 0.1f, 1}, 2);
+    };
+    for (const char* name : {"t.png", "t.jpg", "t.qw2"})
+        ASSERT_TRUE(pr::writePicture(".", {name, leaves, true}));
+    EXPECT_FALSE(pr::writePicture(".", {"t.bmp", leaves}));
+    EXPECT_FALSE(pr::writePicture("/nonexistent-dir", {"t.png", leaves}));
+    int32_t w = 0, h = 0;
+    uint8_t* png = loadPng(std::fopen("t.png", "rb"), &w, &h);
+    ASSERT_NE(png, nullptr);
+    EXPECT_EQ(w, 64);
+    int cut = 0, kept = 0;
+    for (int i = 0; i < w * h; ++i) {
+        cut += png[4 * i + 3] == 0;
+        kept += png[4 * i + 3] == 255;
+    }
+    EXPECT_EQ(cut + kept, w * h); // hard edges: the alpha test passes all or nothing
+    EXPECT_GT(cut, 0);
+    EXPECT_GT(kept, 0);
+    std::free(png);
+    uint8_t* jpeg = loadJpeg(std::fopen("t.jpg", "rb"), &w, &h);
+    ASSERT_NE(jpeg, nullptr);
+    EXPECT_EQ(h, 64);
+    std::free(jpeg);
+    std::ifstream in("t.qw2", std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    uint8_t* qw2 = decodeQw2(bytes.data(), bytes.size(), w, h);
+    ASSERT_NE(qw2, nullptr);
+    EXPECT_EQ(w, 64);
+    EXPECT_EQ(h, 64);
+    std::free(qw2);
 }
 
 TEST(DemoScenes, BuildTheSameBytesEveryTime) {

@@ -196,13 +196,17 @@ bool makeHidetracks(const std::string& dir, const std::string& player, const std
     for (const DemoSceneEntry& entry : kDemoScenes)
         totalCameras += entry.camerasNeeded;
     bool ok = true;
+    int shownPercent = -1;
     auto progress = [&] {
         int seen = 0;
         for (int i = 0; i < next; ++i)
             seen += kDemoScenes[i].camerasNeeded;
         for (const Pass& p : passes)
             if (p.entry >= 0) seen -= kDemoScenes[p.entry].camerasNeeded - p.camerasSeen;
-        std::printf("\r  hidetracks %3d%%", 100 * seen / totalCameras);
+        const int percent = 100 * seen / totalCameras;
+        if (percent == shownPercent) return;
+        shownPercent = percent;
+        std::printf("\r  hidetracks %3d%%", percent);
         std::fflush(stdout);
     };
     while (ok && (next < kDemoSceneCount || running > 0)) {

@@ -383,8 +383,9 @@ DemoScene buildEiche() {
     });
     // 4: from the shade toward the sunlit meadow
     addCamera([=](float f) {
-        return Shot{base + Vec3{2.5f + 3 * f, -4, 3.5f}, base + kSun * 80 + Vec3{0, 0, -15 + 4 * f},
-                    1.25f};
+        // beside the trunk, not behind it: the line toward the sun passes it by
+        const Vec3 eye = base + Vec3{4.5f + 2 * f, 4.2f - f, 3.5f};
+        return Shot{eye, eye + kSun * 80 + Vec3{0, 0, -17 + 4 * f}, 1.25f};
     });
     // 5: slow orbit
     addCamera([=](float f) {

@@ -267,10 +267,10 @@ DemoScene buildKraniche() {
             const Vec3 l = birdAt(lead, f * kSeconds);
             return Shot{l + Vec3{3.5f - 2 * f, -6.5f, 1.2f}, l + Vec3{0.3f, 0, 0.1f}, 1.0f};
         },
-        // 3: behind and above, the marsh below and the sun ahead
+        // 3: behind and a little below: the V dark against the sunset ahead
         [=](float f) {
             const Vec3 l = leaderAt(f * kSeconds);
-            return Shot{l + Vec3{-45, 6, 14 - 4 * f}, l + Vec3{10, 0, -6}, 1.2f};
+            return Shot{l + Vec3{-38 + 6 * f, 7, -5 + 2 * f}, l + Vec3{10, 0, -1}, 1.2f};
         },
     };
     for (const auto& at : shots)
