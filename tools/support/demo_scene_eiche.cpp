@@ -12,7 +12,7 @@ using pictures::mix;
 
 namespace {
 
-constexpr double kSeconds = 8.0;
+constexpr double kSeconds = 6.0;
 const Vec3 kSun = normalized({-0.6f, 0.65f, 0.3f});
 
 enum Materials : uint16_t {
