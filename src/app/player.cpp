@@ -76,7 +76,10 @@ void demoFrame(MainLoop& loop, uint32_t clockMs) {
         seekMusicBack();
         keyDown['Y'] = 0;
     }
-    loop.demoOver = !runDemoFrame();
+    // The script counts row 63 of order 32 as over although its last cues still draw there;
+    // a run that ends at the demo's end keeps those frames and stops at the first one after.
+    const bool running = runDemoFrame();
+    loop.demoOver = !running && cuePosition() != kDemoEndFirst;
 }
 
 } // namespace
