@@ -3,7 +3,7 @@
 // past, several seconds long. Headless (SDL offscreen driver), window size from the arguments.
 //   bench_hidetrack_generate [seconds] [width] [height]
 // Prints samples per second (every camera's samples over the wall-clock time of the run).
-#include "app/vertex_memory.h"
+#include "render/vertex_memory.h"
 #include "hidetrack/hidetrack_generate.h"
 #include "platform/options.h"
 #include "scene/scene.h"
@@ -11,7 +11,7 @@
 #include "support/scene_writer.h"
 
 #include <GL/gl.h>
-#include <SDL.h>
+#include "platform/video.h"
 
 #include <chrono>
 #include <cstdio>
@@ -61,16 +61,15 @@ int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
     const int width = argc > 2 ? std::atoi(argv[2]) : 640;
     const int height = argc > 3 ? std::atoi(argv[3]) : 480;
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_Window* window =
-        SDL_CreateWindow("hidetrack", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (window == nullptr || SDL_GL_CreateContext(window) == nullptr) {
-        std::fprintf(stderr, "no GL context: %s\n", SDL_GetError());
+    if (!startVideo(true)) return 1;
+    PlatformWindow window;
+    PlatformWindowRequest request;
+    request.title = "hidetrack";
+    request.width = width;
+    request.height = height;
+    request.hidden = true;
+    if (!createPlatformWindow(window, request)) {
+        std::fprintf(stderr, "no GL context: %s\n", platformError());
         return 1;
     }
     glViewport(0, 0, width, height);

@@ -1,11 +1,13 @@
-// Frames per second of the player's empty main loop (demo placeholder: clear, glFinish, swap,
-// with event polling and the profiling counters) against the same loop written directly on
-// SDL2, headless at 1024x768. Rounds alternate so both see the same machine load.
+// Frames per second of the player's main loop on an empty scene (the viewer frame: clear, the
+// scene pass with nothing to draw, glFinish, swap, with event polling and the profiling
+// counters) against the same loop written directly on SDL2, headless at 1024x768. Rounds
+// alternate so both see the same machine load.
 //   bench_main_loop [frames per round, default 300] [rounds, default 21]
 #include "app/gl_window.h"
 #include "app/player.h"
 #include "platform/options.h"
 #include "platform/video.h"
+#include "scene/scene.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
@@ -24,16 +26,21 @@ double seconds() {
 }
 
 double playerRound(int frames) {
-    SDL_GL_MakeCurrent(glWindow.platform.window, glWindow.platform.context);
+    makePlatformContextCurrent(glWindow.platform);
+    static Scene* empty = createScene(); // black background, no objects
     MainLoop loop;
+    loop.viewer = true;
+    loop.scene = empty;
     loop.frameLimit = frames;
     const double start = seconds();
     runMainLoop(loop);
     return loop.framesDrawn / (seconds() - start);
 }
 
-double rawRound(SDL_Window* window, SDL_GLContext context, int frames) {
-    SDL_GL_MakeCurrent(window, context);
+// The reference loop written directly on SDL2.
+double rawRound(const PlatformWindow& raw, int frames) {
+    SDL_Window* window = static_cast<SDL_Window*>(raw.window);
+    SDL_GL_MakeCurrent(window, raw.context);
     glViewport(0, 0, 1024, 768);
     int drawn = 0;
     bool quit = false;
@@ -76,7 +83,7 @@ int main(int argc, char** argv) {
     if (!createPlatformWindow(raw, request)) return 1;
 
     playerRound(frames / 4 + 1); // warm both paths up
-    rawRound(raw.window, raw.context, frames / 4 + 1);
+    rawRound(raw, frames / 4 + 1);
     // Short alternating rounds, the order flipped every round, and the overhead taken as the
     // median of per-pair ratios: the machine's load drifts less within a pair.
     std::vector<double> player, direct, ratios;
@@ -84,9 +91,9 @@ int main(int argc, char** argv) {
         double p = 0.0, d = 0.0;
         if (r % 2 == 0) {
             p = playerRound(frames);
-            d = rawRound(raw.window, raw.context, frames);
+            d = rawRound(raw, frames);
         } else {
-            d = rawRound(raw.window, raw.context, frames);
+            d = rawRound(raw, frames);
             p = playerRound(frames);
         }
         player.push_back(p);

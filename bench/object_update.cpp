@@ -2,6 +2,7 @@
 // coordinates plus the normal pass), beside a plain memcpy of the vertex bytes it writes.
 // One core. Also counts frames that reach the allocator (expected: none after the first).
 //   bench_object_update [frames]
+#include "allocation_count.h"
 #include "bench_timing.h"
 #include "scene/object_update.h"
 #include "scene/scene_file.h"
@@ -16,8 +17,6 @@
 #include <vector>
 
 namespace {
-
-long allocations = 0;
 
 namespace sw = scenewriter;
 
@@ -42,27 +41,6 @@ std::vector<uint8_t> morphingGrid() {
 
 } // namespace
 
-void* operator new(size_t size) {
-    ++allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    std::free(p);
-}
-
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
     const std::vector<uint8_t> file = morphingGrid();
@@ -74,14 +52,14 @@ int main(int argc, char** argv) {
 
     std::vector<double> times;
     times.reserve(size_t(frames));
-    const long before = allocations;
+    const long before = bench::allocations;
     for (int f = 0; f < frames; ++f) {
         const float t = 0.001f + 1.99f * float(f) / float(frames); // always blending
         const double start = bench::wallMs();
         updateObject(object, t, false);
         times.push_back(bench::wallMs() - start);
     }
-    const long frameAllocations = allocations - before;
+    const long frameAllocations = bench::allocations - before;
     std::sort(times.begin(), times.end());
     const double updateMs = times[times.size() / 2];
 

@@ -188,7 +188,7 @@ void runCase(int w, int h, bool alpha, double bpp, int filter, int repetitions) 
     const double mp = double(w) * h / 1e6;
 
     int32_t dw, dh;
-    uint8_t* pixels = decodeQW2(file.data(), file.size(), dw, dh);
+    uint8_t* pixels = decodeQw2(file.data(), file.size(), dw, dh);
     const std::vector<uint8_t> reference = scalarDecode(file);
     const bool exact = pixels && reference.size() == size_t(dw) * dh * 4 &&
                        std::memcmp(pixels, reference.data(), reference.size()) == 0;
@@ -196,7 +196,7 @@ void runCase(int w, int h, bool alpha, double bpp, int filter, int repetitions) 
     std::free(pixels);
     const double qw2Ms = bench::medianMs(repetitions, [&] {
         int32_t ww, hh;
-        std::free(decodeQW2(file.data(), file.size(), ww, hh));
+        std::free(decodeQw2(file.data(), file.size(), ww, hh));
     });
     const double scalarMs =
         bench::medianMs(std::max(1, repetitions / 3), [&] { scalarDecode(file); });

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
             std::vector<uint8_t> file;
             encodeQW2(picture.data(), w, h, {kind, bpp, false}, file);
             int32_t dw, dh;
-            uint8_t* pixels = decodeQW2(file.data(), file.size(), dw, dh);
+            uint8_t* pixels = decodeQw2(file.data(), file.size(), dw, dh);
             std::printf(" %6.2f ", picturePsnrDb(picture.data(), pixels, w, h, 3));
             if (kind == 3) std::printf("(%.2f) ", 8.0 * double(file.size()) / (double(w) * h));
             std::printf("|");

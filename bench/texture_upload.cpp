@@ -11,7 +11,7 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <SDL.h>
+#include "platform/video.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,12 +38,14 @@ void uploadForDriverToCompress(const Texture& texture) {
 }
 
 bool makeContext() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_Window* window =
-        SDL_CreateWindow("bench", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    return window && SDL_GL_CreateContext(window);
+    if (!startVideo(true)) return false;
+    static PlatformWindow window;
+    PlatformWindowRequest request;
+    request.title = "bench";
+    request.width = 64;
+    request.height = 64;
+    request.hidden = true;
+    return createPlatformWindow(window, request);
 }
 
 // Loads name fresh (not from the cache) and gives it back.
@@ -59,7 +61,7 @@ void loadOnce(const char* name, bool upload = true) {
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     if (!makeContext()) {
-        std::fprintf(stderr, "no GL context: %s\n", SDL_GetError());
+        std::fprintf(stderr, "no GL context: %s\n", platformError());
         return 1;
     }
     std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));

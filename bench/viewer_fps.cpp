@@ -7,7 +7,7 @@
 // about 100,000 triangles) is generated here.
 #include "app/gl_window.h"
 #include "app/player.h"
-#include "app/vertex_memory.h"
+#include "render/vertex_memory.h"
 #include "diag/console.h"
 #include "diag/prof.h"
 #include "platform/clock.h"

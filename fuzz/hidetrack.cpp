@@ -7,14 +7,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/mman.h>
 #include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    char path[] = "/tmp/quilm_fuzz_hid_XXXXXX";
-    const int fd = mkstemp(path);
+    // The loader reads a gzip stream; a memory file gives it one without touching a disk.
+    const int fd = memfd_create("quilm_fuzz_hid", 0);
     if (fd < 0) std::abort();
     if (size > 0 && write(fd, data, size) != ssize_t(size)) std::abort();
-    close(fd);
+    if (lseek(fd, 0, SEEK_SET) != 0) std::abort();
 
     Scene* scene = createScene();
     scene->objectCount = 3;
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     scene->cameras = new Camera[2];
     scene->timeStart = 0.0f;
     scene->timeEnd = 1.0f;
-    gzFile stream = gzopen(path, "rb");
+    gzFile stream = gzdopen(fd, "rb"); // owns the descriptor from here
     if (loadHidetrack(*scene, stream)) {
         for (int c = -1; c < 2; ++c) {
             scene->currentCamera = c;
@@ -33,8 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                 scene->objects[i].hideBitsBytes);
         }
     }
-    if (stream != nullptr) gzclose(stream);
-    unlink(path);
+    if (stream != nullptr)
+        gzclose(stream);
+    else
+        close(fd);
     destroyScene(scene);
     return 0;
 }

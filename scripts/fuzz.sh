@@ -6,7 +6,7 @@ seconds=${1:-30}
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUILM_FUZZ=ON -DQUILM_TESTS=OFF -DQUILM_BENCH=OFF
+    -DQUILM_FUZZ=ON -DQUILM_TESTS=OFF -DQUILM_BENCH=OFF -DQUILM_DATA=OFF
 cmake --build build-fuzz -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan.supp:print_suppressions=0"

@@ -35,9 +35,7 @@ bool createGLWindow(int width, int height, int bits, bool fullscreen) {
     if (fullscreen && !enterFullscreenMode(glWindow.platform, width, height, bits)) {
         // Refused: a normal centred window of the same client size instead.
         glWindow.fullscreen = false;
-        SDL_SetWindowResizable(glWindow.platform.window, SDL_TRUE);
-        SDL_SetWindowPosition(glWindow.platform.window, SDL_WINDOWPOS_CENTERED,
-                              SDL_WINDOWPOS_CENTERED);
+        makePlatformWindowNormal(glWindow.platform);
     }
 
     consolePrint("GL Init success. We got: \n");
@@ -45,8 +43,7 @@ bool createGLWindow(int width, int height, int bits, bool fullscreen) {
     consolePrint("Bit depth: %i Z-Buffer depth: %i Stencil depth: %i \n", got.colour, got.depth,
                  got.stencil);
 
-    SDL_ShowWindow(glWindow.platform.window);
-    SDL_RaiseWindow(glWindow.platform.window);
+    showPlatformWindow(glWindow.platform);
 
     resizeGLScene(width, height);
 
@@ -72,10 +69,10 @@ void handleWindowEvent(const PlatformEvent& event) {
         resizeGLScene(event.width, event.height);
         break;
     case PlatformEventKind::keyDown:
-        if (event.virtualKey > 0 && event.virtualKey < kKeyCount) keyDown[event.virtualKey] = 1;
+        pressKey(event.virtualKey);
         break;
     case PlatformEventKind::keyUp:
-        if (event.virtualKey > 0 && event.virtualKey < kKeyCount) keyDown[event.virtualKey] = 0;
+        releaseKey(event.virtualKey);
         break;
     case PlatformEventKind::quit:
     case PlatformEventKind::other:

@@ -20,11 +20,20 @@ const char* const kUsageText =
     "  --frames N           quit after N frames\n"
     "  --screenshot FILE    write the last frame as PNG\n"
     "  --profile            log the profiling counters at exit\n"
+    "  --capture PATH       deterministic capture: PATH.mp4 or .mkv (needs ffmpeg), or a\n"
+    "                       folder of PNG frames and audio.wav; implies --no-dialog\n"
+    "  --fps N              frames per second of the capture (default 60)\n"
+    "  --capture-overlay    keep the F1 info overlay in the capture\n"
+    "  --loop A:B           demo: repeat orders A to B\n"
+    "  --data DIR           the demo's data folder (default: data here, else beside quilm)\n"
+    "  --start ORDER[:ROW]  start the demo's music at that order and row\n"
+    "  --exit-at-end        quit when the demo is over\n"
     "  --help  --version\n";
 
 namespace {
 
 constexpr int kMaxWindowSide = 16384;
+constexpr int kMaxCaptureFps = 1000;
 
 // Whole decimal number in [1, limit]; no sign, no spaces, no trailing characters. 64 bits
 // for the running value: long has only 32 on Windows, where ten times a large value overflows.
@@ -48,6 +57,27 @@ bool parseSize(const char* text, int& width, int& height) {
            parsePositive(x + 1, x + std::strlen(x), kMaxWindowSide, height);
 }
 
+// Whole decimal number in [0, limit].
+bool parseWhole(const char* text, const char* end, long limit, int& out) {
+    if (end - text == 1 && *text == '0') {
+        out = 0;
+        return true;
+    }
+    return parsePositive(text, end, limit, out);
+}
+
+// "A:B", orders from 0, A <= B.
+bool parseLoop(const char* text, int& first, int& last) {
+    const char* colon = std::strchr(text, ':');
+    int a = 0, b = 0;
+    if (!colon || !parseWhole(text, colon, 65535, a) ||
+        !parseWhole(colon + 1, colon + std::strlen(colon), 65535, b) || b < a)
+        return false;
+    first = a;
+    last = b;
+    return true;
+}
+
 bool parseStep(const char* text, uint64_t& microseconds) {
     if (*text == '\0' || *text == ' ' || *text == '-' || *text == '+') return false;
     char* end = nullptr;
@@ -58,6 +88,28 @@ bool parseStep(const char* text, uint64_t& microseconds) {
     if (seconds < 1e-6 || seconds > 3600.0) return false;
     microseconds = static_cast<uint64_t>(std::llround(seconds * 1e6));
     return true;
+}
+
+// Whole decimal number in [0, limit]; no sign, no spaces.
+bool parseCount(const char* text, const char* end, long limit, int& out) {
+    if (text == end) return false;
+    long value = 0;
+    for (const char* p = text; p != end; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (value > limit) return false;
+    }
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool parseStart(const char* text, int& order, int& row) {
+    const char* colon = std::strchr(text, ':');
+    const char* end = text + std::strlen(text);
+    row = 0;
+    if (!colon) return parseCount(text, end, kMaxStartOrder, order);
+    return parseCount(text, colon, kMaxStartOrder, order) &&
+           parseCount(colon + 1, end, kMaxStartRow, row);
 }
 
 } // namespace
@@ -80,6 +132,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
                       int errorBytes) {
     line = CommandLine{};
     bool pathSeen = false;
+    bool fpsGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -112,6 +165,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             line.headless = true;
         else if (std::strcmp(arg, "--profile") == 0)
             line.profile = true;
+        else if (std::strcmp(arg, "--exit-at-end") == 0)
+            line.exitAtEnd = true;
         else if (std::strcmp(arg, "--help") == 0)
             line.help = true;
         else if (std::strcmp(arg, "--version") == 0)
@@ -153,6 +208,54 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             }
             line.screenshotPath = value;
             ++i;
+        } else if (std::strcmp(arg, "--capture") == 0) {
+            if (!needValue("a folder or a .mp4/.mkv file")) return false;
+            if (value[0] == '\0') {
+                std::snprintf(error, errorBytes, "option --capture needs a path");
+                return false;
+            }
+            line.capturePath = value;
+            ++i;
+        } else if (std::strcmp(arg, "--fps") == 0) {
+            if (!needValue("frames per second")) return false;
+            if (!parsePositive(value, value + std::strlen(value), kMaxCaptureFps,
+                               line.captureFps)) {
+                std::snprintf(error, errorBytes,
+                              "bad value for --fps: '%s' (expected a whole number, 1 to %d)", value,
+                              kMaxCaptureFps);
+                return false;
+            }
+            fpsGiven = true;
+            ++i;
+        } else if (std::strcmp(arg, "--capture-overlay") == 0) {
+            line.captureOverlay = true;
+        } else if (std::strcmp(arg, "--loop") == 0) {
+            if (!needValue("orders A:B")) return false;
+            if (!parseLoop(value, line.loopFirst, line.loopLast)) {
+                std::snprintf(error, errorBytes,
+                              "bad value for --loop: '%s' (expected orders A:B with A <= B)",
+                              value);
+                return false;
+            }
+            line.loopGiven = true;
+            ++i;
+        } else if (std::strcmp(arg, "--data") == 0) {
+            if (!needValue("a folder")) return false;
+            if (value[0] == '\0') {
+                std::snprintf(error, errorBytes, "option --data needs a folder");
+                return false;
+            }
+            line.dataDirectory = value;
+            ++i;
+        } else if (std::strcmp(arg, "--start") == 0) {
+            if (!needValue("ORDER[:ROW]")) return false;
+            if (!parseStart(value, line.startOrder, line.startRow)) {
+                std::snprintf(error, errorBytes,
+                              "bad value for --start: '%s' (expected ORDER[:ROW], 0 to %d each)",
+                              value, kMaxStartOrder);
+                return false;
+            }
+            ++i;
         } else if (arg[0] == '-' && arg[1] == '-') {
             std::snprintf(error, errorBytes, "unknown option '%s'", arg);
             return false;
@@ -172,6 +275,15 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
     if (line.windowed && line.fullscreen) {
         std::snprintf(error, errorBytes, "--windowed and --fullscreen exclude each other");
         return false;
+    }
+    if ((fpsGiven || line.captureOverlay) && !line.capturePath) {
+        std::snprintf(error, errorBytes, "--fps and --capture-overlay need --capture");
+        return false;
+    }
+    // A capture runs unattended, on its own clock.
+    if (line.capturePath) {
+        line.noDialog = true;
+        line.fixedStepMicroseconds = 0;
     }
     if (line.headless) {
         if (line.fullscreen) {

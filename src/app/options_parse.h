@@ -11,6 +11,9 @@
 constexpr int kScenePathChars = 1000;
 constexpr int kScenePathBytes = kScenePathChars + 4 + 3 + 1;
 constexpr int kParseErrorBytes = 256;
+// Orders and rows of a module: at most 256 each.
+constexpr int kMaxStartOrder = 255;
+constexpr int kMaxStartRow = 255;
 
 struct CommandLine {
     bool noDialog = false;
@@ -31,6 +34,16 @@ struct CommandLine {
     int frames = 0;                       // 0: no limit
     const char* screenshotPath = nullptr; // points into argv
     bool profile = false;
+    const char* capturePath = nullptr; // --capture: points into argv
+    int captureFps = 60;
+    bool captureOverlay = false;
+    bool loopGiven = false; // --loop A:B, orders; checked against the module when it loads
+    int loopFirst = 0;
+    int loopLast = 0;
+    const char* dataDirectory = nullptr; // points into argv; null: look for "data"
+    int startOrder = 0;                  // where the demo's music starts
+    int startRow = 0;
+    bool exitAtEnd = false; // demo mode: quit when the demo is over
     bool help = false;
     bool version = false;
     char scenePath[kScenePathBytes] = {}; // empty: demo mode

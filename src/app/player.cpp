@@ -1,37 +1,50 @@
 #include "app/player.h"
 
-#include "app/gl_extensions.h"
+#include "app/capture.h"
+#include "app/frame_stats.h"
 #include "app/gl_window.h"
-#include "app/pending.h"
+#include "app/info_panel.h"
 #include "app/setup_dialog.h"
+#include "demo/demo_loading.h"
+#include "demo/demo_script.h"
+#include "demo/music_time.h"
 #include "diag/console.h"
 #include "diag/prof.h"
 #include "hidetrack/hidetrack_file.h"
 #include "hidetrack/hidetrack_generate.h"
 #include "image/png_writer.h"
+#include "image/texture.h"
 #include "platform/clock.h"
+#include "platform/info_overlay.h"
 #include "platform/keys.h"
 #include "platform/message_box.h"
+#include "platform/music.h"
 #include "platform/options.h"
+#include "platform/video.h"
+#include "render/gl_extensions.h"
 #include "render/scene_renderer.h"
 #include "render/super8.h"
+#include "render/vertex_memory.h"
 #include "scene/scene.h"
-#include "app/vertex_memory.h"
+#include "scene/scene_file.h"
 
 #include <GL/gl.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
 Super8Effect* super8Effect = nullptr;
-// Lives until the process ends, like every loaded scene.
-Scene* viewerScene = nullptr;
 
 namespace {
+
+// Lives until the process ends, like every loaded scene.
+Scene* viewerScene = nullptr;
 
 void selectViewerCamera(int camera, void* scene) {
     setCamera(*static_cast<Scene*>(scene), camera);
@@ -46,6 +59,8 @@ void viewerFrame(MainLoop& loop, uint32_t liveClockMs) {
     clearToBackground(scene);
     if (super8Effect) setSuper8Time(super8Effect, seconds);
     renderScene(scene, seconds);
+    loop.viewerKeys.startMs = loop.startMs;
+    loop.viewerKeys.timeStartSeconds = scene.timeStart;
     loop.viewerKeys.cameraCount = scene.cameraCount;
     loop.viewerKeys.currentCamera = scene.currentCamera;
     applyViewerKeys(loop.viewerKeys, keyDown, clockMs, selectViewerCamera, &scene);
@@ -54,14 +69,17 @@ void viewerFrame(MainLoop& loop, uint32_t liveClockMs) {
 void demoFrame(MainLoop& loop, uint32_t clockMs) {
     loop.lastClockMs = clockMs;
     if (keyDown['X']) {
-        pendingSeekMusicForward();
+        seekMusicForward();
         keyDown['X'] = 0;
     }
     if (keyDown['Y']) {
-        pendingSeekMusicBack();
+        seekMusicBack();
         keyDown['Y'] = 0;
     }
-    pendingRunDemoFrame();
+    // The script counts row 63 of order 32 as over although its last cues still draw there;
+    // a run that ends at the demo's end keeps those frames and stops at the first one after.
+    const bool running = runDemoFrame();
+    loop.demoOver = !running && cuePosition() != kDemoEndFirst;
 }
 
 } // namespace
@@ -88,6 +106,55 @@ void captureFrame(MainLoop& loop) {
 }
 
 namespace {
+
+// The sound frame k covers: the module's in lock-step, else silence of the same length.
+void fillCaptureAudio(CaptureSink& sink) {
+    const int samples = captureFrameSamples(sink.frames, sink.fps);
+    int filled = 0;
+    if (musicOutput() == MusicOutput::LockStep && musicLoaded())
+        filled = renderMusic(sink.audio, samples);
+    else
+        std::memset(sink.audio, 0, sizeof(int16_t) * 2 * size_t(samples));
+    (void)filled; // after the module's end renderMusic writes silence itself
+}
+
+// One line on standard error, rewritten in place, a few times a second.
+void reportCaptureProgress(MainLoop& loop, bool final) {
+    const double now = frameClockSeconds();
+    if (!final && now - loop.captureReportSeconds < 0.5) return;
+    loop.captureReportSeconds = now;
+    const CaptureSink& sink = *loop.capture;
+    const double spent = now - loop.captureStartSeconds;
+    const double fps = spent > 0.0 ? double(sink.frames) / spent : 0.0;
+    char where[64];
+    if (loop.viewer)
+        std::snprintf(where, sizeof where, "scene %.2f s", double(loop.lastSceneSeconds));
+    else
+        std::snprintf(where, sizeof where, "order %d row %d", int(musicOrder()), int(musicRow()));
+    char left[32] = "";
+    if (loop.frameLimit > 0 && fps > 0.0)
+        std::snprintf(left, sizeof left, ", %.0f s left",
+                      double(loop.frameLimit - sink.frames) / fps);
+    char total[24] = "";
+    if (loop.frameLimit > 0) std::snprintf(total, sizeof total, "/%d", loop.frameLimit);
+    std::fprintf(stderr, "\rcapture: frame %lld%s, %s, %.1f frames/s%s   ",
+                 static_cast<long long>(sink.frames), total, where, fps, left);
+    if (final) std::fputc('\n', stderr);
+}
+
+// The frame in the loop's picture buffer and its sound go to the capture.
+bool captureLoopFrame(MainLoop& loop) {
+    CaptureSink& sink = *loop.capture;
+    if (loop.screenshotWidth != sink.width || loop.screenshotHeight != sink.height) {
+        std::fprintf(stderr, "quilm: capture: the window changed size to %dx%d\n",
+                     loop.screenshotWidth, loop.screenshotHeight);
+        return false;
+    }
+    fillCaptureAudio(sink);
+    if (!writeCaptureFrame(sink, loop.screenshot.data())) return false;
+    reportCaptureProgress(loop, false);
+    return true;
+}
 
 // zlib's reader takes plain and gzip-compressed files alike.
 gzFile openGz(const char* path) {
@@ -121,18 +188,34 @@ void loadViewerHidetrack(Scene& scene, const char* scenePath) {
 
 // The viewer's scene when it opens and loads; null sends the caller to the demo.
 Scene* tryViewerScene(const char* scenePath) {
+    errno = 0;
     gzFile file = openGz(scenePath);
     if (!file) {
+        // zlib leaves errno 0 when it failed for a reason of its own (memory).
+        const int reason = errno;
+        char detail[kScenePathBytes + 128];
+        std::snprintf(detail, sizeof detail, "%s: %s", scenePath,
+                      reason != 0 ? std::strerror(reason) : "cannot be read");
         consolePrint("%s\n", scenePath);
-        showMessageBox("Could not open!", "Commandline");
+        showMessageBox("Could not open!", "Commandline", MessageBoxIcon::none, detail);
         consolePrint("Could not load commandline file. \n");
         return nullptr;
     }
+    // The scene's pictures are looked for beside it when the working directory lacks them.
+    char folder[kScenePathBytes];
+    std::snprintf(folder, sizeof folder, "%s", scenePath);
+    char* slash = std::strrchr(folder, '/');
+    if (slash) *slash = 0;
+    setImageSearchFolder(slash ? (folder[0] ? folder : "/") : nullptr);
     Scene* scene = createScene();
     const bool loaded = scene && loadScene(*scene, file);
     gzclose(file);
+    setImageSearchFolder(nullptr);
     if (!loaded) {
-        showMessageBox("Error loading scene!", "Commandline");
+        char detail[kScenePathBytes + 128];
+        std::snprintf(detail, sizeof detail, "%s: not a scene file this player can read",
+                      scenePath);
+        showMessageBox("Error loading scene!", "Commandline", MessageBoxIcon::none, detail);
         destroyScene(scene);
         return nullptr;
     }
@@ -141,20 +224,187 @@ Scene* tryViewerScene(const char* scenePath) {
     return scene;
 }
 
-// The film effect loads its pictures from "data"; the working directory is restored
-// exactly, and only when it was changed.
-void createSuper8InDataDirectory() {
+// The film effect loads its pictures from the data folder (from the working directory when
+// there is none); the working directory is restored exactly, and only when it was changed.
+void createSuper8InDataDirectory(const char* dataDirectory) {
     char home[PATH_MAX];
     const bool haveHome = getcwd(home, sizeof home) != nullptr;
-    const bool entered = chdir("data") == 0;
+    const bool entered = chdir(dataDirectory) == 0;
     super8Effect = createSuper8();
     if (entered && (!haveHome || chdir(home) != 0) && chdir("..") != 0)
         consolePrint("Could not return from the data directory.\n");
 }
 
-void shutDown() {
-    releaseVertexMemory();
-    destroyGLWindow();
+// One window event per hidetrack sample keeps the window answering. The program ends after
+// generation in any case, so a quit request has nothing left to stop and is dropped.
+void takeOneWindowEvent() {
+    PlatformEvent event;
+    if (pollPlatformEvent(event) && event.kind != PlatformEventKind::quit) handleWindowEvent(event);
+}
+
+// What start-up has brought up so far; the one teardown gives back exactly that.
+struct StartedParts {
+    bool window = false; // with its vertex memory (safe to release when none was allocated)
+};
+
+void tearDown(const StartedParts& started) {
+    if (started.window) {
+        releaseInfoOverlay();
+        releaseVertexMemory();
+        destroyGLWindow();
+    }
+    stopVideo(); // also after a failed start: SDL_Init may have set up part of SDL
+}
+
+// Start-up, the run and its results; the caller tears down what was started. Returns the
+// process exit status: 0 for a normal end or a cancelled dialog, 1 for any failure.
+int runStartedPlayer(const CommandLine& line, StartedParts& started) {
+    if (line.fixedStepMicroseconds > 0) useFixedStepClock(line.fixedStepMicroseconds);
+    // A capture draws frame k at exactly k / fps seconds and takes the music in lock-step.
+    if (line.capturePath) {
+        useFixedRateClock(line.captureFps);
+        useMusicLockStepRenderedByCaller();
+    }
+    if (!startVideo(line.headless)) return 1;
+    // Boxes wait for a click only when someone is there to click.
+    setMessageBoxesInteractive(!line.noDialog && !line.headless);
+
+    if (!line.noDialog) {
+        // The options preset the dialog; what the user leaves or changes there stands.
+        if (!showSetupDialog(line)) return 0;
+    } else {
+        SetupDialogControls defaults;
+        initSetupDialog(defaults);
+        readSetupDialog(defaults, setupOptions);
+        applyCommandLine(line, setupOptions);
+    }
+    // --console keeps the console on in full screen, unless the dialog turned it off.
+    if (setupOptions.fullscreen && !line.console) setupOptions.consoleEnabled = false;
+
+    if (!createGLWindow(setupOptions.width, setupOptions.height, 32, setupOptions.fullscreen)) {
+        std::fprintf(stderr, "quilm: could not open the OpenGL window: %s\n", platformError());
+        return 1;
+    }
+    started.window = true;
+    if (setupOptions.useExtensions) {
+        consolePrint("Loading OpenGL Extensions...\n");
+        loadGLExtensions();
+    }
+    if (!allocVertexMemory(kVertexMemoryCapacity)) {
+        // Only when even the heap refuses 4.8 MB; nothing could be drawn.
+        std::fprintf(stderr, "quilm: no memory for the vertex buffer\n");
+        return 1;
+    }
+    // Demo data: --data, else "data" here, else "data" beside the program. The viewer keeps
+    // to "data" here for its film pictures, unless --data names a folder.
+    char exePath[PATH_MAX] = {};
+    const ssize_t exeLength = readlink("/proc/self/exe", exePath, sizeof exePath - 1);
+    if (exeLength > 0) exePath[exeLength] = '\0';
+    char dataDirectory[kDemoPathBytes] = "data";
+    char tried[2 * kDemoPathBytes] = {};
+    const bool dataFound = findDemoDataDirectory(line.dataDirectory, exePath, dataDirectory,
+                                                 sizeof dataDirectory, tried, sizeof tried);
+    const bool viewerAsked = line.scenePath[0] != '\0';
+    createSuper8InDataDirectory(viewerAsked && !line.dataDirectory ? "data" : dataDirectory);
+
+    MainLoop loop;
+    loop.frameLimit = line.frames;
+    loop.captureOverlay = line.captureOverlay;
+    loop.infoShown = line.captureOverlay; // asked for in the capture: shown from the start
+    loop.screenshotPath = line.screenshotPath;
+    if (line.scenePath[0] != '\0') viewerScene = tryViewerScene(line.scenePath);
+    loop.scene = viewerScene;
+    loop.viewer = loop.scene != nullptr;
+
+    if (loop.viewer) {
+        if (setupOptions.makeHidetrack) {
+            HidetrackWindow window;
+            window.takeEvent = takeOneWindowEvent;
+            window.present = presentGLWindow;
+            if (generateHidetrack(*loop.scene, line.scenePath, window)) return 0;
+            // The console may be off: a track that was not written must not look like success.
+            std::fprintf(stderr, "quilm: could not write the hidetrack for %s\n", line.scenePath);
+            return 1;
+        }
+        loadViewerHidetrack(*loop.scene, line.scenePath);
+    } else {
+        if (line.fixedStepMicroseconds > 0) useMusicLockStep(line.fixedStepMicroseconds);
+        DemoLoadRequest request;
+        request.dataDirectory = dataDirectory;
+        request.super8 = super8Effect;
+        request.present = presentGLWindow;
+        // A loop starts at its first order unless asked to start inside it.
+        const bool startInLoop =
+            line.startOrder >= line.loopFirst && line.startOrder <= line.loopLast;
+        request.startOrder = line.loopGiven && !startInLoop ? line.loopFirst : line.startOrder;
+        request.startRow = line.loopGiven && !startInLoop ? 0 : line.startRow;
+        if (!dataFound)
+            std::fprintf(stderr,
+                         "quilm: no demo data in %s; make it with 'quilm-tool make-data DIR' "
+                         "and play it with --data DIR\n",
+                         tried);
+        if (!dataFound || !loadDemoData(request)) {
+            consolePrint("Init error. Fatal. Exiting.\n");
+            showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
+            return 1;
+        }
+        // A capture of the demo ends with the demo.
+        loop.exitAtEnd = line.exitAtEnd || line.capturePath != nullptr;
+        if (line.loopGiven) {
+            if (line.loopLast >= musicOrderCount()) {
+                std::fprintf(stderr, "quilm: --loop %d:%d: the music has orders 0 to %d\n",
+                             line.loopFirst, line.loopLast, musicOrderCount() - 1);
+                return 1;
+            }
+            loop.loopOrders = true;
+            loop.loopFirst = line.loopFirst;
+            loop.loopLast = line.loopLast;
+            setMusicLoop(line.loopFirst, line.loopLast);
+        }
+    }
+
+    static FrameTimes frameTimes; // sized once, a quarter megabyte: not on the stack
+    if (line.profile) {
+        startFrameTimes(frameTimes, frameClockSeconds());
+        loop.frameTimes = &frameTimes;
+    }
+    static CaptureSink capture; // holds a second of sound: not on the stack
+    if (line.capturePath) {
+        if (loop.viewer && loop.frameLimit == 0)
+            loop.frameLimit = viewerCaptureFrames(*loop.scene, line.captureFps);
+        if (!openCapture(capture, line.capturePath, setupOptions.width, setupOptions.height,
+                         line.captureFps))
+            return 1;
+        loop.capture = &capture;
+        loop.captureStartSeconds = frameClockSeconds();
+    }
+    loop.startMs = timeGetTime();
+    runMainLoop(loop);
+    if (loop.capture) {
+        reportCaptureProgress(loop, true);
+        const bool complete = finishCapture(capture, !loop.captureFailed);
+        loop.capture = nullptr;
+        if (!complete) {
+            std::fprintf(stderr, "quilm: the capture to %s is incomplete\n", line.capturePath);
+            return 1;
+        }
+        std::fprintf(stderr, "quilm: captured %lld frames to %s\n",
+                     static_cast<long long>(capture.frames), line.capturePath);
+    }
+
+    const bool screenshotWritten = !loop.screenshotPath || writeScreenshot(loop);
+    if (line.profile) {
+        setupOptions.consoleEnabled = true;
+        profReportAll();
+        char summary[256];
+        formatFrameSummary(frameTimes, summary, sizeof summary);
+        consolePrint("%s", summary);
+    }
+    if (!screenshotWritten) {
+        std::fprintf(stderr, "quilm: could not write the screenshot %s\n", loop.screenshotPath);
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -172,21 +422,55 @@ void runMainLoop(MainLoop& loop) {
         } else {
             const uint32_t clockMs = timeGetTime();
             profStart("00main");
+            // Presses that came and went since the last frame still count once.
+            latchKeyPresses();
             if (loop.viewer)
                 viewerFrame(loop, clockMs);
             else
                 demoFrame(loop, clockMs);
+            const bool toggleInfo = keyDown[kVkF1] != 0;
+            const bool screenshotKey = keyDown[kVkF12] != 0;
+            keyDown[kVkF1] = 0;
+            keyDown[kVkF12] = 0;
+            releaseKeyPresses();
+            if (toggleInfo) loop.infoShown = !loop.infoShown;
             ++loop.framesDrawn;
             const bool last = loop.frameLimit > 0 && loop.framesDrawn >= loop.frameLimit;
+            // The overlay lies over the finished frame; in the captured picture only on request.
+            bool overlayDrawn = false;
+            if (loop.infoShown) {
+                noteInfoFrame(frameClockSeconds());
+                if (loop.capture && loop.captureOverlay) {
+                    drawInfoPanel(loop, setupOptions.width, setupOptions.height);
+                    overlayDrawn = true;
+                }
+            }
+            bool read = false;
+            if (loop.capture) {
+                captureFrame(loop);
+                read = true;
+                if (!captureLoopFrame(loop)) {
+                    loop.captureFailed = true;
+                    quit = true;
+                }
+            }
+            if (screenshotKey) {
+                if (!read) captureFrame(loop);
+                read = true;
+                writeNumberedScreenshot(loop);
+            }
             // Without a frame limit any frame may be the last, so each one is kept.
-            if (loop.screenshotPath && (last || loop.frameLimit == 0)) captureFrame(loop);
+            if (loop.screenshotPath && (last || loop.frameLimit == 0) && !read) captureFrame(loop);
+            if (loop.infoShown && !overlayDrawn)
+                drawInfoPanel(loop, setupOptions.width, setupOptions.height);
             profStart("12Swapping");
             glFinish();
             presentGLWindow();
+            if (loop.frameTimes) recordFrameTime(*loop.frameTimes, frameClockSeconds());
             profStop("12Swapping");
             profStop("00main");
             advanceFixedStepClock();
-            if (last) quit = true;
+            if (last || (loop.exitAtEnd && loop.demoOver)) quit = true;
         }
         if (keyDown[kVkEscape]) quit = true;
     }
@@ -202,87 +486,31 @@ bool writeScreenshot(const MainLoop& loop) {
                         loop.screenshot.data());
 }
 
+bool writeNumberedScreenshot(MainLoop& loop) {
+    char name[32];
+    for (int number = loop.nextScreenshotNumber; number <= 9999; ++number) {
+        std::snprintf(name, sizeof name, "quilm-%04d.png", number);
+        if (access(name, F_OK) == 0) continue;
+        loop.nextScreenshotNumber = number + 1;
+        if (!writePngRgba(name, loop.screenshotWidth, loop.screenshotHeight,
+                          loop.screenshot.data()))
+            return false;
+        consolePrint("Screenshot written: %s \n", name);
+        return true;
+    }
+    consolePrint("No free screenshot name: quilm-0001.png to quilm-9999.png all exist \n");
+    return false;
+}
+
+int viewerCaptureFrames(const Scene& scene, int fps) {
+    const double frames = std::ceil(double(scene.timeEnd) * double(fps));
+    if (frames < 1.0) return 1;
+    return frames > 2147483647.0 ? 2147483647 : int(frames);
+}
+
 int runPlayer(const CommandLine& line) {
-    if (line.fixedStepMicroseconds > 0) useFixedStepClock(line.fixedStepMicroseconds);
-    if (!startVideo(line.headless)) return 1;
-    // Boxes wait for a click only when someone is there to click.
-    setMessageBoxesInteractive(!line.noDialog && !line.headless);
-
-    if (!line.noDialog) {
-        if (!showSetupDialog()) {
-            stopVideo();
-            return 0;
-        }
-    } else {
-        SetupDialogControls defaults;
-        initSetupDialog(defaults);
-        readSetupDialog(defaults, setupOptions);
-    }
-    applyCommandLine(line, setupOptions);
-    if (setupOptions.fullscreen) setupOptions.consoleEnabled = false;
-    if (line.console) setupOptions.consoleEnabled = true;
-
-    if (!createGLWindow(setupOptions.width, setupOptions.height, 32, setupOptions.fullscreen)) {
-        std::fprintf(stderr, "quilm: could not open the OpenGL window: %s\n", SDL_GetError());
-        stopVideo();
-        return -2;
-    }
-    if (setupOptions.useExtensions) {
-        consolePrint("Loading OpenGL Extensions...\n");
-        loadGLExtensions();
-    }
-    if (!allocVertexMemory(kVertexMemoryCapacity)) {
-        // Only when even the heap refuses 4.8 MB; nothing could be drawn.
-        std::fprintf(stderr, "quilm: no memory for the vertex buffer\n");
-        destroyGLWindow();
-        stopVideo();
-        return 1;
-    }
-    createSuper8InDataDirectory();
-
-    MainLoop loop;
-    loop.frameLimit = line.frames;
-    loop.screenshotPath = line.screenshotPath;
-    if (line.scenePath[0] != '\0') viewerScene = tryViewerScene(line.scenePath);
-    loop.scene = viewerScene;
-    loop.viewer = loop.scene != nullptr;
-
-    if (loop.viewer) {
-        if (setupOptions.makeHidetrack) {
-            const bool written = generateHidetrack(*loop.scene, line.scenePath);
-            shutDown();
-            stopVideo();
-            // The console may be off: a track that was not written must not look like success.
-            if (!written) {
-                std::fprintf(stderr, "quilm: could not write the hidetrack for %s\n",
-                             line.scenePath);
-                return 1;
-            }
-            return 0;
-        }
-        loadViewerHidetrack(*loop.scene, line.scenePath);
-    } else if (!pendingLoadDemoData()) {
-        consolePrint("Init error. Fatal. Exiting.\n");
-        showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
-        shutDown();
-        stopVideo();
-        return 0;
-    }
-
-    loop.startMs = timeGetTime();
-    runMainLoop(loop);
-
-    bool screenshotWritten = true;
-    if (loop.screenshotPath) screenshotWritten = writeScreenshot(loop);
-    shutDown();
-    if (line.profile) {
-        setupOptions.consoleEnabled = true;
-        profReportAll();
-    }
-    stopVideo();
-    if (!screenshotWritten) {
-        std::fprintf(stderr, "quilm: could not write the screenshot %s\n", loop.screenshotPath);
-        return 1;
-    }
-    return 0;
+    StartedParts started;
+    const int status = runStartedPlayer(line, started);
+    tearDown(started);
+    return status;
 }

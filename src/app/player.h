@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+struct CaptureSink;
+struct FrameTimes;
 struct Scene;
 struct Super8Effect;
 
@@ -19,11 +21,24 @@ struct MainLoop {
     uint32_t startMs = 0; // taken immediately before the loop starts
     int frameLimit = 0;   // 0: until Escape or close
     const char* screenshotPath = nullptr;
+    bool exitAtEnd = false;           // demo mode: quit once the script says the demo is over
+    FrameTimes* frameTimes = nullptr; // --profile: every presented frame is timed into it
+    CaptureSink* capture = nullptr;   // --capture: every frame and its sound go into it
+    bool captureOverlay = false;      // the F1 overlay is part of the captured picture
+    bool infoShown = false;           // F1
+    int nextScreenshotNumber = 1;     // F12: the first number to try
+    bool captureFailed = false;
+    bool loopOrders = false; // --loop: orders loopFirst to loopLast repeat
+    int loopFirst = 0;
+    int loopLast = 0;
+    double captureStartSeconds = 0.0;
+    double captureReportSeconds = 0.0;
     // Filled by the loop.
     int framesDrawn = 0;
     int eventsTaken = 0;
     uint32_t lastClockMs = 0;
     float lastSceneSeconds = 0.0f;
+    bool demoOver = false;
     int screenshotWidth = 0;
     int screenshotHeight = 0;
     std::vector<uint8_t> screenshot; // RGBA rows top-down; sized on the first captured frame
@@ -40,6 +55,13 @@ void captureFrame(MainLoop& loop);
 
 // Writes the captured frame; false (with a console line) when there is none or writing failed.
 bool writeScreenshot(const MainLoop& loop);
+
+// F12: writes the captured frame as "quilm-NNNN.png", the next free number from
+// loop.nextScreenshotNumber on, in the working directory, and logs the name.
+bool writeNumberedScreenshot(MainLoop& loop);
+
+// Frames of one loop of the viewer scene's time range at fps (at least 1).
+int viewerCaptureFrames(const Scene& scene, int fps);
 
 // Everything after the command line was parsed; returns the process exit status.
 int runPlayer(const CommandLine& line);

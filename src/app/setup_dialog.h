@@ -1,13 +1,13 @@
 // The setup dialog: resolution and switches in a small window of its own ("Quilm Demo
 // Theater"), drawn with Dear ImGui, closed before the main window opens. The controls are a
 // plain record so the rules (defaults, what Run! stores) are testable without a window; the
-// session runs frame by frame so tests can drive it with injected SDL events.
+// session runs frame by frame so tests can drive it with injected events. The window, the UI
+// library and the event feed are the platform's (platform/dialog_ui.h).
 #pragma once
 
+#include "app/options_parse.h"
+#include "platform/dialog_ui.h"
 #include "platform/options.h"
-#include "platform/video.h"
-
-struct ImGuiContext;
 
 // Control identifiers of the dialog's template.
 enum SetupControl : int {
@@ -43,6 +43,9 @@ struct SetupDialogControls {
 void initSetupDialog(SetupDialogControls& controls);
 // Stores the controls into options (whichever button closed the dialog).
 void readSetupDialog(const SetupDialogControls& controls, SetupOptions& options);
+// Options given with the dialog set its initial state, so it shows what the run will do and the
+// user's choices in it stand. A size outside the list leaves nothing selected.
+void presetSetupDialog(SetupDialogControls& controls, const CommandLine& line);
 
 enum class SetupDialogResult { running, run, cancel };
 
@@ -54,13 +57,9 @@ struct SetupDialogRect {
 };
 
 struct SetupDialogSession {
-    PlatformWindow window;
-    ImGuiContext* imgui = nullptr;
+    DialogUi ui;
     SetupDialogControls controls;
     SetupDialogResult result = SetupDialogResult::running;
-    float mouseX = -1.0f, mouseY = -1.0f;
-    bool mouseHeld = false;
-    bool mousePressedThisFrame = false;
     SetupDialogRect rects[kSetupDialogRects];
     int rectCount = 0;
 };
@@ -68,13 +67,14 @@ struct SetupDialogSession {
 // Opens the dialog window. False (with one console line) when it cannot be created.
 bool beginSetupDialog(SetupDialogSession& session);
 // Takes pending events (stopping after a button or key change, so a press and its release
-// land in different frames) and draws one frame. Enter means Run!; Escape and the close box
-// mean Cancel.
+// land in different frames) and draws one frame. Enter presses the focused button, Run! when no
+// button has the focus; Escape and the close box mean Cancel; Tab moves the focus.
 SetupDialogResult stepSetupDialog(SetupDialogSession& session);
 // Fills setupOptions from the controls and closes the window.
 void endSetupDialog(SetupDialogSession& session);
 // Where a control was last drawn; false when it was not drawn in the last frame.
 bool findSetupDialogRect(const SetupDialogSession& session, int controlId, SetupDialogRect& rect);
 
-// The whole modal dialog: true only when it ended with Run!.
-bool showSetupDialog();
+// The whole modal dialog, preset from the command line: true only when it ended with Run!.
+// A size given outside the list holds unless the user picks one.
+bool showSetupDialog(const CommandLine& line);

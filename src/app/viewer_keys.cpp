@@ -43,9 +43,25 @@ void applyViewerKeys(ViewerKeyState& s, uint8_t* keys, uint32_t clockMs,
         if (s.paused) s.frozenClockMs = clockMs;
         keys[kVkSpace] = 0;
     }
+    if (s.paused && keys[kVkRight]) {
+        s.offsetSeconds += kViewerStepSeconds;
+        keys[kVkRight] = 0;
+    }
+    if (s.paused && keys[kVkLeft]) {
+        s.offsetSeconds -= kViewerStepSeconds;
+        keys[kVkLeft] = 0;
+    }
+    if (keys[kVkHome]) {
+        const uint32_t elapsed = viewerClock(s, clockMs) - s.startMs;
+        s.offsetSeconds =
+            s.timeStartSeconds - static_cast<float>(elapsed) * s.speedFactor / 1000.0f;
+        keys[kVkHome] = 0;
+    }
 }
 
 float viewerSceneSeconds(const ViewerKeyState& s, uint32_t clockMs, uint32_t startMs) {
     const uint32_t elapsed = clockMs - startMs;
-    return static_cast<float>(elapsed) * s.speedFactor / 1000.0f;
+    const float seconds = static_cast<float>(elapsed) * s.speedFactor / 1000.0f;
+    // Without stepping the time is exactly what it always was.
+    return s.offsetSeconds == 0.0f ? seconds : seconds + s.offsetSeconds;
 }

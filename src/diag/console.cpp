@@ -1,7 +1,5 @@
 #include "diag/console.h"
 
-#include "platform/options.h"
-
 #include <cstdio>
 
 namespace {
@@ -15,6 +13,7 @@ bool writeStdout(const char* text, int length, void*) {
 }
 
 ConsoleSink consoleSink = writeStdout;
+const bool* consoleSwitch = nullptr;
 void* consoleSinkUser = nullptr;
 
 struct LineWriter {
@@ -129,13 +128,17 @@ int formatConsoleTextF(char* out, int outBytes, const char* format, ...) {
     return length;
 }
 
+void setConsoleSwitch(const bool* enabled) {
+    consoleSwitch = enabled;
+}
+
 void setConsoleSink(ConsoleSink sink, void* user) {
     consoleSink = sink ? sink : writeStdout;
     consoleSinkUser = sink ? user : nullptr;
 }
 
 bool consolePrint(const char* format, ...) {
-    if (!setupOptions.consoleEnabled) return false;
+    if (consoleSwitch == nullptr || !*consoleSwitch) return false;
     char line[kConsoleLineBytes];
     va_list args;
     va_start(args, format);

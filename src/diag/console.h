@@ -1,6 +1,7 @@
 // The console log: the program's only text output. consolePrint formats with our own narrow
 // formatter (%b %i %x %s %e, %f skips its argument) into a fixed 1024-byte buffer and writes
-// the text to standard output. Nothing is written while setupOptions.consoleEnabled is false.
+// the text to standard output. Nothing is written while the switch handed in is off (the run's
+// "console on" choice, which the platform's options bind at start-up).
 // It is not printf: there are no flags, widths or length modifiers.
 #pragma once
 
@@ -24,6 +25,10 @@ inline uint32_t floatBits(float value) {
     std::memcpy(&bits, &value, sizeof bits);
     return bits;
 }
+
+// The flag that says whether the console is on; null (or false) keeps it silent. The flag is
+// read at every print, so whoever owns it switches the console by writing it.
+void setConsoleSwitch(const bool* enabled);
 
 // Where the text goes: standard output by default. Tests and tools may redirect it; the sink
 // gets the formatted characters (no terminator) and returns whether the write succeeded.

@@ -1,7 +1,7 @@
 #include "diag/prof.h"
 
 #include "diag/console.h"
-#include "platform/timestamp.h"
+#include "diag/timestamp.h"
 
 #include <cstdio>
 #include <cstring>

@@ -10,7 +10,6 @@ namespace {
 // Far beyond any real scene (a 60-second scene at 30 samples needs 1801); keeps a damaged
 // sample rate from asking for gigabytes.
 constexpr int64_t kMaxFrames = int64_t(1) << 24;
-constexpr int64_t kMaxBlockBytes = int64_t(1) << 26;
 
 bool readInt(gzFile stream, int32_t& value) {
     value = 0;
@@ -63,16 +62,26 @@ bool loadHidetrack(Scene& scene, gzFile stream) {
         sampleRate > 0 ? hidetrackFrameCount(scene.timeStart, scene.timeEnd, sampleRate) : -1;
     if (objectCount != scene.objectCount || cameraCount != scene.cameraCount ||
         timeStart != scene.timeStart || timeEnd != scene.timeEnd || expectedFrames < 1 ||
-        frameCount != expectedFrames ||
-        hidetrackBlockBytes(cameraCount, frameCount) > kMaxBlockBytes) {
+        frameCount != expectedFrames) {
         consolePrint("Hide track is incompatible with scene. Please regenerate it! \n");
         return false;
     }
-    const int32_t blockBytes = int32_t(hidetrackBlockBytes(cameraCount, frameCount));
+    // Both factors are bounded (65535 objects from the scene file, 2^31 cameras times 2^21
+    // bytes per row at most), so the product fits.
+    const int64_t wideBlockBytes = hidetrackBlockBytes(cameraCount, frameCount);
+    if (wideBlockBytes > kHidetrackMaxBytes ||
+        wideBlockBytes * scene.objectCount > kHidetrackMaxBytes) {
+        consolePrint("Hide track needs more than the %i MB hidetrack limit. \n",
+                     int(kHidetrackMaxBytes >> 20));
+        return false;
+    }
+    const int32_t blockBytes = int32_t(wideBlockBytes);
     releaseBits(scene);
     for (int32_t i = 0; i < scene.objectCount; ++i) {
         SceneObject& object = scene.objects[i];
-        object.hideBits = new uint8_t[blockBytes > 0 ? blockBytes : 1]();
+        // Not cleared: the read fills every byte or the track is refused, so memory is only
+        // touched as the file's bytes arrive.
+        object.hideBits = new uint8_t[blockBytes > 0 ? blockBytes : 1];
         object.hideBitsBytes = blockBytes;
         if (blockBytes > 0 && gzread(stream, object.hideBits, unsigned(blockBytes)) != blockBytes) {
             releaseBits(scene);

@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <zlib.h>
 
+// All objects' blocks together may hold at most this; a larger track is refused with one line
+// before anything is allocated (100 objects, 5 cameras and an hour need 6.8 MB).
+constexpr int64_t kHidetrackMaxBytes = int64_t(256) << 20;
+
 // Samples per camera row for a time range at a sample rate: 1 + the integer part of
 // (end − start) ÷ (1 ÷ rate rounded to single precision), the division in double precision.
 // The writer and the reader must agree on it bit for bit.

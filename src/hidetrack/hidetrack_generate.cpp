@@ -1,17 +1,12 @@
 #include "hidetrack/hidetrack_generate.h"
 
-#include "app/gl_extensions.h"
-#include "app/gl_window.h"
-#include "app/vertex_memory.h"
 #include "diag/console.h"
 #include "hidetrack/hidetrack_file.h"
+#include "render/gl_extensions.h"
 #include "render/object_drawing.h"
 #include "render/scene_renderer.h"
-#include "scene/camera_light_gl.h"
-#include "scene/object_update.h"
 
 #include <GL/gl.h>
-#include <SDL.h>
 
 #include <cstdio>
 #include <cstring>
@@ -45,34 +40,29 @@ struct QueryState {
 
 QueryState queries;
 
-void* proc(const char* name) {
-    return SDL_GL_GetProcAddress(name);
-}
-
 bool fetchQueries() {
     if (queries.fetched) return queries.available;
     queries.fetched = true;
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     int major = 0, minor = 0;
     if (version != nullptr) sscanf(version, "%d.%d", &major, &minor);
     const char* suffix = nullptr;
     if (major > 1 || (major == 1 && minor >= 5))
         suffix = "";
-    else if (extensionListHas(extensions, "GL_ARB_occlusion_query"))
+    else if (contextHasExtension("GL_ARB_occlusion_query"))
         suffix = "ARB";
     if (suffix != nullptr) {
         char name[64];
         snprintf(name, sizeof name, "glGenQueries%s", suffix);
-        queries.genQueries = reinterpret_cast<GenQueriesProc>(proc(name));
+        fetchGLEntryPoint(queries.genQueries, name);
         snprintf(name, sizeof name, "glDeleteQueries%s", suffix);
-        queries.deleteQueries = reinterpret_cast<DeleteQueriesProc>(proc(name));
+        fetchGLEntryPoint(queries.deleteQueries, name);
         snprintf(name, sizeof name, "glBeginQuery%s", suffix);
-        queries.beginQuery = reinterpret_cast<BeginQueryProc>(proc(name));
+        fetchGLEntryPoint(queries.beginQuery, name);
         snprintf(name, sizeof name, "glEndQuery%s", suffix);
-        queries.endQuery = reinterpret_cast<EndQueryProc>(proc(name));
+        fetchGLEntryPoint(queries.endQuery, name);
         snprintf(name, sizeof name, "glGetQueryObjectuiv%s", suffix);
-        queries.getQueryObjectuiv = reinterpret_cast<GetQueryObjectuivProc>(proc(name));
+        fetchGLEntryPoint(queries.getQueryObjectuiv, name);
     }
     queries.available = queries.genQueries && queries.deleteQueries && queries.beginQuery &&
                         queries.endQuery && queries.getQueryObjectuiv;
@@ -112,9 +102,6 @@ int32_t stencilName(int32_t object) {
     return object < kStencilNames ? object + 1 : 0;
 }
 
-// The scene this file last drew into the vertex memory, or null after the renderer drew.
-const Scene* framedLast = nullptr;
-
 // Which stencil names cover at least one pixel of the viewport. The read-back buffer grows to
 // the largest viewport seen and is kept.
 void readStencilNames(bool* seen) {
@@ -136,67 +123,73 @@ void readStencilNames(bool* seen) {
         seen[pixels[i]] = true;
 }
 
-// The frame as the player draws it (renderScene's steps, minus the environment box behind it
-// and the film effect over it), with the visibility recorded on the way: each opaque draw writes
-// its object's stencil name where it passes the depth test, so the stencil ends up naming the
-// object that shows at each pixel; each blended draw runs inside a query against the finished
-// opaque depth. One pass over the geometry instead of a frame plus a second pass of queries.
-void drawTrackedFrame(Scene& scene, float timecode, bool names, bool counted) {
-    prepareObjects(scene);
-    const bool sceneChanged = framedLast != &scene || lastRenderedScene() != nullptr;
-    const float t = wrapSceneTime(scene, timecode);
-    resetSceneLights();
-    applyCamera(activeCamera(scene), t);
-    // No environment box: it writes no depth and lies behind everything, so it hides nothing,
-    // and filling the whole window with it costs more than the objects of a typical scene.
-    for (int32_t i = 0; i < scene.lightCount; ++i)
-        applyLight(scene.lights[i], t);
-    applySceneFixedState(scene);
+// What the tracked frame records, handed to the scene pass's hooks.
+struct TrackedFrame {
+    Scene* scene = nullptr;
+    bool names = false;
+    bool counted = false;
+};
 
-    int32_t cursor = vertexMemory.writeOffset * kVertexStrideBytes;
-    if (names) {
-        glEnable(GL_STENCIL_TEST);
-        glStencilMask(0xFF);
-        glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
-    }
-    for (int32_t i = 0; i < scene.objectCount; ++i) {
-        updateObject(scene.objects[i], t, sceneChanged);
-        if (names) glStencilFunc(GL_ALWAYS, stencilName(i), 0xFF);
-        drawObject(scene.objects[i], 0, cursor);
-    }
-    if (names) {
-        glDisable(GL_STENCIL_TEST);
-        glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
-        glStencilFunc(GL_ALWAYS, 0, 0xFF);
-    }
+void beginNaming(void* context) {
+    if (!static_cast<TrackedFrame*>(context)->names) return;
+    glEnable(GL_STENCIL_TEST);
+    glStencilMask(0xFF);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+}
 
-    // A blended fragment of alpha 0 leaves the pixel as it was, so dropping it changes nothing
-    // but the count. For alpha-tested materials alpha > 0 also admits their alpha-1 fragments,
-    // which lie at or behind the depth they wrote in the opaque pass and fail GL_LESS.
-    glDepthMask(GL_FALSE);
-    glEnable(GL_BLEND);
-    for (int32_t i = 0; i < scene.objectCount; ++i) {
-        SceneObject& object = scene.objects[i];
-        bool& issued = queries.issued[2 * i + 1];
-        issued = counted && drawsInPass(object, 1);
-        if (!issued) {
-            glAlphaFunc(GL_NOTEQUAL, 1.0f);
-            drawObject(object, 1, cursor);
-            continue;
-        }
-        glEnable(GL_ALPHA_TEST); // drawObject switches it off after an alpha-tested object
-        glAlphaFunc(GL_GREATER, 0.0f);
-        queries.beginQuery(kSamplesPassed, queries.ids[2 * i + 1]);
-        drawObject(object, 1, cursor);
-        queries.endQuery(kSamplesPassed);
+void nameOpaqueDraw(void* context, int32_t object) {
+    if (static_cast<TrackedFrame*>(context)->names)
+        glStencilFunc(GL_ALWAYS, stencilName(object), 0xFF);
+}
+
+void endNaming(void* context) {
+    if (!static_cast<TrackedFrame*>(context)->names) return;
+    glDisable(GL_STENCIL_TEST);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+    glStencilFunc(GL_ALWAYS, 0, 0xFF);
+}
+
+// A blended fragment of alpha 0 leaves the pixel as it was, so dropping it changes nothing
+// but the count. For alpha-tested materials alpha > 0 also admits their alpha-1 fragments,
+// which lie at or behind the depth they wrote in the opaque pass and fail GL_LESS.
+void beginBlendedQuery(void* context, int32_t object) {
+    const TrackedFrame& frame = *static_cast<TrackedFrame*>(context);
+    bool& issued = queries.issued[2 * object + 1];
+    issued = frame.counted && drawsInPass(frame.scene->objects[object], 1);
+    if (!issued) {
+        glAlphaFunc(GL_NOTEQUAL, 1.0f);
+        return;
     }
+    glEnable(GL_ALPHA_TEST); // drawObject switches it off after an alpha-tested object
+    glAlphaFunc(GL_GREATER, 0.0f);
+    queries.beginQuery(kSamplesPassed, queries.ids[2 * object + 1]);
+}
+
+void endBlendedQuery(void*, int32_t object) {
+    if (queries.issued[2 * object + 1]) queries.endQuery(kSamplesPassed);
+}
+
+void endBlendedQueries(void*) {
     glDisable(GL_ALPHA_TEST);
     glAlphaFunc(GL_NOTEQUAL, 1.0f);
-    glDepthMask(GL_TRUE);
+}
 
-    // The renderer's next frame must rewrite what this one placed.
-    framedLast = &scene;
-    forgetRenderedScene();
+// The frame as the player draws it, through the renderer's own scene pass, with the
+// visibility recorded on the way: each opaque draw writes its object's stencil name where it
+// passes the depth test, so the stencil ends up naming the object that shows at each pixel;
+// each blended draw runs inside a query against the finished opaque depth. One pass over the
+// geometry instead of a frame plus a second pass of queries.
+void drawTrackedFrame(Scene& scene, float timecode, bool names, bool counted) {
+    TrackedFrame frame{&scene, names, counted};
+    ScenePassHooks hooks;
+    hooks.context = &frame;
+    hooks.opaquePassBegin = beginNaming;
+    hooks.opaqueDraw = nameOpaqueDraw;
+    hooks.opaquePassEnd = endNaming;
+    hooks.blendedDrawBegin = beginBlendedQuery;
+    hooks.blendedDrawEnd = endBlendedQuery;
+    hooks.blendedPassEnd = endBlendedQueries;
+    renderScenePass(scene, timecode, &hooks);
 }
 
 // The opaque draws of objects without a stencil name, once more inside queries: a fragment
@@ -230,13 +223,6 @@ bool sampleCounted(int32_t index) {
     GLuint samples = 0;
     queries.getQueryObjectuiv(queries.ids[index], kQueryResult, &samples);
     return samples > 0;
-}
-
-// One window event per sample keeps the window answering. The program ends after generation
-// in any case, so a quit request has nothing left to stop and is dropped.
-void takeOneEvent() {
-    PlatformEvent event;
-    if (pollPlatformEvent(event) && event.kind != PlatformEventKind::quit) handleWindowEvent(event);
 }
 
 // Playback reads the bits of the two samples ending at the truncated quotient
@@ -280,7 +266,7 @@ void markVisibleObjects(Scene& scene, float t) {
     }
 }
 
-bool generateHidetrack(Scene& scene, const char* scenePath) {
+bool generateHidetrack(Scene& scene, const char* scenePath, const HidetrackWindow& window) {
     const float step = 1.0f / float(kHidetrackSampleRate);
     const int64_t frames =
         hidetrackFrameCount(scene.timeStart, scene.timeEnd, kHidetrackSampleRate);
@@ -317,12 +303,12 @@ bool generateHidetrack(Scene& scene, const char* scenePath) {
         n = 0;
         consolePrint("Now tracking camera: %i \n", c);
         while (t <= scene.timeEnd) {
-            takeOneEvent();
+            if (window.takeEvent) window.takeEvent();
             glClearDepth(1.0);
             glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
             markVisibleObjects(scene, t);
-            if (glWindow.platform.window != nullptr) presentGLWindow();
+            if (window.present) window.present();
             const int64_t readBack = playbackSample(scene, t);
             const int64_t rowStart = h + 1 - n; // bit of this camera's sample 0
             t = t + step;

@@ -14,8 +14,13 @@ constexpr int32_t kHidetrackSampleRate = 30;
 // Computes the track for every camera and writes it to scenePath followed by ".hid". False
 // with a log line when the time range cannot be sampled or the file cannot be created or
 // written. Leaves the scene on the last camera, without hideBits of its own during the run
-// (any loaded ones are set aside and put back).
-bool generateHidetrack(Scene& scene, const char* scenePath);
+// (any loaded ones are set aside and put back). The window's calls, when given, run before and
+// after each sample: the player keeps its window answering and shows the passes.
+struct HidetrackWindow {
+    void (*takeEvent)() = nullptr;
+    void (*present)() = nullptr;
+};
+bool generateHidetrack(Scene& scene, const char* scenePath, const HidetrackWindow& window = {});
 
 // Draws the scene at time t from its current camera, without the environment box and the film
 // effect (they hide nothing), and leaves each object's visible flag telling whether any of its

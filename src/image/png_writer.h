@@ -5,4 +5,6 @@
 #include <cstdint>
 
 // Returns false, with one console line naming the file, when the file cannot be written.
-bool writePngRgba(const char* path, int width, int height, const uint8_t* pixels);
+// fast: the quickest compression (larger files), for captures that write every frame.
+bool writePngRgba(const char* path, int width, int height, const uint8_t* pixels,
+                  bool fast = false);

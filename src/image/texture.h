@@ -5,6 +5,7 @@
 // never free one themselves. Single-threaded; the GL steps need a current context.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr int kTextureCacheSlots = 256;
@@ -33,10 +34,19 @@ extern int32_t textureMemoryTotal;
 // Null when the name is shorter than 4 characters or the file cannot be opened or decoded.
 Texture* loadTexture(const char* name, bool buildMips, bool upload);
 
-// Opens the bare file name of path from the current directory and decodes it into
-// texture->pixels, width and height. path is a writable working copy: a missing PNG is
-// retried with ".JPG" in place of its last four characters. No GL calls.
+// Opens the bare file name of path from the current directory, else from the search folder,
+// and decodes it into texture->pixels, width and height. path is a writable working copy: a
+// missing PNG is retried with ".JPG" in place of its last four characters. No GL calls.
 bool loadImageFile(Texture* texture, char* path);
+
+// A second folder searched after the current directory: the viewer sets the scene file's
+// folder so a scene's pictures are found from anywhere. Copied; null or "" searches only the
+// current directory; a folder too long for a path is refused (false) and searches nothing.
+bool setImageSearchFolder(const char* folder);
+
+// Writes to found (foundBytes long) the path under which the bare file name opens: name
+// itself in the current directory, else folder/name in the search folder. False when neither.
+bool findImageFile(const char* name, char* found, size_t foundBytes);
 
 // Builds the reduced levels from texture->pixels with an integer box filter. No GL calls.
 void buildMipmaps(Texture* texture);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -36,19 +37,15 @@ const char* bareFileName(const char* path) {
     return name;
 }
 
-// Files above this are not QW2 pictures the decoder could handle; refusing them early keeps a
-// stray huge file from being read into memory.
-constexpr long kMaxQw2FileBytes = 256L << 20;
-
 // The one call into the QW2 decoder; its pixels are already red, green, blue, alpha.
 uint8_t* decodeQw2Pixels(const uint8_t* data, size_t size, int32_t* width, int32_t* height) {
-    return decodeQW2(data, size, *width, *height);
+    return decodeQw2(data, size, *width, *height);
 }
 
 uint8_t* readQw2File(FILE* file, int32_t* width, int32_t* height) {
     long size = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-    if (size < 0 || size > kMaxQw2FileBytes || std::fseek(file, 0, SEEK_SET) != 0) {
+    if (size < 0 || size > kQw2MaxFileBytes || std::fseek(file, 0, SEEK_SET) != 0) {
         std::fclose(file);
         return nullptr;
     }
@@ -130,7 +127,51 @@ void toRedGreenBlueAlpha(uint8_t* pixels, int64_t count) {
     }
 }
 
+// The search folder and a path built from it share one limit with the scene path.
+constexpr size_t kSearchPathBytes = 4096;
+char imageSearchFolder[kSearchPathBytes] = {};
+
+// Opens a bare file name from the current directory, else from the search folder; a file found
+// there is logged like one in the current directory, with its folder.
+FILE* openImageFile(const char* fileName) {
+    FILE* file = std::fopen(fileName, "rb");
+    if (file || imageSearchFolder[0] == 0) return file;
+    char path[kSearchPathBytes];
+    const int written = std::snprintf(path, sizeof path, "%s/%s", imageSearchFolder, fileName);
+    if (written < 0 || size_t(written) >= sizeof path) return nullptr;
+    file = std::fopen(path, "rb");
+    if (file) consolePrint("(from local dir: %s)\n", path);
+    return file;
+}
+
 } // namespace
+
+bool setImageSearchFolder(const char* folder) {
+    imageSearchFolder[0] = 0;
+    if (folder == nullptr) return true;
+    const size_t length = std::strlen(folder);
+    // Room for "/" and a bare name behind it; a folder that leaves none is refused, not cut.
+    if (length + 2 + 260 > sizeof imageSearchFolder) return false;
+    std::memcpy(imageSearchFolder, folder, length + 1);
+    return true;
+}
+
+bool findImageFile(const char* name, char* found, size_t foundBytes) {
+    const int local = std::snprintf(found, foundBytes, "%s", name);
+    if (local < 0 || size_t(local) >= foundBytes) return false;
+    if (FILE* file = std::fopen(found, "rb")) {
+        std::fclose(file);
+        return true;
+    }
+    if (imageSearchFolder[0] == 0) return false;
+    const int inFolder = std::snprintf(found, foundBytes, "%s/%s", imageSearchFolder, name);
+    if (inFolder < 0 || size_t(inFolder) >= foundBytes) return false;
+    if (FILE* file = std::fopen(found, "rb")) {
+        std::fclose(file);
+        return true;
+    }
+    return false;
+}
 
 bool loadImageFile(Texture* texture, char* path) {
     const size_t length = std::strlen(path);
@@ -138,13 +179,13 @@ bool loadImageFile(Texture* texture, char* path) {
 
     const char* fileName = bareFileName(path);
     consolePrint("(from local dir: %s)\n", fileName);
-    FILE* file = std::fopen(fileName, "rb");
+    FILE* file = openImageFile(fileName);
     if (!file && extensionIs(path, length, "png")) {
         consolePrint(" Trying JPG instead of PNG ...\n");
         std::memcpy(path + length - 4, ".JPG", 4);
         fileName = bareFileName(path);
         consolePrint("(from local dir: %s)\n", fileName);
-        file = std::fopen(fileName, "rb");
+        file = openImageFile(fileName);
     }
     if (!file) {
         consolePrint("failed: unable to open! \n");

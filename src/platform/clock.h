@@ -10,6 +10,9 @@ uint32_t timeGetTime();
 // Switches to the virtual clock starting at startMs; stepMicroseconds > 0. The step is kept in
 // microseconds so steps that are not whole milliseconds (1/60 s) do not drift.
 void useFixedStepClock(uint64_t stepMicroseconds, uint32_t startMs = 0);
+// The virtual clock at exactly framesPerSecond: frame k reads startMs + k * 1000 / fps
+// milliseconds (rounded down), without the drift of a step rounded to microseconds.
+void useFixedRateClock(int framesPerSecond, uint32_t startMs = 0);
 // Back to the real clock (tests).
 void useRealClock();
 bool fixedStepClockActive();

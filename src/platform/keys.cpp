@@ -1,8 +1,14 @@
 #include "platform/keys.h"
+#include "platform/sdl_input.h"
 
 #include <cstring>
 
 uint8_t keyDown[kKeyCount];
+
+namespace {
+uint8_t keyPressed[kKeyCount];  // presses since the last frame
+uint8_t onlyLatched[kKeyCount]; // set during a frame: released before it, read as 1 by it
+} // namespace
 
 namespace {
 
@@ -90,4 +96,32 @@ int virtualKeyFromSdl(SDL_Keycode key, SDL_Scancode scancode) {
 
 void clearKeyTable() {
     std::memset(keyDown, 0, sizeof keyDown);
+    std::memset(keyPressed, 0, sizeof keyPressed);
+    std::memset(onlyLatched, 0, sizeof onlyLatched);
+}
+
+void pressKey(int vk) {
+    if (vk <= 0 || vk >= kKeyCount) return;
+    keyDown[vk] = 1;
+    keyPressed[vk] = 1;
+}
+
+void releaseKey(int vk) {
+    if (vk <= 0 || vk >= kKeyCount) return;
+    keyDown[vk] = 0;
+}
+
+void latchKeyPresses() {
+    for (int vk = 0; vk < kKeyCount; ++vk) {
+        onlyLatched[vk] = keyPressed[vk] && !keyDown[vk];
+        if (onlyLatched[vk]) keyDown[vk] = 1;
+    }
+}
+
+void releaseKeyPresses() {
+    for (int vk = 0; vk < kKeyCount; ++vk) {
+        if (onlyLatched[vk]) keyDown[vk] = 0;
+        onlyLatched[vk] = 0;
+        keyPressed[vk] = 0;
+    }
 }

@@ -1,9 +1,9 @@
 // The key table read by the main loop, the viewer and the demo: 256 entries indexed by Windows
 // virtual-key code, 1 while the key is held. The window's event handling writes it; the loop
-// clears some entries after acting on them. Also the mapping from SDL key codes to those codes.
+// clears some entries after acting on them. Beside it, a latch of the presses since the last
+// frame, so a key that goes down and up between two frames still acts once. Also the mapping
+// from SDL key codes to those codes.
 #pragma once
-
-#include <SDL_keyboard.h>
 
 #include <cstdint>
 
@@ -43,9 +43,16 @@ enum VirtualKey : int {
     kVkF12 = 0x7B,
 };
 
-// The virtual-key code of a key, or 0 when it has none. The layout-aware key code decides
-// (the key labelled Y is Y on every layout); keys whose code has no virtual key on a Latin
-// layout (a Cyrillic letter, say) fall back to the key's position on a US keyboard.
-int virtualKeyFromSdl(SDL_Keycode key, SDL_Scancode scancode);
-
+// Clears the table and the latch.
 void clearKeyTable();
+
+// The window's key events: held state plus the latch.
+void pressKey(int virtualKey);
+void releaseKey(int virtualKey);
+
+// Around the frame's key handling: while the frame runs, every key pressed since the last frame
+// reads as 1, held or not (rules that act every frame while a key is held still see it held
+// only while it is). Afterwards the entries that were only latched go back to 0 unless the frame
+// cleared them itself, and the latch starts afresh. No events are taken in between.
+void latchKeyPresses();
+void releaseKeyPresses();

@@ -12,13 +12,17 @@ void setMessageBoxesInteractive(bool value) {
     interactive = value;
 }
 
-void showMessageBox(const char* text, const char* caption, MessageBoxIcon icon) {
+void showMessageBox(const char* text, const char* caption, MessageBoxIcon icon,
+                    const char* detail) {
     if (interactive) {
         const Uint32 flags = icon == MessageBoxIcon::error         ? SDL_MESSAGEBOX_ERROR
                              : icon == MessageBoxIcon::information ? SDL_MESSAGEBOX_INFORMATION
                                                                    : 0;
         if (SDL_ShowSimpleMessageBox(flags, caption, text, nullptr) == 0) return;
     }
-    std::fprintf(stderr, "%s: %s\n", caption, text);
+    if (detail && detail[0] != '\0')
+        std::fprintf(stderr, "%s: %s (%s)\n", caption, text, detail);
+    else
+        std::fprintf(stderr, "%s: %s\n", caption, text);
     std::fflush(stderr);
 }

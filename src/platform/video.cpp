@@ -2,8 +2,11 @@
 
 #include "diag/console.h"
 #include "platform/keys.h"
+#include "platform/sdl_input.h"
 
 #include <cstdio>
+#include <dlfcn.h>
+#include <link.h>
 #include <cstdlib>
 #include <cstring>
 
@@ -65,15 +68,42 @@ bool startVideo(bool headless) {
     return true;
 }
 
+namespace {
+
+// Takes one more reference on a loaded shared object, so that nothing unloads it before exit.
+int pinLoadedObject(dl_phdr_info* info, size_t, void*) {
+    if (info->dlpi_name && info->dlpi_name[0] != '\0')
+        dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD); // never closed, on purpose
+    return 0;
+}
+
+} // namespace
+
 void stopVideo() {
-    if (!started) return;
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (started) {
+        // The library load of startVideo is counted by SDL: unbalanced, it keeps SDL's driver
+        // data (EGL's, for the offscreen driver) past SDL_Quit. The GL libraries and their
+        // driver stay mapped until the process ends, as they would without the unload, so
+        // leak reports can still name what they keep.
+        dl_iterate_phdr(pinLoadedObject, nullptr);
+        SDL_GL_UnloadLibrary();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
     started = false;
+    // SDL's own state (hints, the event queue, what a failed start set up) goes too; safe to
+    // call when nothing was started.
+    SDL_Quit();
 }
 
 bool videoHeadless() {
     return headlessRun;
 }
+
+namespace {
+SDL_Window* sdlWindow(const PlatformWindow& w) {
+    return static_cast<SDL_Window*>(w.window);
+}
+} // namespace
 
 bool createPlatformWindow(PlatformWindow& w, const PlatformWindowRequest& request) {
     SDL_GL_ResetAttributes();
@@ -91,36 +121,39 @@ bool createPlatformWindow(PlatformWindow& w, const PlatformWindowRequest& reques
     if (request.alwaysOnTop) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     const bool hidden = request.hidden || (headlessRun && !kOffscreenDriver);
     flags |= hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
-    w.window = SDL_CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                request.width, request.height, flags);
-    if (!w.window) {
+    SDL_Window* window =
+        SDL_CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                         request.width, request.height, flags);
+    w.window = window;
+    if (!window) {
         consolePrint("Could not create the window: %s\n", SDL_GetError());
         return false;
     }
-    w.context = SDL_GL_CreateContext(w.window);
+    w.context = SDL_GL_CreateContext(window);
     if (!w.context) {
         consolePrint("Could not create the OpenGL context: %s\n", SDL_GetError());
-        SDL_DestroyWindow(w.window);
+        SDL_DestroyWindow(window);
         w.window = nullptr;
         return false;
     }
     // The swap interval stays the driver's default: the swap paces the frames, as it did.
-    SDL_GL_MakeCurrent(w.window, w.context);
+    SDL_GL_MakeCurrent(window, w.context);
     return true;
 }
 
 void destroyPlatformWindow(PlatformWindow& w) {
     if (w.context) {
-        SDL_GL_MakeCurrent(w.window, nullptr);
+        SDL_GL_MakeCurrent(sdlWindow(w), nullptr);
         SDL_GL_DeleteContext(w.context);
     }
-    if (w.window) SDL_DestroyWindow(w.window);
+    if (w.window) SDL_DestroyWindow(sdlWindow(w));
     w.context = nullptr;
     w.window = nullptr;
 }
 
 bool enterFullscreenMode(PlatformWindow& w, int width, int height, int bitsPerPixel) {
-    const int display = SDL_GetWindowDisplayIndex(w.window);
+    SDL_Window* window = sdlWindow(w);
+    const int display = SDL_GetWindowDisplayIndex(window);
     if (display < 0) return false;
     // Only a mode the display lists is accepted, as a display-mode change would; SDL's own
     // "closest mode" would also take a driver's size-less placeholder mode.
@@ -142,12 +175,46 @@ bool enterFullscreenMode(PlatformWindow& w, int width, int height, int bitsPerPi
     }
     if (!found) return false;
     chosen.refresh_rate = 0; // left to the system
-    if (SDL_SetWindowDisplayMode(w.window, &chosen) != 0) return false;
-    return SDL_SetWindowFullscreen(w.window, SDL_WINDOW_FULLSCREEN) == 0;
+    if (SDL_SetWindowDisplayMode(window, &chosen) != 0) return false;
+    return SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0;
 }
 
 void leaveFullscreenMode(PlatformWindow& w) {
-    if (w.window) SDL_SetWindowFullscreen(w.window, 0);
+    if (w.window) SDL_SetWindowFullscreen(sdlWindow(w), 0);
+}
+
+void makePlatformWindowNormal(PlatformWindow& w) {
+    SDL_SetWindowResizable(sdlWindow(w), SDL_TRUE);
+    SDL_SetWindowPosition(sdlWindow(w), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+}
+
+void showPlatformWindow(PlatformWindow& w) {
+    SDL_ShowWindow(sdlWindow(w));
+    SDL_RaiseWindow(sdlWindow(w));
+}
+
+void makePlatformContextCurrent(const PlatformWindow& w) {
+    SDL_GL_MakeCurrent(sdlWindow(w), w.context);
+}
+
+void platformWindowSize(const PlatformWindow& w, int& width, int& height) {
+    SDL_GL_GetDrawableSize(sdlWindow(w), &width, &height);
+}
+
+const char* platformError() {
+    return SDL_GetError();
+}
+
+void* glProcAddress(const char* name) {
+    return SDL_GL_GetProcAddress(name);
+}
+
+void flushPlatformEvents() {
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+}
+
+void waitPlatformEvent(int timeoutMs) {
+    SDL_WaitEventTimeout(nullptr, timeoutMs);
 }
 
 void showMouseCursor(bool visible) {
@@ -159,7 +226,7 @@ void disableScreenSaver() {
 }
 
 void swapPlatformWindow(const PlatformWindow& w) {
-    SDL_GL_SwapWindow(w.window);
+    SDL_GL_SwapWindow(sdlWindow(w));
 }
 
 PixelFormatBits queryPixelFormatBits() {

@@ -1,20 +1,21 @@
 // The SDL2 side of the window: video start-up (with SDL's offscreen driver for headless
 // runs), one window with a compatibility-profile GL context, display-mode change, cursor,
 // screen saver, buffer swap, and event polling translated into the few events the program
-// knows. No OpenGL state is touched here. The window record is owned by the caller.
+// knows. No OpenGL state is touched here. The window record is owned by the caller; its
+// handles are opaque outside src/platform, so no SDL type leaks into the layers above.
 #pragma once
-
-#include <SDL.h>
 
 // Starts SDL's video subsystem; headless selects the offscreen driver (no display needed).
 // On failure writes one line naming the reason to standard error and returns false.
 bool startVideo(bool headless);
+// Ends video and everything else SDL holds (SDL_Quit); the player's one way out, also after a
+// failed startVideo.
 void stopVideo();
 bool videoHeadless();
 
 struct PlatformWindow {
-    SDL_Window* window = nullptr;
-    SDL_GLContext context = nullptr;
+    void* window = nullptr;  // the system's window, for the platform's own use
+    void* context = nullptr; // its GL context
 };
 
 struct PlatformWindowRequest {
@@ -36,6 +37,26 @@ void destroyPlatformWindow(PlatformWindow& window);
 // window left as it was) when the display offers no such mode or refuses the change.
 bool enterFullscreenMode(PlatformWindow& window, int width, int height, int bitsPerPixel);
 void leaveFullscreenMode(PlatformWindow& window);
+
+// A refused full-screen window becomes a normal one: resizable, centred on its display.
+void makePlatformWindowNormal(PlatformWindow& window);
+// Shows the window and brings it to the front.
+void showPlatformWindow(PlatformWindow& window);
+// Makes the window's context current on this thread.
+void makePlatformContextCurrent(const PlatformWindow& window);
+// The drawable size in pixels.
+void platformWindowSize(const PlatformWindow& window, int& width, int& height);
+
+// The reason of the last failure of a platform call, for messages.
+const char* platformError();
+
+// The address of a GL entry point, or null; the one way the layers above fetch GL functions.
+void* glProcAddress(const char* name);
+
+// Drops every pending event (input meant for a window that has gone).
+void flushPlatformEvents();
+// Sleeps until an event arrives or timeoutMs passes.
+void waitPlatformEvent(int timeoutMs);
 
 void showMouseCursor(bool visible);
 void disableScreenSaver();
@@ -62,5 +83,3 @@ struct PlatformEvent {
 // with Alt held are system keys and arrive as other, except Alt+F4, which closes like the
 // close box does.
 bool pollPlatformEvent(PlatformEvent& event);
-// The translation alone, for tests.
-PlatformEvent translateSdlEvent(const SDL_Event& event);

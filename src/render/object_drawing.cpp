@@ -1,6 +1,6 @@
 #include "render/object_drawing.h"
 
-#include "app/vertex_memory.h"
+#include "render/vertex_memory.h"
 #include "diag/console.h"
 #include "diag/prof.h"
 #include "image/texture.h"
@@ -143,25 +143,4 @@ void drawObject(SceneObject& object, int pass, int32_t& vertexCursor) {
     if (twoSided) glEnable(GL_CULL_FACE);
     glPopMatrix();
     profStop("0AGLStuff");
-}
-
-bool redrawPlacedObject(const SceneObject& object) {
-    if (!object.visible || object.track == nullptr || object.material == nullptr) return false;
-    if (!fitsVertexMemory(object.bufferOffset, object.vertexCount)) return false;
-    const uint32_t firstVertex = uint32_t(object.bufferOffset / kVertexStrideBytes);
-    const int32_t indexCount = buildIndexList(object, firstVertex);
-    if (indexCount < 0) return false;
-    const Material& material = *object.material;
-    const bool textured = material.textured && material.texture != nullptr;
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    multObjectTransform(object);
-    if (textured) {
-        glEnable(GL_TEXTURE_2D);
-        bindTexture(material.texture);
-    }
-    glDrawElements(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, indexList);
-    if (textured) glDisable(GL_TEXTURE_2D);
-    glPopMatrix();
-    return true;
 }

@@ -1,7 +1,7 @@
 // Draws one scene object in one pass of a frame: pass membership, the vertex cache in the
 // shared vertex memory (bufferOffset, geometryDirty), the triangle index list, transform,
 // material and one glDrawElements. It sets no pass-wide state (the scene renderer does) and
-// allocates nothing: the index list is one static table, the vertex memory belongs to app/.
+// allocates nothing: the index list is one static table, the vertex memory is vertex_memory's.
 #pragma once
 
 #include "scene/scene.h"
@@ -23,10 +23,3 @@ extern uint32_t indexList[kIndexListEntries];
 // vertices would run past the vertex memory, or whose faces overflow the index list, is
 // skipped (vertexCursor unchanged) with one log line when the refusal starts.
 void drawObject(SceneObject& object, int pass, int32_t& vertexCursor);
-
-// Draws an object that this frame has already placed (drawObject ran for it) once more: its
-// transform and, when textured, its texture; no material colours, no counters, no cache
-// change, no state left behind but the bound texture. For visibility passes (occlusion queries,
-// ID colours) that run after the frame's own passes. False, drawing nothing, when the object
-// has no valid placement or nothing to draw.
-bool redrawPlacedObject(const SceneObject& object);

@@ -1,6 +1,6 @@
 #include "render/scene_renderer.h"
 
-#include "app/vertex_memory.h"
+#include "render/vertex_memory.h"
 #include "diag/prof.h"
 #include "image/texture.h"
 #include "platform/options.h"
@@ -14,7 +14,10 @@
 
 namespace {
 
+// The scene whose vertices the vertex memory holds, and whether a hooked pass put them there:
+// the two kinds of pass place objects differently, so a change of either rewrites them.
 const Scene* renderedLast = nullptr;
+bool renderedLastHooked = false;
 
 // Lights beyond what the implementation offers would only raise GL errors nobody reads.
 int switchableLights() {
@@ -46,6 +49,9 @@ void forgetRenderedScene() {
     renderedLast = nullptr;
 }
 
+namespace {
+
+// Stencil test off and every fixed-function light off.
 void resetSceneLights() {
     glDisable(GL_STENCIL_TEST);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
@@ -54,6 +60,8 @@ void resetSceneLights() {
         glDisable(GLenum(GL_LIGHT0 + i));
 }
 
+// Light model, depth range, depth test, culling, lighting, normalisation, blending off, alpha
+// function GL_EQUAL 1 and the scene's ambient colour (alpha forced to 1).
 void applySceneFixedState(Scene& scene) {
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
     if (setupOptions.useExtensions)
@@ -70,6 +78,16 @@ void applySceneFixedState(Scene& scene) {
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, scene.ambientColor);
     glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, 0);
 }
+
+void call(void (*hook)(void*), const ScenePassHooks* hooks) {
+    if (hooks && hook) hook(hooks->context);
+}
+
+void call(void (*hook)(void*, int32_t), const ScenePassHooks* hooks, int32_t object) {
+    if (hooks && hook) hook(hooks->context, object);
+}
+
+} // namespace
 
 void drawEnvironmentBox(Scene& scene, float size) {
     glDisable(GL_LIGHTING);
@@ -92,41 +110,53 @@ void drawEnvironmentBox(Scene& scene, float size) {
 }
 
 void renderScene(Scene& scene, float timecode) {
+    renderScenePass(scene, timecode, nullptr);
+}
+
+void renderScenePass(Scene& scene, float timecode, const ScenePassHooks* hooks) {
+    const bool plain = hooks == nullptr;
     prepareObjects(scene);
-    profStart("87Scene Render");
-    const bool sceneChanged = renderedLast != &scene;
+    if (plain) profStart("87Scene Render");
+    const bool sceneChanged = renderedLast != &scene || renderedLastHooked != !plain;
     renderedLast = &scene;
+    renderedLastHooked = !plain;
 
     const float t = wrapSceneTime(scene, timecode);
 
     resetSceneLights();
     applyCamera(activeCamera(scene), t);
-    if (scene.hasEnvMap) drawEnvironmentBox(scene, kEnvironmentBoxSize);
+    if (plain && scene.hasEnvMap) drawEnvironmentBox(scene, kEnvironmentBoxSize);
     for (int i = 0; i < scene.lightCount; ++i)
         applyLight(scene.lights[i], t);
     applySceneFixedState(scene);
 
     int32_t vertexCursor = vertexMemory.writeOffset * kVertexStrideBytes;
+    call(hooks ? hooks->opaquePassBegin : nullptr, hooks);
     for (int i = 0; i < scene.objectCount; ++i) {
         SceneObject& object = scene.objects[i];
-        profStart("04Object update");
+        if (plain) profStart("04Object update");
         updateObject(object, t, sceneChanged);
-        profStop("04Object update");
-        profStart("1AObject Render");
+        if (plain) profStop("04Object update");
+        call(hooks ? hooks->opaqueDraw : nullptr, hooks, i);
+        if (plain) profStart("1AObject Render");
         drawObject(object, 0, vertexCursor);
-        profStop("1AObject Render");
+        if (plain) profStop("1AObject Render");
     }
+    call(hooks ? hooks->opaquePassEnd : nullptr, hooks);
 
     glDepthMask(GL_FALSE);
     glEnable(GL_BLEND);
     glAlphaFunc(GL_NOTEQUAL, 1.0f);
     for (int i = 0; i < scene.objectCount; ++i) {
-        profStart("1AObject Render");
+        call(hooks ? hooks->blendedDrawBegin : nullptr, hooks, i);
+        if (plain) profStart("1AObject Render");
         drawObject(scene.objects[i], 1, vertexCursor);
-        profStop("1AObject Render");
+        if (plain) profStop("1AObject Render");
+        call(hooks ? hooks->blendedDrawEnd : nullptr, hooks, i);
     }
+    call(hooks ? hooks->blendedPassEnd : nullptr, hooks);
     glDepthMask(GL_TRUE);
-    renderedLast = &scene;
+    if (!plain) return;
     profStop("87Scene Render");
 
     profStart("89Super8 Render");

@@ -1,13 +1,12 @@
 #include "render/vertex_buffer_object.h"
 
-#include "app/gl_extensions.h"
-#include "app/vertex_memory.h"
+#include "render/gl_extensions.h"
+#include "render/vertex_memory.h"
 #include "diag/console.h"
 #include "platform/options.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <SDL.h>
 
 namespace {
 
@@ -22,10 +21,6 @@ struct BufferObjectCalls {
 BufferObjectCalls calls;
 GLuint bufferName = 0;
 
-template <typename T> void fetch(T& pointer, const char* name) {
-    pointer = reinterpret_cast<T>(SDL_GL_GetProcAddress(name));
-}
-
 // base is either a client address or, with a buffer object bound, an offset into it.
 void pointArrays(const char* base) {
     glVertexPointer(3, GL_FLOAT, kVertexStrideBytes, base + kVertexPositionOffset);
@@ -39,14 +34,13 @@ bool attachVertexBufferObject() {
     if (bufferName != 0) return true;
     if (!setupOptions.useExtensions || vertexMemory.buffer == nullptr || vertexMemory.inVideoMemory)
         return false;
-    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    if (!extensionListHas(extensions, "GL_ARB_vertex_buffer_object")) return false;
-    fetch(calls.gen, "glGenBuffersARB");
-    fetch(calls.bind, "glBindBufferARB");
-    fetch(calls.data, "glBufferDataARB");
-    fetch(calls.subData, "glBufferSubDataARB");
-    fetch(calls.del, "glDeleteBuffersARB");
-    if (!calls.gen || !calls.bind || !calls.data || !calls.subData || !calls.del) return false;
+    if (!contextHasExtension("GL_ARB_vertex_buffer_object")) return false;
+    const bool fetched = fetchGLEntryPoint(calls.gen, "glGenBuffersARB") &
+                         fetchGLEntryPoint(calls.bind, "glBindBufferARB") &
+                         fetchGLEntryPoint(calls.data, "glBufferDataARB") &
+                         fetchGLEntryPoint(calls.subData, "glBufferSubDataARB") &
+                         fetchGLEntryPoint(calls.del, "glDeleteBuffersARB");
+    if (!fetched) return false;
 
     while (glGetError() != GL_NO_ERROR) {
     }

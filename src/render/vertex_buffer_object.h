@@ -3,7 +3,7 @@
 // system-memory copy, each written range is sent on to the buffer object, and the three arrays
 // read from the buffer object. The player does not attach it: on Mesa's software driver it
 // measured no faster than client arrays; hardware drivers may differ (bench_viewer_fps).
-// This module owns the buffer object; the vertex memory itself stays app/vertex_memory's.
+// This module owns the buffer object; the vertex memory itself stays vertex_memory's.
 #pragma once
 
 #include <cstdint>

@@ -11,11 +11,10 @@ const char* const kEnvMapSuffixes[kEnvMapFaces] = {"_dn", "_up", "_fr", "_bk", "
 
 namespace {
 
+// In the current directory or the texture manager's search folder (the viewer's scene folder).
 bool fileExists(const char* path) {
-    FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
+    char found[4096];
+    return findImageFile(path, found, sizeof found);
 }
 
 } // namespace

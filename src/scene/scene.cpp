@@ -7,7 +7,9 @@
 #include "platform/message_box.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -17,10 +19,6 @@ namespace {
 int32_t truncToInt(float value) {
     if (!(value > -2147483904.0f && value < 2147483648.0f)) return INT_MIN;
     return static_cast<int32_t>(value);
-}
-
-int32_t keyAllocation(const TrackKey& key) {
-    return key.data ? std::max(key.dataBytes, kKeyDataMinBytes) : 0;
 }
 
 // Decodes count vertices of the vertex block at data + offset into out (zeroed by the caller).
@@ -86,7 +84,7 @@ int32_t decodeVertexKey(SceneObject& object, const TrackKey& key, VertexKey& ent
     const int32_t bytes = vertexBlockBytes(encoding, count, object.hasUV);
     // A block that does not hold its vertices (only possible in scenes not read by the
     // loader) decodes to an empty entry that nothing copies from.
-    const bool fits = bytes == 0 || (key.data && blockOffset + bytes <= keyAllocation(key));
+    const bool fits = bytes == 0 || (key.data && blockOffset + bytes <= keyDataAllocation(key));
     entry.vertexCount = fits ? count : 0;
     if (entry.vertexCount > 0) {
         entry.vertices = new KeyVertex[size_t(entry.vertexCount)];
@@ -148,10 +146,17 @@ void loadMaterial(Material& material, const Track& track) {
     material.textured = false;
     material.texture = nullptr;
     if (material.textureName[0] != 0) {
+        errno = 0;
         Texture* texture = loadTexture(material.textureName, true, true);
         if (!texture) {
+            // An open that failed leaves the system's reason; a picture that would not decode
+            // leaves none.
+            const int reason = errno;
+            char detail[sizeof material.textureName + 128];
+            std::snprintf(detail, sizeof detail, "%s: %s", material.textureName,
+                          reason != 0 ? std::strerror(reason) : "cannot be decoded");
             consolePrint("  Error. \n");
-            showMessageBox("Error loading texture!", "Caption");
+            showMessageBox("Error loading texture!", "Caption", MessageBoxIcon::none, detail);
         } else {
             material.texture = texture;
             material.textured = true;
@@ -257,11 +262,11 @@ bool readMeshBlock(const TrackKey& key, MeshBlock& out) {
     out.vertexBlockOffset = kMeshHeadBytes;
     out.faceBlockOffset =
         kMeshHeadBytes + vertexBlockBytes(out.encoding, out.vertexCount, out.hasUV);
-    return out.faceBlockOffset + 12 * out.faceCount <= keyAllocation(key);
+    return out.faceBlockOffset + 12 * out.faceCount <= keyDataAllocation(key);
 }
 
 int32_t readMeshFaces(const TrackKey& key, const MeshBlock& mesh, ObjectFace* faces) {
-    if (!key.data || mesh.faceBlockOffset + 12 * mesh.faceCount > keyAllocation(key)) return 0;
+    if (!key.data || mesh.faceBlockOffset + 12 * mesh.faceCount > keyDataAllocation(key)) return 0;
     int32_t kept = 0;
     for (int32_t f = 0; f < mesh.faceCount; ++f) {
         const uint8_t* p = key.data + mesh.faceBlockOffset + 12 * f;

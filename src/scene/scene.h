@@ -8,7 +8,6 @@
 #include "scene/track.h"
 
 #include <cstdint>
-#include <zlib.h>
 
 struct Texture;      // image/texture.h
 struct Super8Effect; // render/super8.h
@@ -133,12 +132,6 @@ struct Scene {
 
 // An empty scene with its interactive camera; release it with destroyScene.
 Scene* createScene();
-
-// Fills a fresh scene from an open gzip stream (plain or compressed). False without a log
-// line when the stream is null; false with one log line when the file is truncated or
-// inconsistent (the scene then holds what was read so far and must still be destroyed).
-// The stream is read ahead in blocks, so afterwards it is positioned past the last track.
-bool loadScene(Scene& scene, gzFile stream);
 
 // Builds a material from key 0 of a material track (block of at least 312 bytes; the loader
 // guarantees it). Logs, and may load a texture and show a message box.

@@ -10,56 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 
-// ---- Tracks ----
-
-Track* createTrack() {
-    return new Track();
-}
-
-// A block of key data; the bytes follow the header.
-struct KeyDataChunk {
-    KeyDataChunk* next;
-    int32_t used;
-    int32_t capacity;
-    uint8_t* bytes() { return reinterpret_cast<uint8_t*>(this + 1); }
-};
-
-void destroyTrack(Track* track) {
-    if (!track) return;
-    if (track->storage) {
-        for (KeyDataChunk* chunk = track->storage; chunk;) {
-            KeyDataChunk* next = chunk->next;
-            std::free(chunk);
-            chunk = next;
-        }
-    } else {
-        for (int32_t i = 0; i < track->keyCount; ++i)
-            std::free(track->keys[i].data);
-    }
-    delete[] track->keys;
-    delete track;
-}
-
-float readF32(const uint8_t* p) {
-    const uint32_t bits = readU32(p);
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-void readKeyFloats(const TrackKey& key, int offset, float* out, int count) {
-    const int32_t available = key.data ? std::max(key.dataBytes, kKeyDataMinBytes) : 0;
-    for (int i = 0; i < count; ++i) {
-        const int at = offset + 4 * i;
-        out[i] = (at >= 0 && at + 4 <= available) ? readF32(key.data + at) : 0.0f;
-    }
-}
-
 namespace {
 
 // ---- Byte source: a gzip stream, plain memory, or gzip data in memory ----
 
 constexpr int kReadBlockBytes = 64 * 1024;
+constexpr int64_t kSceneHeaderBytes = 302;
+constexpr int64_t kTrackHeadBytes = 68;
 
 enum class SourceKind { stream, memory, inflateMemory };
 
@@ -75,7 +32,17 @@ struct ByteSource {
     uint8_t* block = nullptr;
     int blockHave = 0;
     int blockPos = 0;
+    int64_t budget = kSceneBudgetBytes;
+    int64_t budgetUsed = 0;
+    bool loadImages = true;
 };
+
+// Counts bytes against the scene budget; false (nothing counted) when they would pass it.
+bool chargeBudget(ByteSource& src, int64_t bytes) {
+    if (bytes > src.budget - src.budgetUsed) return false;
+    src.budgetUsed += bytes;
+    return true;
+}
 
 // Pulls up to length bytes straight from the underlying source. Returns the count delivered;
 // fewer than asked means the end (or an error, flagged in streamError).
@@ -132,6 +99,27 @@ bool readBytes(ByteSource& src, void* out, size_t length) {
         if (length >= size_t(kReadBlockBytes)) {
             const size_t got = pullRaw(src, dst, length);
             return got == length;
+        }
+        src.blockHave = static_cast<int>(pullRaw(src, src.block, kReadBlockBytes));
+        src.blockPos = 0;
+        if (src.blockHave == 0) return false;
+    }
+    return true;
+}
+
+// Reads past length bytes without keeping them: the block buffer is the only memory used.
+bool skipBytes(ByteSource& src, int64_t length) {
+    while (length > 0) {
+        if (src.blockPos < src.blockHave) {
+            const int take = int(std::min<int64_t>(length, src.blockHave - src.blockPos));
+            src.blockPos += take;
+            length -= take;
+            continue;
+        }
+        if (src.kind == SourceKind::memory) {
+            const size_t take = std::min<size_t>(size_t(length), src.memorySize - src.memoryPos);
+            src.memoryPos += take;
+            return take == size_t(length);
         }
         src.blockHave = static_cast<int>(pullRaw(src, src.block, kReadBlockBytes));
         src.blockPos = 0;
@@ -220,25 +208,58 @@ uint8_t* readKeyData(ByteSource& src, Track& track, int32_t dataBytes) {
     return chunk->bytes();
 }
 
-enum class TrackResult { ok, truncated, negativeSize };
+enum class TrackResult { ok, truncated, negativeSize, overBudget };
 
-// One track head and its keys. On failure the partial track is left for the caller to
-// destroy (its key list is consistent: unread keys have no data).
-TrackResult readTrack(ByteSource& src, Track& track) {
+// What the loader keeps of a track's keys; decided from its type before any key is read.
+enum class KeyUse {
+    keepAll,   // object, camera and light tracks that have a place in the scene
+    keepFirst, // material tracks: key 0's block, up to the bytes a material reads
+    skipAll,   // unknown types and tracks beyond the header's counts: read past, never stored
+};
+
+// A key's record, its padding and the decoded form count against the budget as well as its
+// bytes: a few bytes in the file must not stand for much more in memory.
+constexpr int64_t kKeyRecordBytes = int64_t(sizeof(TrackKey));
+
+// The track head: name, key count, type and the reserved byte.
+TrackResult readTrackHead(ByteSource& src, Track& track, int32_t& keyCount) {
+    if (!chargeBudget(src, kTrackHeadBytes + int64_t(sizeof(Track))))
+        return TrackResult::overBudget;
     if (!readBytes(src, track.name, 64)) return TrackResult::truncated;
     track.name[63] = 0;
-    int32_t keyCount = 0;
     uint8_t typeAndReserved[2] = {};
     if (!readUint16(src, keyCount) || !readBytes(src, typeAndReserved, 2))
         return TrackResult::truncated;
     track.type = static_cast<TrackType>(typeAndReserved[0]);
+    return TrackResult::ok;
+}
+
+// The keys of a track as use says. On failure the partial track is left for the caller to
+// destroy (its key list is consistent: unread keys have no data).
+TrackResult readTrackKeys(ByteSource& src, Track& track, int32_t keyCount, KeyUse use) {
     if (keyCount == 0) return TrackResult::ok;
+    const int32_t listed = use == KeyUse::keepFirst ? 1 : use == KeyUse::skipAll ? 0 : keyCount;
     // The key list grows with the keys that really arrive (a short file may announce 65535).
-    int32_t capacity = std::min(keyCount, 64);
-    track.keys = new TrackKey[size_t(capacity)];
+    int32_t capacity = std::min(listed, 64);
+    if (capacity > 0) track.keys = new TrackKey[size_t(capacity)];
     for (int32_t i = 0; i < keyCount; ++i) {
+        uint8_t head[9]; // size, time in ticks, kind
+        if (!readBytes(src, head, sizeof head)) return TrackResult::truncated;
+        const int32_t size = static_cast<int32_t>(readU32(head));
+        if (size < 0) return TrackResult::negativeSize;
+        const int32_t dataBytes = size > 1 ? size - 1 : 0;
+        if (i >= listed) {
+            if (!chargeBudget(src, 9 + int64_t(dataBytes))) return TrackResult::overBudget;
+            if (!skipBytes(src, dataBytes)) return TrackResult::truncated;
+            continue;
+        }
+        const int32_t kept =
+            use == KeyUse::keepFirst ? std::min(dataBytes, kMaterialBlockBytes) : dataBytes;
+        const int64_t padding = kept > 0 ? std::max(0, kKeyDataMinBytes - kept) : 0;
+        if (!chargeBudget(src, 9 + int64_t(dataBytes) + kKeyRecordBytes + padding))
+            return TrackResult::overBudget;
         if (i == capacity) {
-            capacity = std::min(keyCount, capacity * 4);
+            capacity = std::min(listed, capacity * 4);
             TrackKey* grown = new TrackKey[size_t(capacity)];
             std::copy(track.keys, track.keys + i, grown);
             delete[] track.keys;
@@ -246,25 +267,23 @@ TrackResult readTrack(ByteSource& src, Track& track) {
         }
         track.keyCount = i + 1; // the list always holds exactly the keys begun so far
         TrackKey& key = track.keys[i];
-        uint8_t head[9]; // size, time in ticks, kind
-        if (!readBytes(src, head, sizeof head)) return TrackResult::truncated;
-        const int32_t size = static_cast<int32_t>(readU32(head));
-        if (size < 0) return TrackResult::negativeSize;
         key.size = size;
         key.time = static_cast<float>(static_cast<int32_t>(readU32(head + 4))) / kTicksPerSecond;
         key.kind = static_cast<KeyKind>(head[8]);
-        if (size > 1) {
-            key.data = readKeyData(src, track, size - 1);
+        if (kept > 0) {
+            key.data = readKeyData(src, track, kept);
             if (!key.data) return TrackResult::truncated;
-            key.dataBytes = size - 1;
+            key.dataBytes = kept;
         }
+        if (kept < dataBytes && !skipBytes(src, dataBytes - kept)) return TrackResult::truncated;
     }
     return TrackResult::ok;
 }
 
 // Every vertex and face block of an object track must lie inside its key's data, with the
-// vertex counts that Morph keys inherit in file order. Returns the offending key or -1.
-int32_t findShortVertexKey(const Track& track) {
+// vertex counts that Morph keys inherit in file order. Returns the offending key or -1, and
+// adds to decodedBytes what decoding the vertex keys will allocate (prepareObjects).
+int32_t checkVertexKeys(const Track& track, int64_t& decodedBytes) {
     int32_t inherited = 0;
     bool hasUV = false;
     for (int32_t i = 0; i < track.keyCount; ++i) {
@@ -275,13 +294,45 @@ int32_t findShortVertexKey(const Track& track) {
             inherited = mesh.vertexCount;
             hasUV = mesh.hasUV;
         } else if (key.kind == KeyKind::Morph) {
-            const int32_t available = key.data ? std::max(key.dataBytes, kKeyDataMinBytes) : 0;
+            const int32_t available = keyDataAllocation(key);
             const int encoding = key.data ? key.data[48] : 0;
             const int32_t bytes = vertexBlockBytes(encoding, inherited, hasUV);
             if (inherited > 0 && kMorphHeadBytes + bytes > available) return i;
+        } else {
+            continue;
         }
+        decodedBytes +=
+            int64_t(sizeof(VertexKey)) + int64_t(inherited) * int64_t(sizeof(KeyVertex));
     }
     return -1;
+}
+
+// The reason a read failed, for the one error line: the system's or zlib's own text for a
+// stream (for a directory: "Is a directory"), or a damaged gzip member in memory.
+const char* streamErrorText(ByteSource& src) {
+    if (src.kind == SourceKind::stream) {
+        int code = Z_OK;
+        const char* text = gzerror(src.stream, &code);
+        if (text && text[0] != '\0') return text;
+    }
+    return "damaged compressed data";
+}
+
+void reportHeaderFailure(ByteSource& src) {
+    if (src.streamError)
+        consolePrint("Error: scene file cannot be read: %s \n", streamErrorText(src));
+    else
+        consolePrint("Error: scene file ends inside its header. \n");
+}
+
+// track -1 is the header (its element lists).
+void reportBudget(const ByteSource& src, int32_t track) {
+    if (track < 0)
+        consolePrint("Error: scene file needs more than the %i MB scene budget (header). \n",
+                     int(src.budget >> 20));
+    else
+        consolePrint("Error: scene file needs more than the %i MB scene budget (track %i). \n",
+                     int(src.budget >> 20), track);
 }
 
 bool loadSceneFrom(Scene& scene, ByteSource& src) {
@@ -289,13 +340,13 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
     int32_t endTicks = 0;
     // The two time lines come first, as each value is read.
     if (!readInt32(src, startTicks)) {
-        consolePrint("Error: scene file ends inside its header. \n");
+        reportHeaderFailure(src);
         return false;
     }
     consolePrint("Time starts at %i \n", startTicks);
     scene.timeStart = static_cast<float>(startTicks) / kTicksPerSecond;
     if (!readInt32(src, endTicks)) {
-        consolePrint("Error: scene file ends inside its header. \n");
+        reportHeaderFailure(src);
         return false;
     }
     consolePrint("Time ends at %i \n", endTicks);
@@ -308,7 +359,15 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
     if (!readUint16(src, trackTotal) || !readUint16(src, counts[0]) ||
         !readUint16(src, counts[1]) || !readUint16(src, counts[2]) || !readUint16(src, counts[3]) ||
         !readFloats(src, colors, 6) || !readBytes(src, scene.envMapName, sizeof scene.envMapName)) {
-        consolePrint("Error: scene file ends inside its header. \n");
+        reportHeaderFailure(src);
+        return false;
+    }
+    // At most 65535 of each: tens of megabytes, within the default budget but not a small one.
+    if (!chargeBudget(src, kSceneHeaderBytes + counts[0] * int64_t(sizeof(SceneObject)) +
+                               counts[1] * int64_t(sizeof(Camera)) +
+                               counts[2] * int64_t(sizeof(Light)) +
+                               counts[3] * int64_t(sizeof(Material)))) {
+        reportBudget(src, -1);
         return false;
     }
     scene.envMapName[sizeof scene.envMapName - 1] = 0;
@@ -323,7 +382,7 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
     std::memcpy(scene.backgroundColor, colors, sizeof scene.backgroundColor);
     std::memcpy(scene.ambientColor, colors + 3, 3 * sizeof(float));
 
-    scene.hasEnvMap = loadEnvironmentMaps(scene);
+    scene.hasEnvMap = src.loadImages && loadEnvironmentMaps(scene);
 
     int32_t objectIndex = 0;
     int32_t cameraIndex = 0;
@@ -332,70 +391,80 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
     int32_t dropped = 0;
     for (int32_t t = 0; t < trackTotal; ++t) {
         Track* track = createTrack();
-        const TrackResult result = readTrack(src, *track);
-        if (result != TrackResult::ok) {
+        int32_t keyCount = 0;
+        TrackResult result = readTrackHead(src, *track, keyCount);
+        // Only tracks that have a place in the scene are stored.
+        KeyUse use = KeyUse::skipAll;
+        bool known = true;
+        switch (track->type) {
+        case TrackType::Object:
+            if (objectIndex < scene.objectCount) use = KeyUse::keepAll;
+            break;
+        case TrackType::Camera:
+            if (cameraIndex < scene.cameraCount) use = KeyUse::keepAll;
+            break;
+        case TrackType::Light:
+            if (lightIndex < scene.lightCount) use = KeyUse::keepAll;
+            break;
+        case TrackType::Material:
+            if (materialIndex < scene.materialCount) use = KeyUse::keepFirst;
+            break;
+        default:
+            known = false;
+            break;
+        }
+        if (result == TrackResult::ok) result = readTrackKeys(src, *track, keyCount, use);
+        int64_t decodedBytes = 0;
+        int32_t shortKey = -1;
+        if (result == TrackResult::ok && use != KeyUse::skipAll &&
+            track->type == TrackType::Object) {
+            shortKey = checkVertexKeys(*track, decodedBytes);
+            if (shortKey < 0 && !chargeBudget(src, decodedBytes)) result = TrackResult::overBudget;
+        }
+        if (result != TrackResult::ok || shortKey >= 0) {
             destroyTrack(track);
-            if (result == TrackResult::negativeSize)
+            if (shortKey >= 0)
+                consolePrint("Error: key %i of track %i is shorter than its vertex and face "
+                             "counts. \n",
+                             shortKey, t);
+            else if (result == TrackResult::overBudget)
+                reportBudget(src, t);
+            else if (result == TrackResult::negativeSize)
                 consolePrint("Error: scene file has a key of negative size in track %i. \n", t);
             else if (src.streamError)
-                consolePrint("Error: scene stream cannot be decompressed (track %i). \n", t);
+                consolePrint("Error: scene file cannot be read in track %i: %s \n", t,
+                             streamErrorText(src));
             else
                 consolePrint("Error: scene file ends inside track %i of %i. \n", t, trackTotal);
             return false;
         }
+        if (use == KeyUse::skipAll) {
+            if (known) ++dropped; // a known type beyond the header's count for it
+            destroyTrack(track);
+            continue;
+        }
         switch (track->type) {
         case TrackType::Object:
-            if (objectIndex < scene.objectCount) {
-                const int32_t shortKey = findShortVertexKey(*track);
-                if (shortKey >= 0) {
-                    consolePrint("Error: key %i of track %i is shorter than its vertex and "
-                                 "face counts. \n",
-                                 shortKey, t);
-                    destroyTrack(track);
-                    return false;
-                }
-                scene.objects[objectIndex++].track = track;
-                track = nullptr;
-            }
+            scene.objects[objectIndex++].track = track;
             break;
         case TrackType::Camera:
-            if (cameraIndex < scene.cameraCount) {
-                scene.cameras[cameraIndex++].track = track;
-                track = nullptr;
-            }
+            scene.cameras[cameraIndex++].track = track;
             break;
         case TrackType::Light:
-            if (lightIndex < scene.lightCount) {
-                scene.lights[lightIndex].glIndex = lightIndex;
-                scene.lights[lightIndex++].track = track;
-                track = nullptr;
+            scene.lights[lightIndex].glIndex = lightIndex;
+            scene.lights[lightIndex++].track = track;
+            break;
+        default: // material: built at once, the track is not kept
+            if (track->keyCount == 0 || track->keys[0].dataBytes < kMaterialBlockBytes) {
+                consolePrint("Error: material track %i has no key 0 with a %i-byte block. \n", t,
+                             kMaterialBlockBytes);
+                destroyTrack(track);
+                return false;
             }
-            break;
-        case TrackType::Material:
-            if (materialIndex < scene.materialCount) {
-                if (track->keyCount == 0 || track->keys[0].dataBytes < kMaterialBlockBytes) {
-                    consolePrint("Error: material track %i has no key 0 with a %i-byte "
-                                 "block. \n",
-                                 t, kMaterialBlockBytes);
-                    destroyTrack(track);
-                    return false;
-                }
-                loadMaterial(scene.materials[materialIndex++], *track);
-            } else {
-                ++dropped;
-            }
+            if (!src.loadImages) track->keys[0].data[0] = 0; // no texture name
+            loadMaterial(scene.materials[materialIndex++], *track);
             destroyTrack(track);
-            track = nullptr;
             break;
-        default:
-            destroyTrack(track);
-            track = nullptr;
-            break;
-        }
-        if (track) {
-            // a known type beyond the header's count for it: dropped
-            ++dropped;
-            destroyTrack(track);
         }
     }
     if (dropped > 0) consolePrint("Dropped %i tracks beyond the header's counts. \n", dropped);
@@ -423,8 +492,11 @@ bool loadScene(Scene& scene, gzFile stream) {
     return ok;
 }
 
-bool loadSceneFromMemory(Scene& scene, const uint8_t* bytes, size_t byteCount) {
+bool loadSceneFromMemory(Scene& scene, const uint8_t* bytes, size_t byteCount,
+                         const SceneLoadOptions& options) {
     ByteSource src;
+    src.budget = options.budgetBytes;
+    src.loadImages = options.loadImages;
     src.memory = bytes;
     src.memorySize = bytes ? byteCount : 0;
     if (byteCount >= 2 && bytes[0] == 0x1f && bytes[1] == 0x8b) {

@@ -36,6 +36,15 @@ struct Track {
     struct KeyDataChunk* storage = nullptr;
 };
 
+// A block of key data in a track's storage; the bytes follow the header. Allocated with
+// malloc by the loader, freed by destroyTrack.
+struct KeyDataChunk {
+    KeyDataChunk* next;
+    int32_t used;
+    int32_t capacity;
+    uint8_t* bytes() { return reinterpret_cast<uint8_t*>(this + 1); }
+};
+
 Track* createTrack();
 // Frees the keys, their data blocks (storage, or each block when there is none) and the
 // track; null is ignored.
@@ -50,6 +59,9 @@ inline uint32_t readU32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 float readF32(const uint8_t* p);
+// Bytes a key's data block may be read at: what the file gave, padded to kKeyDataMinBytes;
+// 0 when the key has no block.
+int32_t keyDataAllocation(const TrackKey& key);
 // Copies count floats from offset of the key's data; floats past the data read as 0, so a
 // short or absent block yields zeros instead of an out-of-bounds read.
 void readKeyFloats(const TrackKey& key, int offset, float* out, int count);

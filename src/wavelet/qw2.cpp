@@ -348,7 +348,7 @@ void convertQw2Pixels(const float* const* planes, int channels, int side, int wi
     }
 }
 
-uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& height,
+uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& height,
                    const char** reason) {
     Qw2Header header;
     if (const char* refused = checkQw2File(data, size, header)) {

@@ -13,6 +13,8 @@ constexpr int kQw2Version = 1;
 constexpr int kQw2MaxChannels = 4;
 // Larger sides are refused: a few header bytes must not make the decoder claim gigabytes.
 constexpr int kQw2MaxSide = 8192;
+// Larger files are refused before they are read: far beyond the stream of the largest side.
+constexpr long kQw2MaxFileBytes = 256L << 20;
 constexpr int kQw2TopThreshold = 16384;
 
 struct Qw2Header {
@@ -27,7 +29,7 @@ struct Qw2Header {
 // blue, alpha; rows from the top down). The buffer is malloc'd and the caller frees it with
 // free(). Null on a refused file; width and height are set only on success. When reason is
 // given it receives a one-line explanation of a refusal (static text, no line break).
-uint8_t* decodeQW2(const uint8_t* data, size_t size, int32_t& width, int32_t& height,
+uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& height,
                    const char** reason = nullptr);
 
 // Reads and checks the 8-byte header and every channel's fields against size. Null when the

@@ -34,7 +34,7 @@ class GLWindowTest : public ::testing::Test {
 TEST_F(GLWindowTest, WindowedCreationLogsWhatTheDriverGaveAndSetsTheInitialState) {
     ConsoleCapture log;
     ASSERT_TRUE(createGLWindow(640, 480, 32, false));
-    SDL_Window* w = glWindow.platform.window;
+    SDL_Window* w = static_cast<SDL_Window*>(glWindow.platform.window);
     EXPECT_STREQ(SDL_GetWindowTitle(w), "Q3D Render");
     int cw = 0, ch = 0;
     SDL_GL_GetDrawableSize(w, &cw, &ch);
@@ -72,7 +72,9 @@ TEST_F(GLWindowTest, WindowedCreationLogsWhatTheDriverGaveAndSetsTheInitialState
 TEST_F(GLWindowTest, NotOnTopWhenNotAskedFor) {
     setupOptions.alwaysInFront = false;
     ASSERT_TRUE(createGLWindow(320, 200, 32, false));
-    EXPECT_EQ(SDL_GetWindowFlags(glWindow.platform.window) & SDL_WINDOW_ALWAYS_ON_TOP, 0u);
+    EXPECT_EQ(SDL_GetWindowFlags(static_cast<SDL_Window*>(glWindow.platform.window)) &
+                  SDL_WINDOW_ALWAYS_ON_TOP,
+              0u);
 }
 
 TEST_F(GLWindowTest, RefusedFullScreenFallsBackToANormalWindowWithTheCursorHidden) {
@@ -80,10 +82,12 @@ TEST_F(GLWindowTest, RefusedFullScreenFallsBackToANormalWindowWithTheCursorHidde
     ASSERT_TRUE(createGLWindow(640, 480, 32, true));
     EXPECT_FALSE(glWindow.fullscreen);
     EXPECT_TRUE(glWindow.cursorHidden);
-    EXPECT_EQ(SDL_GetWindowFlags(glWindow.platform.window) & SDL_WINDOW_FULLSCREEN, 0u);
+    EXPECT_EQ(SDL_GetWindowFlags(static_cast<SDL_Window*>(glWindow.platform.window)) &
+                  SDL_WINDOW_FULLSCREEN,
+              0u);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
     int cw = 0, ch = 0;
-    SDL_GL_GetDrawableSize(glWindow.platform.window, &cw, &ch);
+    SDL_GL_GetDrawableSize(static_cast<SDL_Window*>(glWindow.platform.window), &cw, &ch);
     EXPECT_EQ(cw, 640);
     EXPECT_EQ(ch, 480);
     destroyGLWindow();

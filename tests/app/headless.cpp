@@ -26,11 +26,11 @@ void pushMouseButton(float x, float y, bool down) {
     SDL_PushEvent(&e);
 }
 
-void pushWindowEvent(SDL_Window* window, Uint8 event, int data1, int data2) {
+void pushWindowEvent(void* window, Uint8 event, int data1, int data2) {
     SDL_Event e{};
     e.type = SDL_WINDOWEVENT;
     e.window.event = event;
-    e.window.windowID = window ? SDL_GetWindowID(window) : 0;
+    e.window.windowID = window ? SDL_GetWindowID(static_cast<SDL_Window*>(window)) : 0;
     e.window.data1 = data1;
     e.window.data2 = data2;
     SDL_PushEvent(&e);

@@ -4,8 +4,11 @@
 
 #include "platform/video.h"
 
+#include <SDL.h>
+
 bool useHeadlessVideo();
 void pushKey(SDL_Keycode key, SDL_Scancode scancode, bool down, Uint16 mod = KMOD_NONE);
 void pushMouseButton(float x, float y, bool down);
-void pushWindowEvent(SDL_Window* window, Uint8 event, int data1 = 0, int data2 = 0);
+// window: a PlatformWindow's handle.
+void pushWindowEvent(void* window, Uint8 event, int data1 = 0, int data2 = 0);
 void pushQuit();

@@ -2,9 +2,11 @@
 #include "app/headless.h"
 #include "app/player.h"
 
+#include "demo/demo_fixture.h"
 #include "diag/prof.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
+#include "platform/music.h"
 #include "platform/options.h"
 #include "scene/scene.h"
 #include "support/console_capture.h"
@@ -111,6 +113,70 @@ TEST_F(MainLoopTest, SpaceInTheViewerFreezesTheSceneClock) {
     EXPECT_EQ(keyDown[kVkSpace], 0);
 }
 
+// SDL hands over a press and its release in one batch when both came between two frames;
+// the frame after them must still see the press once.
+TEST_F(MainLoopTest, APressReleasedBeforeTheFrameActsOnceAndHeldKeysKeepActing) {
+    useFixedStepClock(100000);
+    useViewer();
+    loop.startMs = timeGetTime();
+    ConsoleCapture log;
+    auto tap = [](SDL_Keycode key, SDL_Scancode code) {
+        pushKey(key, code, true);
+        pushKey(key, code, false);
+    };
+    tap(SDLK_SPACE, SDL_SCANCODE_SPACE);
+    tap(SDLK_a, SDL_SCANCODE_A);
+    loop.frameLimit = 1;
+    runMainLoop(loop);
+    EXPECT_TRUE(loop.viewerKeys.paused);
+    EXPECT_FLOAT_EQ(loop.viewerKeys.speedFactor, 0.9f);
+    EXPECT_EQ(keyDown[kVkSpace], 0);
+    EXPECT_EQ(keyDown['A'], 0) << "released keys do not stick";
+
+    // No new press: nothing more happens.
+    flushEvents();
+    loop.frameLimit = loop.framesDrawn + 2;
+    runMainLoop(loop);
+    EXPECT_TRUE(loop.viewerKeys.paused);
+    EXPECT_FLOAT_EQ(loop.viewerKeys.speedFactor, 0.9f);
+
+    // Held S steps every frame; a second tap of Space resumes.
+    flushEvents();
+    pushKey(SDLK_s, SDL_SCANCODE_S, true);
+    tap(SDLK_SPACE, SDL_SCANCODE_SPACE);
+    loop.frameLimit = loop.framesDrawn + 3;
+    runMainLoop(loop);
+    EXPECT_FALSE(loop.viewerKeys.paused);
+    EXPECT_NEAR(loop.viewerKeys.speedFactor, 1.2f, 1e-5f);
+    EXPECT_EQ(keyDown['S'], 1);
+    clearKeyTable();
+}
+
+TEST_F(MainLoopTest, KeyTableLatchKeepsHeldStateAndWhatTheFrameCleared) {
+    clearKeyTable();
+    pressKey('X'); // tapped: released before the frame
+    releaseKey('X');
+    pressKey('1'); // tapped, and the frame does not clear it
+    releaseKey('1');
+    pressKey('S'); // held across the frame
+    pressKey(0);   // no code: ignored
+    pressKey(kKeyCount);
+    latchKeyPresses();
+    EXPECT_EQ(keyDown['X'], 1);
+    EXPECT_EQ(keyDown['1'], 1);
+    EXPECT_EQ(keyDown['S'], 1);
+    keyDown['X'] = 0; // acted on by the frame
+    releaseKeyPresses();
+    EXPECT_EQ(keyDown['X'], 0);
+    EXPECT_EQ(keyDown['1'], 0);
+    EXPECT_EQ(keyDown['S'], 1);
+    latchKeyPresses(); // the next frame: the latch started afresh
+    EXPECT_EQ(keyDown['1'], 0);
+    releaseKeyPresses();
+    EXPECT_EQ(keyDown['S'], 1);
+    clearKeyTable();
+}
+
 TEST_F(MainLoopTest, DemoFrameClearsTheSeekKeysAndIgnoresViewerKeys) {
     ConsoleCapture log;
     keyDown['X'] = 1;
@@ -144,7 +210,8 @@ TEST_F(MainLoopTest, CapturedFrameIsTopDownAndFollowsTheWindowSize) {
     EXPECT_EQ(bottom[2], 255);
     EXPECT_EQ(bottom[3], 255);
 
-    // A screenshot run keeps the last drawn frame (black from the demo placeholder).
+    // A screenshot run keeps the last drawn frame (the empty scene's black background).
+    useViewer();
     loop.screenshotPath = "unused.png";
     loop.frameLimit = 2;
     runMainLoop(loop);
@@ -170,8 +237,11 @@ TEST(PlayerStartUp, EnterInTheDialogRunsTheDefaultsThroughToTheLoop) {
     ConsoleCapture log;
     CommandLine line;
     line.frames = 2;
+    line.dataDirectory = demoFixture().c_str();
     pushKey(SDLK_RETURN, SDL_SCANCODE_RETURN, true);
     EXPECT_EQ(runPlayer(line), 0);
+    releaseMusic();
+    closeMusicOutput();
     // Full screen by default: the console stays silent.
     EXPECT_EQ(log.text, "");
     EXPECT_EQ(setupOptions.width, 1024);

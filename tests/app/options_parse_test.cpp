@@ -145,3 +145,32 @@ TEST(ScenePath, LengthLimitLeavesRoomForBothSuffixes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(CommandLineParse, DemoOptionsAndTheirBounds) {
+    const Parsed p = parse({"--data", "/tmp/set", "--start", "12:40", "--exit-at-end"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_STREQ(p.line.dataDirectory, "/tmp/set");
+    EXPECT_EQ(p.line.startOrder, 12);
+    EXPECT_EQ(p.line.startRow, 40);
+    EXPECT_TRUE(p.line.exitAtEnd);
+    const struct {
+        const char* value;
+        int order, row;
+    } starts[] = {{"0", 0, 0}, {"32", 32, 0}, {"255:255", 255, 255}, {"7:0", 7, 0}};
+    for (const auto& s : starts) {
+        const Parsed q = parse({"--start", s.value});
+        ASSERT_TRUE(q.ok) << s.value;
+        EXPECT_EQ(q.line.startOrder, s.order) << s.value;
+        EXPECT_EQ(q.line.startRow, s.row) << s.value;
+    }
+    const Parsed none = parse({});
+    EXPECT_EQ(none.line.dataDirectory, nullptr);
+    EXPECT_FALSE(none.line.exitAtEnd);
+    EXPECT_FALSE(parse({"--data"}).ok);
+    EXPECT_FALSE(parse({"--data", ""}).ok);
+    EXPECT_FALSE(parse({"--start", "1:2:3"}).ok);
+}
+
+} // namespace

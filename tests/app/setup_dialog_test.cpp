@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -53,6 +54,39 @@ TEST(SetupDialogRules, AnySelectionButTheSecondGives640x480AndNoExtensionsMeansN
     EXPECT_FALSE(optionsFrom(c).useDxt);
 }
 
+TEST(SetupDialogRules, CommandLineOptionsPresetTheControls) {
+    SetupDialogControls c;
+    initSetupDialog(c);
+    const SetupDialogControls defaults = c;
+    CommandLine line;
+    presetSetupDialog(c, line);
+    EXPECT_EQ(std::memcmp(&c, &defaults, sizeof c), 0) << "no options, no change";
+
+    line.console = line.windowed = line.noExtensions = line.noDxt = line.lowMemory = true;
+    line.noWideScreen = line.makeHidetrack = true;
+    presetSetupDialog(c, line);
+    EXPECT_FALSE(c.disableConsole);
+    EXPECT_FALSE(c.fullscreen);
+    EXPECT_TRUE(c.disableExtensions);
+    EXPECT_FALSE(c.useDxt);
+    EXPECT_TRUE(c.lowMemory);
+    EXPECT_FALSE(c.wideScreen);
+    EXPECT_TRUE(c.makeHidetrack);
+    EXPECT_TRUE(c.alwaysInFront);
+
+    struct Size {
+        int width, height, resolution;
+    };
+    for (const Size& size : {Size{640, 480, 0}, Size{1024, 768, 1}, Size{800, 600, -1},
+                             Size{640, 768, -1}, Size{1024, 480, -1}}) {
+        line.sizeGiven = true;
+        line.width = size.width;
+        line.height = size.height;
+        presetSetupDialog(c, line);
+        EXPECT_EQ(c.resolution, size.resolution) << size.width << "x" << size.height;
+    }
+}
+
 // Drives a live dialog on the offscreen driver with injected events.
 class SetupDialogSessionTest : public ::testing::Test {
   protected:
@@ -64,13 +98,37 @@ class SetupDialogSessionTest : public ::testing::Test {
         ASSERT_EQ(stepSetupDialog(session), SetupDialogResult::running);
     }
     void TearDown() override {
-        if (session.window.window) endSetupDialog(session);
+        if (session.ui.window.window) endSetupDialog(session);
     }
     SetupDialogResult stepUntilDone(int maxFrames = 20) {
         SetupDialogResult r = SetupDialogResult::running;
         for (int i = 0; i < maxFrames && r == SetupDialogResult::running; ++i)
             r = stepSetupDialog(session);
         return r;
+    }
+    // A key press and release, then frames to settle.
+    void tap(SDL_Keycode key, SDL_Scancode code, Uint16 mod = KMOD_NONE) {
+        pushKey(key, code, true, mod);
+        pushKey(key, code, false, mod);
+        for (int i = 0; i < 3; ++i)
+            stepSetupDialog(session);
+    }
+    int focused() const { return dialogUiFocusedControl(session.ui); }
+    bool listOpen() const {
+        SetupDialogRect rect;
+        return findSetupDialogRect(session, kControlResolutionEntry0, rect);
+    }
+    // The dialog's pixels as last presented, rows top-down, RGBA.
+    std::vector<uint8_t> readDialog(int& w, int& h) {
+        SDL_GL_GetDrawableSize(static_cast<SDL_Window*>(session.ui.window.window), &w, &h);
+        std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
+        glReadBuffer(GL_FRONT);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        std::vector<uint8_t> flipped(pixels.size());
+        for (int y = 0; y < h; ++y)
+            std::copy_n(&pixels[static_cast<size_t>(h - 1 - y) * w * 4], w * 4,
+                        &flipped[static_cast<size_t>(y) * w * 4]);
+        return flipped;
     }
     // A full click: press and release in separate frames, then one frame to settle.
     void click(int controlId) {
@@ -86,7 +144,8 @@ class SetupDialogSessionTest : public ::testing::Test {
 };
 
 TEST_F(SetupDialogSessionTest, WindowIsTitledAndHidetrackBoxIsNeverDrawn) {
-    EXPECT_STREQ(SDL_GetWindowTitle(session.window.window), "Quilm Demo Theater");
+    EXPECT_STREQ(SDL_GetWindowTitle(static_cast<SDL_Window*>(session.ui.window.window)),
+                 "Quilm Demo Theater");
     SetupDialogRect rect;
     EXPECT_FALSE(findSetupDialogRect(session, kControlMakeHidetrack, rect));
     for (int id : {kControlResolution, kControlFullscreen, kControlDisableConsole,
@@ -120,7 +179,7 @@ TEST_F(SetupDialogSessionTest, EscapeCloseBoxAndQuitCancel) {
     endSetupDialog(session);
 
     ASSERT_TRUE(beginSetupDialog(session));
-    pushWindowEvent(session.window.window, SDL_WINDOWEVENT_CLOSE);
+    pushWindowEvent(session.ui.window.window, SDL_WINDOWEVENT_CLOSE);
     EXPECT_EQ(stepUntilDone(), SetupDialogResult::cancel);
     endSetupDialog(session);
 
@@ -180,16 +239,105 @@ TEST_F(SetupDialogSessionTest, KeyboardNavigationTogglesAFocusedBox) {
     EXPECT_EQ(changed, 1);
     if (const char* path = std::getenv("QUILM_DIALOG_PNG")) {
         int w = 0, h = 0;
-        SDL_GL_GetDrawableSize(session.window.window, &w, &h);
-        std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
-        glReadBuffer(GL_FRONT);
-        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-        std::vector<uint8_t> flipped(pixels.size());
-        for (int y = 0; y < h; ++y)
-            std::copy_n(&pixels[static_cast<size_t>(h - 1 - y) * w * 4], w * 4,
-                        &flipped[static_cast<size_t>(y) * w * 4]);
-        writePngRgba(path, w, h, flipped.data());
+        const std::vector<uint8_t> pixels = readDialog(w, h);
+        writePngRgba(path, w, h, pixels.data());
     }
+}
+
+TEST_F(SetupDialogSessionTest, TabWalksTheControlsInOrderAndEnterPressesTheFocusedButton) {
+    const int order[] = {kControlResolution,
+                         kControlFullscreen,
+                         kControlDisableConsole,
+                         kControlDisableExtensions,
+                         kControlLowMemory,
+                         kControlAlwaysInFront,
+                         kControlWideScreen,
+                         kControlUseDxt,
+                         kControlRun,
+                         kControlCancel,
+                         kControlResolution};
+    EXPECT_EQ(focused(), 0);
+    for (int id : order) {
+        tap(SDLK_TAB, SDL_SCANCODE_TAB);
+        EXPECT_EQ(focused(), id);
+    }
+    tap(SDLK_TAB, SDL_SCANCODE_TAB, KMOD_LSHIFT);
+    EXPECT_EQ(focused(), kControlCancel) << "Shift+Tab goes back, wrapping";
+    EXPECT_EQ(session.result, SetupDialogResult::running) << "moving the focus presses nothing";
+    pushKey(SDLK_RETURN, SDL_SCANCODE_RETURN, true);
+    EXPECT_EQ(stepUntilDone(), SetupDialogResult::cancel);
+    endSetupDialog(session);
+
+    // On a box, Enter still means the default button.
+    ASSERT_TRUE(beginSetupDialog(session));
+    stepSetupDialog(session);
+    tap(SDLK_TAB, SDL_SCANCODE_TAB);
+    tap(SDLK_TAB, SDL_SCANCODE_TAB);
+    tap(SDLK_SPACE, SDL_SCANCODE_SPACE);
+    EXPECT_FALSE(session.controls.fullscreen);
+    pushKey(SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER, true);
+    EXPECT_EQ(stepUntilDone(), SetupDialogResult::run);
+}
+
+TEST_F(SetupDialogSessionTest, TheOpenListTakesEnterAndEscapeAndHidesWhatIsBelow) {
+    click(kControlResolution);
+    ASSERT_TRUE(listOpen());
+    // Nothing of the labels below may show through the list, away from its entries' texts.
+    int w = 0, h = 0;
+    const std::vector<uint8_t> pixels = readDialog(w, h);
+    SetupDialogRect first, second;
+    ASSERT_TRUE(findSetupDialogRect(session, kControlResolutionEntry0, first));
+    ASSERT_TRUE(findSetupDialogRect(session, kControlResolutionEntry1, second));
+    if (const char* path = std::getenv("QUILM_DIALOG_LIST_PNG"))
+        writePngRgba(path, w, h, pixels.data());
+    // "Resolution" and "Fullscreen" lie under the list and reach further right than the
+    // entries' texts; each entry's row right of its text is one flat colour.
+    for (const SetupDialogRect& entry : {first, second}) {
+        const int top = static_cast<int>(entry.y) + 2;
+        const int left = static_cast<int>(entry.x) + 66;
+        const uint8_t* flat = &pixels[(static_cast<size_t>(top) * w + left) * 4];
+        for (int y = top; y < static_cast<int>(entry.y + entry.height) - 2; ++y)
+            for (int x = left; x < static_cast<int>(entry.x + entry.width) - 6; ++x)
+                ASSERT_EQ(std::memcmp(&pixels[(static_cast<size_t>(y) * w + x) * 4], flat, 3), 0)
+                    << x << "," << y;
+    }
+
+    // Escape closes the list only; Enter picks the entry the keyboard moved to.
+    tap(SDLK_ESCAPE, SDL_SCANCODE_ESCAPE);
+    EXPECT_FALSE(listOpen());
+    EXPECT_EQ(session.result, SetupDialogResult::running);
+    EXPECT_EQ(focused(), kControlResolution) << "the click left the focus on the list";
+    click(kControlResolution);
+    ASSERT_TRUE(listOpen());
+    tap(SDLK_TAB, SDL_SCANCODE_TAB);
+    EXPECT_FALSE(listOpen()) << "Tab leaves the list closed";
+    EXPECT_EQ(focused(), kControlFullscreen);
+    tap(SDLK_TAB, SDL_SCANCODE_TAB, KMOD_RSHIFT);
+    ASSERT_EQ(focused(), kControlResolution);
+    tap(SDLK_SPACE, SDL_SCANCODE_SPACE);
+    ASSERT_TRUE(listOpen());
+    tap(SDLK_UP, SDL_SCANCODE_UP);
+    tap(SDLK_RETURN, SDL_SCANCODE_RETURN);
+    EXPECT_FALSE(listOpen());
+    EXPECT_EQ(session.controls.resolution, 0);
+    EXPECT_EQ(session.result, SetupDialogResult::running);
+    pushKey(SDLK_RETURN, SDL_SCANCODE_RETURN, true);
+    EXPECT_EQ(stepUntilDone(), SetupDialogResult::run);
+    endSetupDialog(session);
+    EXPECT_EQ(setupOptions.width, 640);
+}
+
+TEST_F(SetupDialogSessionTest, APresetIsWhatTheUserSeesAndChanges) {
+    CommandLine line;
+    line.console = true;
+    line.windowed = true;
+    presetSetupDialog(session.controls, line);
+    stepSetupDialog(session);
+    click(kControlDisableConsole);
+    click(kControlRun);
+    endSetupDialog(session);
+    EXPECT_FALSE(setupOptions.consoleEnabled) << "the user's tick stands";
+    EXPECT_FALSE(setupOptions.fullscreen);
 }
 
 } // namespace

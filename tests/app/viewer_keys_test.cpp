@@ -122,3 +122,45 @@ TEST(ViewerKeys, SceneTimeScalesTheWholeElapsedTimeAcrossTheClockWrap) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ViewerKeys, PausedArrowsStepOneThirtiethAndHomeGoesToTheFirstTime) {
+    Viewer v(1);
+    v.state.startMs = 1000;
+    v.state.timeStartSeconds = 0.5f;
+    v.keys[kVkRight] = 1;
+    v.frame(3000); // running: the arrows do nothing and stay set
+    EXPECT_EQ(v.keys[kVkRight], 1);
+    EXPECT_EQ(viewerSceneSeconds(v.state, 3000, 1000), 2.0f) << "no offset: the time as always";
+    v.keys[kVkRight] = 0;
+    v.keys[kVkSpace] = 1;
+    v.frame(3000); // pause at 2 s
+    const struct {
+        int key;
+        int presses;
+        float seconds;
+    } steps[] = {{kVkRight, 3, 2.1f}, {kVkLeft, 1, 2.0f + 2.0f / 30.0f}, {kVkLeft, 2, 2.0f}};
+    for (const auto& s : steps) {
+        for (int i = 0; i < s.presses; ++i) {
+            v.keys[s.key] = 1;
+            v.frame(9000); // the live clock moves on; the paused scene does not
+            EXPECT_EQ(v.keys[s.key], 0) << "one step per press";
+        }
+        EXPECT_NEAR(viewerSceneSeconds(v.state, viewerClock(v.state, 9000), 1000), s.seconds,
+                    1e-5f);
+    }
+    v.keys[kVkHome] = 1;
+    v.frame(9000);
+    EXPECT_NEAR(viewerSceneSeconds(v.state, viewerClock(v.state, 9000), 1000), 0.5f, 1e-5f);
+    // Home while running at half speed: the scene restarts from its first time and runs on.
+    v.keys[kVkSpace] = 1;
+    v.frame(9000);
+    v.state.speedFactor = 0.5f;
+    v.keys[kVkHome] = 1;
+    v.frame(11000);
+    EXPECT_NEAR(viewerSceneSeconds(v.state, 11000, 1000), 0.5f, 1e-5f);
+    EXPECT_NEAR(viewerSceneSeconds(v.state, 13000, 1000), 1.5f, 1e-5f);
+}
+
+} // namespace

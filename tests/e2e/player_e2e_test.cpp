@@ -1,5 +1,7 @@
 #include "e2e/run_binary.h"
 
+#include "demo/demo_fixture.h"
+
 #include "image/image_loaders.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,11 @@ namespace {
 
 const std::vector<std::string> kHeadless = {"--headless", "--no-dialog", "--console"};
 
+// Demo-mode runs play the small test data set.
+std::vector<std::string> demoData() {
+    return {"--data", demoFixture()};
+}
+
 std::vector<std::string> with(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -27,7 +34,8 @@ int countLines(const std::string& s) {
 }
 
 TEST(PlayerEndToEnd, HeadlessRunLogsTheWindowLinesAndEndsAfterItsFrames) {
-    const BinaryRun run = runBinary(QUILM_BIN, with(kHeadless, {"--frames", "3"}));
+    const BinaryRun run =
+        runBinary(QUILM_BIN, with(with(kHeadless, {"--frames", "3"}), demoData()));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("GL Init success. We got: \nBit depth: ", 0), 0u) << run.out;
     EXPECT_NE(run.out.find(" Z-Buffer depth: 24 Stencil depth: 8 \n"), std::string::npos)
@@ -36,7 +44,7 @@ TEST(PlayerEndToEnd, HeadlessRunLogsTheWindowLinesAndEndsAfterItsFrames) {
     EXPECT_EQ(run.err, "");
 
     const BinaryRun quiet =
-        runBinary(QUILM_BIN, {"--headless", "--no-extensions", "--frames", "1"});
+        runBinary(QUILM_BIN, with({"--headless", "--no-extensions", "--frames", "1"}, demoData()));
     EXPECT_EQ(quiet.status, 0);
     EXPECT_EQ(quiet.out, "") << "the console is off unless asked for";
 }
@@ -62,6 +70,15 @@ TEST(PlayerEndToEnd, HelpAndVersion) {
     const BinaryRun help = runBinary(QUILM_BIN, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: quilm", 0), 0u);
+    // Both modes' keys, each under its own heading.
+    const size_t viewer = help.out.find("keys in the viewer");
+    const size_t demo = help.out.find("keys in the demo");
+    ASSERT_NE(viewer, std::string::npos) << help.out;
+    ASSERT_NE(demo, std::string::npos) << help.out;
+    for (const char* key : {"1 to 9", "X  Y", "A  S", "Space", "Escape"})
+        EXPECT_LT(help.out.find(key, viewer), demo) << key;
+    for (const char* key : {"X  Y", "Escape"})
+        EXPECT_NE(help.out.find(key, demo), std::string::npos) << key;
     const BinaryRun version = runBinary(QUILM_BIN, {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("quilm ", 0), 0u);
@@ -69,17 +86,18 @@ TEST(PlayerEndToEnd, HelpAndVersion) {
 
 TEST(PlayerEndToEnd, MissingSceneFallsBackToTheDemoAfterTheCommandlineMessages) {
     const std::string path = scratchDirectory("missing") + "/no such scene.q3d";
-    const BinaryRun run =
-        runBinary(QUILM_BIN, with(kHeadless, {"--frames", "2", "\"" + path + "\""}));
+    const BinaryRun run = runBinary(
+        QUILM_BIN, with(with(kHeadless, {"--frames", "2", "\"" + path + "\""}), demoData()));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(path + "\nCould not load commandline file. \n"), std::string::npos)
         << run.out;
-    EXPECT_EQ(run.err, "Commandline: Could not open!\n");
+    EXPECT_EQ(run.err, "Commandline: Could not open! (" + path + ": No such file or directory)\n");
 }
 
 TEST(PlayerEndToEnd, PercentSignsInThePathArePrintedNotInterpreted) {
     const std::string path = scratchDirectory("percent") + "/%s%i%e%x.q3d";
-    const BinaryRun run = runBinary(QUILM_BIN, with(kHeadless, {"--frames", "1", path}));
+    const BinaryRun run =
+        runBinary(QUILM_BIN, with(with(kHeadless, {"--frames", "1", path}), demoData()));
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find(path + "\n"), std::string::npos) << run.out;
 }
@@ -87,9 +105,11 @@ TEST(PlayerEndToEnd, PercentSignsInThePathArePrintedNotInterpreted) {
 TEST(PlayerEndToEnd, UnloadableSceneReportsTheLoadErrorAndPlaysTheDemo) {
     const std::string path = scratchDirectory("bad") + "/garbage.q3d";
     std::ofstream(path, std::ios::binary) << "not a scene at all";
-    const BinaryRun run = runBinary(QUILM_BIN, with(kHeadless, {"--frames", "2", path}));
+    const BinaryRun run =
+        runBinary(QUILM_BIN, with(with(kHeadless, {"--frames", "2", path}), demoData()));
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "Commandline: Error loading scene!\n");
+    EXPECT_EQ(run.err, "Commandline: Error loading scene! (" + path +
+                           ": not a scene file this player can read)\n");
     EXPECT_EQ(run.out.find("Could not load commandline file."), std::string::npos);
 }
 
@@ -111,7 +131,8 @@ uint32_t bigEndian(const std::string& s, size_t at) {
 TEST(PlayerEndToEnd, ScreenshotWritesTheLastFrameAtTheWindowSize) {
     const std::string path = scratchDirectory("shot") + "/frame.png";
     const BinaryRun run = runBinary(
-        QUILM_BIN, {"--headless", "--size", "320x200", "--frames", "2", "--screenshot", path});
+        QUILM_BIN, with({"--headless", "--size", "320x200", "--frames", "2", "--screenshot", path},
+                        demoData()));
     EXPECT_EQ(run.status, 0) << run.err;
     std::ifstream in(path, std::ios::binary);
     const std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -121,17 +142,25 @@ TEST(PlayerEndToEnd, ScreenshotWritesTheLastFrameAtTheWindowSize) {
     EXPECT_EQ(bigEndian(png, 20), 200u);
 
     const BinaryRun unwritable = runBinary(
-        QUILM_BIN, {"--headless", "--frames", "1", "--screenshot", "/nonexistent/dir/x.png"});
+        QUILM_BIN, with({"--headless", "--frames", "1", "--screenshot", "/nonexistent/dir/x.png"},
+                        demoData()));
     EXPECT_NE(unwritable.status, 0);
     EXPECT_NE(unwritable.err.find("/nonexistent/dir/x.png"), std::string::npos);
 }
 
 TEST(PlayerEndToEnd, ProfileReportsTheFrameCounters) {
-    const BinaryRun run =
-        runBinary(QUILM_BIN, {"--headless", "--frames", "4", "--fixed-step", "0.02", "--profile"});
+    const BinaryRun run = runBinary(
+        QUILM_BIN,
+        with({"--headless", "--frames", "4", "--fixed-step", "0.02", "--profile"}, demoData()));
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("main"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Swapping"), std::string::npos) << run.out;
+    // The last line is the one a person reads.
+    const size_t last = run.out.rfind('\n', run.out.size() - 2) + 1;
+    EXPECT_EQ(run.out.rfind("4 frames, "), last) << run.out;
+    for (const char* part :
+         {" frames per second, frame time median ", " ms, 95th percentile ", " ms\n"})
+        EXPECT_NE(run.out.find(part, last), std::string::npos) << part << "\n" << run.out;
 }
 
 TEST(PlayerEndToEnd, ASceneThatLoadsGivesViewerModeWithItsBackground) {
@@ -154,6 +183,22 @@ TEST(PlayerEndToEnd, ASceneThatLoadsGivesViewerModeWithItsBackground) {
     const uint8_t* middle = pixels + (size_t(h / 2) * size_t(w) + size_t(w / 2)) * 4;
     EXPECT_GT(middle[0] + middle[1] + middle[2], 0);
     std::free(pixels);
+}
+
+TEST(PlayerEndToEnd, MakeSampleEndsWithACommandThatWorksWhenPasted) {
+    const std::string dir = scratchDirectory("pasted") + "/it's a sample";
+    const BinaryRun made = runBinary(QUILM_TOOL_BIN, {"make-sample", dir});
+    ASSERT_EQ(made.status, 0) << made.err;
+    ASSERT_GE(made.out.size(), 2u);
+    const size_t start = made.out.rfind('\n', made.out.size() - 2) + 1;
+    const std::string command = made.out.substr(start, made.out.size() - 1 - start);
+    EXPECT_NE(command.find(QUILM_BIN), std::string::npos) << command;
+    // Pasted from another directory, with options to run it unattended.
+    const BinaryRun run =
+        runBinary("/bin/sh", {"-c", command + " --headless --console --frames 1"}, {}, {}, "/");
+    EXPECT_EQ(run.status, 0) << command << "\n" << run.err;
+    EXPECT_NE(run.out.find("Scene has 13 objects"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,8 +61,11 @@ BinaryRun runBinary(const char* path, const std::vector<std::string>& args,
         _exit(127);
     }
     int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
-        run.status = WEXITSTATUS(status);
+    rusage usage{};
+    if (child > 0 && wait4(child, &status, 0, &usage) == child) {
+        if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+        run.peakKb = usage.ru_maxrss;
+    }
     run.out = readAll(outPath);
     run.err = readAll(errPath);
     return run;

@@ -7,6 +7,7 @@
 
 struct BinaryRun {
     int status = -1; // exit status, or -1 when it did not exit normally
+    long peakKb = 0; // the child's peak resident size (getrusage)
     std::string out;
     std::string err;
 };

@@ -93,4 +93,12 @@ TEST_F(Viewer, GzipCompressedSceneLoadsTheSame) {
         << run.out;
 }
 
+TEST_F(Viewer, AMissingTextureIsNamedWithTheReasonAndTheSceneStillPlays) {
+    ASSERT_EQ(std::remove((dir + "/sample_crate.jpg").c_str()), 0);
+    const BinaryRun run = view("sample.q3d", "1", dir + "/crate.png");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err,
+              "Caption: Error loading texture! (sample_crate.jpg: No such file or directory)\n");
+}
+
 } // namespace

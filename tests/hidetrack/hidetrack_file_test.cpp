@@ -117,6 +117,26 @@ TEST_F(HidScene, MismatchesAreRefusedAndNoObjectGetsBits) {
     EXPECT_TRUE(load(hidBytes(fast, {wide, wide})));
 }
 
+TEST_F(HidScene, TracksBeyondTheSizeLimitAreRefusedBeforeAnyBlockIsRead) {
+    // 4096 cameras at 2^18 samples per second: two blocks of 128 MB and 4 kB, just past the
+    // 256 MB limit; the file holds only its header, so nothing could have been read.
+    destroyScene(scene);
+    scene = createScene();
+    SetUp();
+    scene->cameraCount = 4096;
+    delete[] scene->cameras;
+    scene->cameras = new Camera[4096];
+    HidHeader big = header();
+    big.cameras = 4096;
+    big.rate = 1 << 18;
+    big.frames = int32_t(hidetrackFrameCount(0.0f, 1.0f, big.rate));
+    ASSERT_GT(hidetrackBlockBytes(4096, big.frames) * 2, kHidetrackMaxBytes);
+    std::string log;
+    EXPECT_FALSE(load(hidBytes(big, {}), &log));
+    EXPECT_EQ(log, "Hide track needs more than the 256 MB hidetrack limit. \n");
+    EXPECT_EQ(scene->objects[0].hideBits, nullptr);
+}
+
 TEST_F(HidScene, TruncatedFilesAreRefused) {
     const std::vector<uint8_t> block(8, 0xff);
     const std::string truncated = "Hide track file is truncated. Please regenerate it! \n";

@@ -1,4 +1,4 @@
-#include "app/vertex_memory.h"
+#include "render/vertex_memory.h"
 #include "hidetrack/hidetrack_file.h"
 #include "hidetrack/hidetrack_generate.h"
 #include "render/scene_renderer.h"

@@ -1,4 +1,5 @@
 #include "platform/keys.h"
+#include "platform/sdl_input.h"
 #include "platform/video.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "render/object_drawing.h"
 
-#include "app/vertex_memory.h"
+#include "render/vertex_memory.h"
 #include "diag/prof.h"
 #include "render/render_fixture.h"
 #include "render/scene_renderer.h"

@@ -1,6 +1,6 @@
 #include "render/render_fixture.h"
 
-#include "app/vertex_memory.h"
+#include "render/vertex_memory.h"
 #include "platform/options.h"
 #include "render/scene_renderer.h"
 #include "render/vertex_buffer_object.h"

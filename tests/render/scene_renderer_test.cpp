@@ -1,6 +1,6 @@
 #include "render/scene_renderer.h"
 
-#include "app/vertex_memory.h"
+#include "render/vertex_memory.h"
 #include "diag/prof.h"
 #include "platform/options.h"
 #include "render/render_fixture.h"

@@ -157,7 +157,7 @@ TEST(Qw2Coefficients, TwoByTwoSquareNeverFollowsMissingChildren) {
 TEST(Qw2Decode, EmptyChannelsGiveZeroLumaAndMinus128ChromaAndThreeChannelsAlphaZero) {
     int32_t w = 0, h = 0;
     auto file = makeFile(3, 1, 1, {{}, {}, {}});
-    uint8_t* px = decodeQW2(file.data(), file.size(), w, h);
+    uint8_t* px = decodeQw2(file.data(), file.size(), w, h);
     ASSERT_NE(px, nullptr);
     EXPECT_EQ(w, 3);
     EXPECT_EQ(h, 1);
@@ -180,7 +180,7 @@ TEST(Qw2Decode, OnePixelImageFromRootCoefficientsOnly) {
                           {100.0f, 1 << 30, ones},
                           {200.0f, 1 << 30, ones}});
     int32_t w = 0, h = 0;
-    uint8_t* px = decodeQW2(file.data(), file.size(), w, h);
+    uint8_t* px = decodeQw2(file.data(), file.size(), w, h);
     ASSERT_NE(px, nullptr);
     // Y 100, Cb 0, Cr 100: red 100 + 140.22, green 100 - 71.45, blue 100.
     EXPECT_NEAR(px[0], 240, 1);
@@ -212,7 +212,7 @@ TEST(Qw2Decode, MalformedHeadersAreRefusedWithoutTouchingTheOutputs) {
     for (Case& c : cases) {
         int32_t w = -7, h = -7;
         const char* reason = nullptr;
-        EXPECT_EQ(decodeQW2(c.file.data(), c.file.size(), w, h, &reason), nullptr) << c.why;
+        EXPECT_EQ(decodeQw2(c.file.data(), c.file.size(), w, h, &reason), nullptr) << c.why;
         EXPECT_NE(reason, nullptr) << c.why;
         EXPECT_EQ(w, -7);
         EXPECT_EQ(h, -7);
@@ -221,7 +221,7 @@ TEST(Qw2Decode, MalformedHeadersAreRefusedWithoutTouchingTheOutputs) {
     auto negative = makeFile(4, 4, 0, three);
     negative[8 + 8 + 3] = 0x80;
     int32_t w, h;
-    EXPECT_EQ(decodeQW2(negative.data(), negative.size(), w, h), nullptr);
+    EXPECT_EQ(decodeQw2(negative.data(), negative.size(), w, h), nullptr);
 }
 
 TEST(Qw2Decode, EveryCutThroughAHeaderOrStreamIsRefusedInsideTheData) {
@@ -233,11 +233,11 @@ TEST(Qw2Decode, EveryCutThroughAHeaderOrStreamIsRefusedInsideTheData) {
         uint8_t* exact = static_cast<uint8_t*>(std::malloc(cut ? cut : 1));
         std::memcpy(exact, file.data(), cut);
         const char* reason = nullptr;
-        EXPECT_EQ(decodeQW2(exact, cut, w, h, &reason), nullptr) << "cut at " << cut;
+        EXPECT_EQ(decodeQw2(exact, cut, w, h, &reason), nullptr) << "cut at " << cut;
         EXPECT_NE(reason, nullptr);
         std::free(exact);
     }
-    uint8_t* px = decodeQW2(file.data(), file.size(), w, h);
+    uint8_t* px = decodeQw2(file.data(), file.size(), w, h);
     EXPECT_NE(px, nullptr);
     std::free(px);
     Qw2Header header;

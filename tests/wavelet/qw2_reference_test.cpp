@@ -68,7 +68,7 @@ std::vector<uint8_t> referenceDecode(const std::vector<uint8_t>& file) {
 
 std::vector<uint8_t> decode(const std::vector<uint8_t>& file) {
     int32_t w = 0, h = 0;
-    uint8_t* px = decodeQW2(file.data(), file.size(), w, h);
+    uint8_t* px = decodeQw2(file.data(), file.size(), w, h);
     if (!px) return {};
     std::vector<uint8_t> pixels(px, px + size_t(w) * h * 4);
     std::free(px);

@@ -25,7 +25,7 @@ struct Decoded {
 };
 
 bool decodeFile(const std::vector<uint8_t>& file, Decoded& out) {
-    uint8_t* px = decodeQW2(file.data(), file.size(), out.width, out.height);
+    uint8_t* px = decodeQw2(file.data(), file.size(), out.width, out.height);
     if (!px) return false;
     out.pixels.assign(px, px + size_t(out.width) * out.height * 4);
     std::free(px);

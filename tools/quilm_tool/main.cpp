@@ -19,6 +19,8 @@ const Command commands[] = {
      "qw2 decode IN.qw2 OUT.png | qw2 encode IN OUT.qw2 [--filter 0-3] [--bpp B] [--alpha]"},
     {"image", runImageCommand, "image IN OUT.png"},
     {"make-sample", runMakeSampleCommand, "make-sample DIR"},
+    {"make-data", runMakeDataCommand, "make-data DIR [--no-hidetracks] [--hid-size WxH]"},
+    {"import", runImportCommand, "import IN OUT.q3d [--fps F] [--scale S] [--gzip]"},
 };
 
 void printUsage(FILE* out) {

@@ -11,8 +11,10 @@
 #include "support/super8_pictures.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -599,6 +601,29 @@ bool writeAll(const std::string& dir) {
     return true;
 }
 
+// A word the shell takes as it is: quoted unless it is made of plain characters only.
+std::string shellWord(const std::string& word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_./-+:=@%,", c);
+    });
+    if (plain) return word;
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The player built beside this tool, by its full path; the bare name when there is none.
+std::string playerCommand() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const std::filesystem::path player = self.parent_path() / "quilm";
+        if (std::filesystem::is_regular_file(player, error)) return shellWord(player.string());
+    }
+    return "quilm";
+}
+
 } // namespace
 
 int runMakeSampleCommand(int argc, char** argv) {
@@ -614,6 +639,9 @@ int runMakeSampleCommand(int argc, char** argv) {
         return 1;
     }
     if (!writeAll(dir)) return 1;
-    std::printf("View it with: cd %s && quilm sample.q3d\n", dir.c_str());
+    // The last line is a command that works when pasted into a shell, from anywhere.
+    const std::string where = std::filesystem::absolute(dir, error).lexically_normal().string();
+    std::printf("View it with:\n  cd %s && %s sample.q3d\n", shellWord(error ? dir : where).c_str(),
+                playerCommand().c_str());
     return 0;
 }

@@ -7,25 +7,43 @@
 #include "wavelet/qw2.h"
 #include "wavelet/qw2_encoder.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
 namespace {
 
-bool readWholeFile(const char* path, std::vector<uint8_t>& bytes) {
+// Reads at most kQw2MaxFileBytes, as the player does: a longer file (or an endless one, such
+// as /dev/zero) is refused once it passes the cap. On failure, reason says why.
+bool readWholeFile(const char* path, std::vector<uint8_t>& bytes, const char*& reason) {
     FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
+    if (!file) {
+        reason = std::strerror(errno);
+        return false;
+    }
     bytes.clear();
     uint8_t chunk[65536];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    const bool ok = !std::ferror(file);
+    // A regular file says its size: one that is too large is not read at all.
+    struct stat info {};
+    bool tooLarge =
+        fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > kQw2MaxFileBytes;
+    while (!tooLarge && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        tooLarge = bytes.size() + got > size_t(kQw2MaxFileBytes);
+        if (!tooLarge) bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    const bool failed = std::ferror(file) != 0;
+    if (failed) reason = std::strerror(errno);
     std::fclose(file);
-    return ok;
+    static char tooLargeText[64];
+    std::snprintf(tooLargeText, sizeof tooLargeText, "larger than the %ld MB a QW2 file may have",
+                  kQw2MaxFileBytes >> 20);
+    if (tooLarge) reason = tooLargeText;
+    return !failed && !tooLarge;
 }
 
 // Reads a PNG or JPEG (told apart by their first bytes) through the engine's own adapters and
@@ -65,13 +83,14 @@ int usage() {
 
 int runDecode(const char* in, const char* out) {
     std::vector<uint8_t> bytes;
-    if (!readWholeFile(in, bytes)) {
-        std::fprintf(stderr, "quilm-tool qw2: %s: cannot read the file\n", in);
+    const char* readFailure = nullptr;
+    if (!readWholeFile(in, bytes, readFailure)) {
+        std::fprintf(stderr, "quilm-tool qw2: %s: cannot read the file: %s\n", in, readFailure);
         return 1;
     }
     int32_t width = 0, height = 0;
     const char* reason = nullptr;
-    uint8_t* pixels = decodeQW2(bytes.data(), bytes.size(), width, height, &reason);
+    uint8_t* pixels = decodeQw2(bytes.data(), bytes.size(), width, height, &reason);
     if (!pixels) {
         std::fprintf(stderr, "quilm-tool qw2: %s: %s\n", in, reason ? reason : "refused");
         return 1;

@@ -9,6 +9,7 @@
 #include "scene/camera_light.h"
 #include "scene/object_update.h"
 #include "scene/scene.h"
+#include "scene/scene_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -143,17 +144,25 @@ void printReport(const Scene& scene, float t) {
     std::fflush(stdout);
 }
 
-void loadHidFile(Scene& scene, const char* path) {
+// A hidetrack asked for by name must load: the report is not made without it.
+bool loadHidFile(Scene& scene, const char* path) {
     gzFile stream = gzopen(path, "rb");
     if (stream == nullptr) {
+        const int reason = errno;
         consolePrint("Could not load hidetrack!\n");
-        return;
+        std::fflush(stdout);
+        std::fprintf(stderr, "quilm-tool scene: cannot open '%s': %s\n", path,
+                     std::strerror(reason));
+        return false;
     }
-    if (loadHidetrack(scene, stream))
-        consolePrint("Hidetrack loaded.\n");
-    else
-        consolePrint("  Failed. \n");
+    const bool loaded = loadHidetrack(scene, stream);
+    consolePrint(loaded ? "Hidetrack loaded.\n" : "  Failed. \n");
     gzclose(stream);
+    if (!loaded) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "quilm-tool scene: '%s' could not be loaded\n", path);
+    }
+    return loaded;
 }
 
 } // namespace
@@ -169,7 +178,8 @@ int runSceneCommand(int argc, char** argv) {
 
     gzFile stream = gzopen(args.file, "rb");
     if (stream == nullptr) {
-        std::fprintf(stderr, "quilm-tool scene: cannot open '%s'\n", args.file);
+        std::fprintf(stderr, "quilm-tool scene: cannot open '%s': %s\n", args.file,
+                     std::strerror(errno));
         return 1;
     }
     Scene* scene = createScene();
@@ -181,7 +191,10 @@ int runSceneCommand(int argc, char** argv) {
         destroyScene(scene);
         return 1;
     }
-    if (args.hidFile != nullptr) loadHidFile(*scene, args.hidFile);
+    if (args.hidFile != nullptr && !loadHidFile(*scene, args.hidFile)) {
+        destroyScene(scene);
+        return 1;
+    }
     if (args.hasCamera) setCamera(*scene, args.camera);
     prepareObjects(*scene);
 

@@ -1,4 +1,4 @@
-#include "platform/timestamp.h"
+#include "diag/timestamp.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>

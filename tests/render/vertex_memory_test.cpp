@@ -1,6 +1,6 @@
-#include "app/vertex_memory.h"
+#include "render/vertex_memory.h"
 
-#include "app/gl_extensions.h"
+#include "render/gl_extensions.h"
 #include "support/console_capture.h"
 #include "support/gl_context.h"
 

@@ -37,9 +37,21 @@ struct GLExtensions {
 
 extern GLExtensions glExtensions;
 
-// Fetches every entry point through SDL_GL_GetProcAddress, in the fixed order, one log line
+// Fetches every entry point through the platform's lookup, in the fixed order, one log line
 // each. The context must be current.
 void loadGLExtensions();
+
+// The one loader of every other entry point (buffer objects, queries, ...): the platform's
+// lookup by name, null when the driver has none. GLX answers any name, so callers check the
+// version or the extension first (contextHasExtension).
+void* glEntryPoint(const char* name);
+template <typename T> bool fetchGLEntryPoint(T& pointer, const char* name) {
+    static_assert(sizeof(T) == sizeof(void*));
+    pointer = reinterpret_cast<T>(glEntryPoint(name));
+    return pointer != nullptr;
+}
+// True when the current context's extension list names this extension.
+bool contextHasExtension(const char* extension);
 
 // The same with the driver supplied by the caller (tests stand in for drivers we lack).
 // extensionString is the context's space-separated extension list (null counts as empty).

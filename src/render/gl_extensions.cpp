@@ -1,8 +1,7 @@
-#include "app/gl_extensions.h"
+#include "render/gl_extensions.h"
 
 #include "diag/console.h"
-
-#include <SDL.h>
+#include "platform/video.h"
 
 #include <cstring>
 
@@ -46,10 +45,6 @@ const EntryPoint kEntryPoints[] = {
     {"glIAmJustADummy", "glIAmJustADummy", nullptr, nullptr},
 };
 
-void* sdlGetProcAddress(const char* name) {
-    return SDL_GL_GetProcAddress(name);
-}
-
 } // namespace
 
 bool extensionListHas(const char* extensionString, const char* extension) {
@@ -84,5 +79,13 @@ void loadGLExtensionsFrom(GetProcAddressFn getProcAddress, const char* extension
 
 void loadGLExtensions() {
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    loadGLExtensionsFrom(sdlGetProcAddress, extensions);
+    loadGLExtensionsFrom(glProcAddress, extensions);
+}
+
+void* glEntryPoint(const char* name) {
+    return glProcAddress(name);
+}
+
+bool contextHasExtension(const char* extension) {
+    return extensionListHas(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)), extension);
 }

@@ -1,4 +1,4 @@
-#include "app/gl_extensions.h"
+#include "render/gl_extensions.h"
 
 #include "support/console_capture.h"
 #include "support/gl_context.h"

@@ -1,0 +1,208 @@
+// Demo data loading and the loading screen.
+#include "demo/demo_loading.h"
+
+#include "demo/music_time.h"
+#include "diag/console.h"
+#include "hidetrack/hidetrack_file.h"
+#include "image/screen_quad.h"
+#include "image/texture.h"
+#include "platform/options.h"
+#include "scene/scene.h"
+#include "scene/scene_file.h"
+
+#include <GL/gl.h>
+#include <zlib.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char* const kDemoSceneFiles[kDemoSceneCount] = {
+    "landschaft.q3d", "fluss.q3d", "kraniche.q3d", "eiche.q3d", "feld.q3d", "holzvogel.q3d"};
+const char* const kDemoLogoFiles[kDemoLogoCount] = {"quilm.png", "logo4.png", "logo3.png",
+                                                    "logo2.png", "logo1.png"};
+
+DemoData demoData;
+
+namespace {
+
+bool isDirectory(const char* path) {
+    struct stat info;
+    return path[0] != '\0' && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Copies text into out when it fits whole; a cut path would name another folder.
+bool copyWhole(const char* text, char* out, int outBytes) {
+    const size_t length = std::strlen(text);
+    if (length + 1 > size_t(outBytes)) return false;
+    std::memcpy(out, text, length + 1);
+    return true;
+}
+
+void present(const DemoLoadRequest& request) {
+    if (request.present) request.present();
+}
+
+void progressStep(const DemoLoadRequest& request) {
+    ++demoData.progress;
+    drawLoadProgress(1.0f);
+    present(request);
+}
+
+// Appends suffix to name (which holds length characters) when it fits the name buffer.
+bool appendSuffix(char* name, size_t length, const char* suffix) {
+    const size_t extra = std::strlen(suffix);
+    if (length + extra + 1 > size_t(kDemoSceneNameBytes)) return false;
+    std::memcpy(name + length, suffix, extra + 1);
+    return true;
+}
+
+// Opens name, else name + ".gz"; name keeps the one that opened.
+gzFile openWithGz(char* name) {
+    gzFile file = gzopen(name, "rb");
+    if (file) return file;
+    const size_t length = std::strlen(name);
+    if (!appendSuffix(name, length, ".gz")) return nullptr;
+    file = gzopen(name, "rb");
+    if (!file) name[length] = '\0';
+    return file;
+}
+
+bool loadAll(const DemoLoadRequest& request) {
+    consolePrint("Loading image file: %s\n", "loading.jpg");
+    demoData.loadingPicture = loadTexture("loading.jpg", true, true);
+    if (!demoData.loadingPicture) consolePrint("Failed.\n");
+    if (demoData.loadingPicture) {
+        drawScreenQuad(demoData.loadingPicture, -1, -1.0f, -1.0f, 2.0f, 2.0f, 1.0f, 0);
+    } else {
+        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    present(request);
+    progressStep(request);
+
+    for (int i = 0; i < kDemoSceneCount; ++i) {
+        Scene* scene = loadDemoScene(kDemoSceneFiles[i]);
+        if (!scene) return false;
+        if (!setupOptions.lowMemory) prepareObjects(*scene);
+        scene->super8 = request.super8;
+        demoData.scenes[i] = scene;
+        progressStep(request);
+    }
+    for (int i = 0; i < kDemoLogoCount; ++i) {
+        consolePrint("Loading image file: %s\n", kDemoLogoFiles[i]);
+        demoData.logos[i] = loadTexture(kDemoLogoFiles[i], true, true);
+        if (!demoData.logos[i]) consolePrint("Failed.\n");
+        progressStep(request);
+    }
+    if (!startMusic("tune.mo3", request.startOrder, request.startRow)) return false;
+    progressStep(request);
+    return true;
+}
+
+} // namespace
+
+bool findDemoDataDirectory(const char* requested, const char* exePath, char* out, int outBytes,
+                           char* tried, int triedBytes) {
+    if (triedBytes > 0) tried[0] = '\0';
+    if (requested && requested[0] != '\0') {
+        std::snprintf(tried, size_t(triedBytes), "%s", requested);
+        return isDirectory(requested) && copyWhole(requested, out, outBytes);
+    }
+    char home[PATH_MAX];
+    const bool haveHome = getcwd(home, sizeof home) != nullptr;
+    std::snprintf(tried, size_t(triedBytes), "%s/data", haveHome ? home : ".");
+    if (isDirectory("data")) return copyWhole("data", out, outBytes);
+
+    if (!exePath || exePath[0] == '\0') return false;
+    const char* slash = std::strrchr(exePath, '/');
+    if (!slash) return false;
+    char beside[kDemoPathBytes];
+    const int n = std::snprintf(beside, sizeof beside, "%.*s/data", int(slash - exePath), exePath);
+    if (n < 0 || n >= int(sizeof beside)) return false;
+    const size_t used = std::strlen(tried);
+    if (used < size_t(triedBytes) && std::strcmp(tried, beside) != 0)
+        std::snprintf(tried + used, size_t(triedBytes) - used, " and %s", beside);
+    return isDirectory(beside) && copyWhole(beside, out, outBytes);
+}
+
+void drawLoadProgress(float alpha) {
+    if (demoData.loadingPicture) {
+        drawScreenQuad(demoData.loadingPicture, -1, -1.0f, -1.0f, 2.0f, 2.0f, alpha, 0);
+    } else {
+        // No picture: a plain grey screen, so the black bar still shows.
+        glClearColor(0.5f, 0.5f, 0.5f, 0.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_LIGHTING);
+        glDisable(GL_CULL_FACE);
+    }
+    // The bar in normalised device coordinates, whatever matrices start-up left behind.
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    const float right = float(demoData.progress) / 13.0f * 1.35f - 0.675f;
+    glColor4f(0.0f, 0.0f, 0.0f, alpha);
+    glBegin(GL_QUADS);
+    glVertex2f(-0.675f, -0.62f);
+    glVertex2f(-0.675f, -0.56f);
+    glVertex2f(right, -0.56f);
+    glVertex2f(right, -0.62f);
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+}
+
+Scene* loadDemoScene(const char* fileName) {
+    char name[kDemoSceneNameBytes];
+    if (!copyWhole(fileName, name, sizeof name)) {
+        consolePrint("Failed: File not found!\n");
+        return nullptr;
+    }
+    gzFile sceneFile = openWithGz(name);
+    if (!sceneFile) {
+        consolePrint("Failed: File not found!\n");
+        return nullptr;
+    }
+    Scene* scene = createScene();
+    if (!scene || !loadScene(*scene, sceneFile)) {
+        consolePrint("Failed: Scene loader error!\n");
+        gzclose(sceneFile);
+        destroyScene(scene);
+        return nullptr;
+    }
+    gzFile trackFile = nullptr;
+    if (appendSuffix(name, std::strlen(name), ".hid")) trackFile = openWithGz(name);
+    if (!trackFile) {
+        consolePrint("No hidetrack found!\n");
+    } else {
+        consolePrint("Hidetrack: %s\n", name);
+        if (!loadHidetrack(*scene, trackFile)) consolePrint("Failed. \n");
+        gzclose(trackFile);
+    }
+    gzclose(sceneFile);
+    return scene;
+}
+
+bool loadDemoData(const DemoLoadRequest& request) {
+    beginDemoClock();
+    demoData.super8 = request.super8;
+    char home[PATH_MAX];
+    const bool haveHome = getcwd(home, sizeof home) != nullptr;
+    if (chdir(request.dataDirectory) != 0) {
+        consolePrint("Could not enter the data directory %s\n", request.dataDirectory);
+        return false;
+    }
+    const bool loaded = loadAll(request);
+    // Back where we were, also after a failure: the caller may still write files.
+    if (!haveHome || chdir(home) != 0) consolePrint("Could not return from the data directory.\n");
+    return loaded;
+}

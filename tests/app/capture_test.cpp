@@ -1,0 +1,106 @@
+// The capture's sound arithmetic and its folder writer (the video writer runs end to end).
+#include "app/capture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+TEST(Capture, FramesCoverTheSoundExactlyWithRoundedBoundaries) {
+    struct Case {
+        int fps;
+        int64_t frame;
+        uint64_t sample;
+    };
+    // round(k * 44100 / N), halves up.
+    const Case cases[] = {{60, 1, 735}, {24, 1, 1838},   {24, 2, 3675},  {30, 7, 10290},
+                          {7, 1, 6300}, {1000, 1, 44},   {1000, 3, 132}, {1, 1, 44100},
+                          {59, 1, 747}, {59, 59, 44100}, {25, 0, 0},     {1000, 5, 221}};
+    for (const Case& c : cases)
+        EXPECT_EQ(captureSampleAt(c.frame, c.fps), c.sample) << c.fps << " fps, frame " << c.frame;
+    for (int fps : {1, 7, 24, 25, 29, 30, 59, 60, 144, 1000}) {
+        uint64_t sum = 0;
+        for (int k = 0; k < fps; ++k) {
+            const int n = captureFrameSamples(k, fps);
+            EXPECT_LE(n, kCaptureMaxFrameSamples);
+            sum += uint64_t(n);
+        }
+        EXPECT_EQ(sum, 44100u) << "one second of frames is one second of sound at " << fps;
+    }
+}
+
+TEST(Capture, VideoPathsAreTheTwoContainerEndingsOnly) {
+    for (const char* path : {"a.mp4", "dir/B.MKV", ".mp4", "x.Mp4"})
+        EXPECT_TRUE(captureIsVideoPath(path)) << path;
+    for (const char* path : {"frames", "a.mp4/", "a.png", "mp4", "a.mp4.tmp", ""})
+        EXPECT_FALSE(captureIsVideoPath(path)) << path;
+}
+
+std::string scratch(const char* name) {
+    const std::string dir = std::string("/tmp/quilm-capture-") + name + "-" +
+                            std::to_string(::testing::UnitTest::GetInstance()->random_seed());
+    std::remove((dir + "/audio.wav").c_str());
+    return dir;
+}
+
+long fileSize(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? long(info.st_size) : -1;
+}
+
+TEST(Capture, FolderHoldsNumberedFramesAndAWaveOfTheirLength) {
+    static CaptureSink sink;
+    const std::string dir = scratch("folder");
+    ASSERT_TRUE(openCapture(sink, dir.c_str(), 4, 2, 24));
+    std::vector<uint8_t> rgba(4 * 2 * 4, 200);
+    for (int k = 0; k < 5; ++k) {
+        for (int i = 0; i < 2 * captureFrameSamples(k, 24); ++i)
+            sink.audio[i] = int16_t(i);
+        ASSERT_TRUE(writeCaptureFrame(sink, rgba.data()));
+    }
+    ASSERT_TRUE(finishCapture(sink, true));
+    EXPECT_GT(fileSize(dir + "/frame_000004.png"), 0);
+    EXPECT_EQ(fileSize(dir + "/frame_000005.png"), -1);
+    const long wav = fileSize(dir + "/audio.wav");
+    EXPECT_EQ(wav, 44 + long(captureSampleAt(5, 24)) * 4);
+    FILE* file = std::fopen((dir + "/audio.wav").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    uint8_t header[44];
+    ASSERT_EQ(std::fread(header, 1, 44, file), 44u);
+    std::fclose(file);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(header), 4), "RIFF");
+    EXPECT_EQ(header[4] | header[5] << 8 | header[6] << 16, wav - 8);
+    EXPECT_EQ(header[40] | header[41] << 8 | header[42] << 16, wav - 44);
+    EXPECT_EQ(header[24] | header[25] << 8 | header[26] << 16, 44100);
+    EXPECT_EQ(header[22], 2) << "stereo";
+    EXPECT_EQ(header[34], 16) << "16-bit";
+}
+
+TEST(Capture, RefusedOrFailedCapturesLeaveNoSoundFileBehind) {
+    static CaptureSink sink;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(openCapture(sink, "/proc/no-such-dir/frames", 4, 2, 30));
+    EXPECT_FALSE(openCapture(sink, "/proc/version", 4, 2, 30)) << "a file, not a folder";
+    EXPECT_FALSE(openCapture(sink, "/tmp/x", 4, 2, 0));
+    EXPECT_FALSE(openCapture(sink, "/tmp/x", 4, 2, kCaptureMaxFps + 1));
+    const std::string refused = testing::internal::GetCapturedStderr();
+    EXPECT_NE(refused.find("quilm: capture /proc/no-such-dir/frames: No such file or directory\n"),
+              std::string::npos)
+        << refused;
+    EXPECT_NE(refused.find("/proc/version: exists and is not a folder"), std::string::npos);
+
+    // A capture that ends in failure takes its sound file back: nothing looks complete.
+    const std::string dir = scratch("failed");
+    ASSERT_TRUE(openCapture(sink, dir.c_str(), 4, 2, 30));
+    std::vector<uint8_t> rgba(4 * 2 * 4, 0);
+    ASSERT_TRUE(writeCaptureFrame(sink, rgba.data()));
+    EXPECT_FALSE(finishCapture(sink, false));
+    EXPECT_EQ(fileSize(dir + "/audio.wav"), -1);
+    EXPECT_FALSE(writeCaptureFrame(sink, rgba.data())) << "closed";
+}
+
+} // namespace

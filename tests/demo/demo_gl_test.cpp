@@ -1,0 +1,174 @@
+// The demo's drawing on a headless context: colour overlays, the loading bar, and whole demo
+// frames from the test data set with the music in lock-step.
+#include "demo/demo_fixture.h"
+#include "demo/demo_loading.h"
+#include "demo/demo_script.h"
+#include "demo/music_time.h"
+#include "demo/overlays.h"
+#include "platform/clock.h"
+#include "platform/music.h"
+#include "render/render_fixture.h"
+#include "support/console_capture.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using rendertest::kSize;
+using rendertest::near;
+using rendertest::RenderTest;
+using rendertest::Rgba;
+
+void clearTo(float r, float g, float b) {
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(r, g, b, 0.0f);
+    glClearStencil(0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+}
+
+using Overlay = RenderTest;
+
+TEST_F(Overlay, BlendsByAlphaClampedAtBothEnds) {
+    const struct {
+        float alpha;
+        Rgba want;
+    } cases[] = {{0.5f, {128, 0, 127}},
+                 {-0.5f, {255, 0, 0}},
+                 {0.0f, {255, 0, 0}},
+                 {1.0f, {0, 0, 255}},
+                 {2.0f, {0, 0, 255}}};
+    for (const auto& c : cases) {
+        clearTo(1, 0, 0);
+        drawColorOverlay(-1, 0.0f, 0.0f, 1.0f, c.alpha);
+        EXPECT_TRUE(near(pixel(5, 50), c.want, 2)) << c.alpha;
+    }
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_PROJECTION);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+}
+
+TEST_F(Overlay, StencilReferenceLimitsItThenTheTestIsOff) {
+    clearTo(1, 0, 0);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, kSize / 2, kSize);
+    glClearStencil(7);
+    glClear(GL_STENCIL_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    drawColorOverlay(7, 1.0f, 1.0f, 1.0f, 1.0f);
+    EXPECT_TRUE(near(pixel(5, 30), {255, 255, 255}));
+    EXPECT_TRUE(near(pixel(60, 30), {255, 0, 0}));
+    EXPECT_FALSE(glIsEnabled(GL_STENCIL_TEST));
+}
+
+using LoadingScreen = RenderTest;
+
+TEST_F(LoadingScreen, BarGrowsInThirteenStepsToItsFullWidth) {
+    // Without a loading picture the screen is grey, so the black bar shows. The bar spans
+    // x from -0.675 to progress / 13 * 1.35 - 0.675, y from -0.62 to -0.56 (row 13 of 64).
+    demoData.loadingPicture = nullptr;
+    const struct {
+        int progress, lastBlack, firstGrey;
+    } cases[] = {{1, 13, 14}, {2, 16, 17}, {13, 53, 54}};
+    for (const auto& c : cases) {
+        demoData.progress = c.progress;
+        drawLoadProgress(1.0f);
+        EXPECT_TRUE(near(pixel(11, 13), {0, 0, 0})) << c.progress;
+        EXPECT_TRUE(near(pixel(c.lastBlack, 13), {0, 0, 0})) << c.progress;
+        EXPECT_TRUE(near(pixel(c.firstGrey, 13), {128, 128, 128}, 2)) << c.progress;
+        EXPECT_TRUE(near(pixel(9, 13), {128, 128, 128}, 2)) << c.progress;
+        EXPECT_TRUE(near(pixel(c.lastBlack, 15), {128, 128, 128}, 2)) << c.progress;
+        EXPECT_TRUE(near(pixel(c.lastBlack, 11), {128, 128, 128}, 2)) << c.progress;
+    }
+    demoData.progress = 0;
+}
+
+// The whole data set loaded in-process, the clock and the music stepping 40 ms per frame.
+class DemoFrames : public RenderTest {
+  protected:
+    void SetUp() override {
+        RenderTest::SetUp();
+        useFixedStepClock(40000);
+        useMusicLockStep(40000);
+    }
+    void TearDown() override {
+        releaseMusic();
+        closeMusicOutput();
+        useMusicLockStep(0);
+        useRealClock();
+        for (Scene*& scene : demoData.scenes)
+            destroyScene(scene);
+        demoData = DemoData{};
+        RenderTest::TearDown();
+    }
+    static bool frame() {
+        const bool running = runDemoFrame();
+        glFinish();
+        advanceFixedStepClock();
+        return running;
+    }
+};
+
+TEST_F(DemoFrames, CuesStartOnFirstSightAndSeeksRestartThem) {
+    ASSERT_FALSE(demoFixture().empty());
+    ConsoleCapture log;
+    DemoLoadRequest request;
+    request.dataDirectory = demoFixture().c_str();
+    ASSERT_TRUE(loadDemoData(request));
+    EXPECT_EQ(demoData.progress, 13);
+    for (Scene* scene : demoData.scenes)
+        EXPECT_NE(scene, nullptr);
+    EXPECT_EQ(log.text.find("Failed"), std::string::npos) << log.text;
+
+    log.text.clear();
+    EXPECT_TRUE(frame());
+    EXPECT_EQ(log.text, "timer 1 started at 0:0, duration 128\n");
+    EXPECT_TRUE(near(pixel(2, 2), {0, 0, 0})) << "the fade in starts fully black";
+    for (int i = 0; i < 130; ++i) // 5.2 s: past the first third of the 15.4 s cue
+        frame();
+    const FixtureColour& sky = kFixtureBackgrounds[Landschaft];
+    EXPECT_TRUE(near(pixel(2, 2), {sky.r, sky.g, sky.b}));
+
+    struct Step {
+        void (*seek)();
+        const char* log;
+    } const steps[] = {
+        {seekMusicForward,
+         "timer 1 started at 0:1, duration 128\ntimer 100 started at 0:1, duration 64\n"},
+        {seekMusicBack, ""}, // no step back from order 1, and the timers run on
+        {seekMusicForward, "timer 2 started at 0:2, duration 64\n"},
+        {seekMusicBack,
+         "timer 1 started at 0:1, duration 128\ntimer 100 started at 0:1, duration 64\n"},
+        {seekMusicForward, "timer 2 started at 0:2, duration 64\n"},
+    };
+    for (const Step& step : steps) {
+        log.text.clear();
+        step.seek();
+        frame();
+        EXPECT_EQ(log.text, step.log);
+    }
+    for (int i = 0; i < 96; ++i) // to t = 0.5 of cue 2: its logo at full strength
+        frame();
+    EXPECT_TRUE(near(pixel(kSize / 2, kSize / 2), {255, 255, 0}));
+
+    for (int order = 3; order <= 32; ++order) {
+        seekMusicForward();
+        frame();
+    }
+    ASSERT_EQ(musicOrder(), 32);
+    int frames = 0;
+    while (frame() && frames < 400)
+        ++frames;
+    EXPECT_NEAR(frames, 190, 2) << "63 rows of 3500/29 ms at 40 ms a frame";
+    EXPECT_EQ(cuePosition(), kDemoEndFirst) << "over from the last row on";
+    while (cuePosition() == kDemoEndFirst && frames++ < 400)
+        frame();
+    // Past the last row the script neither clears nor draws.
+    clearTo(1, 0, 1);
+    EXPECT_FALSE(frame());
+    EXPECT_TRUE(near(pixel(30, 30), {255, 0, 255}));
+}
+
+} // namespace

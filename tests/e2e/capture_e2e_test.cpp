@@ -1,0 +1,194 @@
+// Capture as a user runs it: the sample scene captured headless to a folder and to video,
+// compared with a plain fixed-step run, and refused captures.
+#include "e2e/run_binary.h"
+
+#include "app/capture.h"
+#include "image/image_loaders.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string readAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+// The decoded pixels, so that files compressed differently compare by what they show.
+std::string pixelsOf(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return "";
+    int32_t width = 0, height = 0;
+    uint8_t* pixels = loadPng(file, &width, &height); // closes the file
+    if (!pixels) return "";
+    std::string bytes(reinterpret_cast<char*>(pixels), size_t(width) * size_t(height) * 4);
+    std::free(pixels);
+    return bytes;
+}
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+class CaptureRun : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir = scratchDirectory("capture");
+        const BinaryRun made = runBinary(QUILM_TOOL_BIN, {"make-sample", dir});
+        ASSERT_EQ(made.status, 0) << made.err;
+    }
+    static BinaryRun quilm(std::vector<std::string> args, std::vector<std::string> unset = {}) {
+        std::vector<std::string> all = {"--headless", "--size", "160x120"};
+        all.insert(all.end(), args.begin(), args.end());
+        return runBinary(QUILM_BIN, all, unset, {}, dir);
+    }
+    static int countFrames(const std::string& folder) {
+        int n = 0;
+        char name[64];
+        for (;; ++n) {
+            std::snprintf(name, sizeof name, "/frame_%06d.png", n);
+            if (!exists(folder + name)) return n;
+        }
+    }
+    static inline std::string dir;
+};
+
+TEST_F(CaptureRun, FolderFramesAndSoundAgreeToTheSampleAndRunsRepeatByteForByte) {
+    for (int fps : {24, 30, 60}) {
+        const std::string out = dir + "/frames" + std::to_string(fps);
+        const BinaryRun run =
+            quilm({"--capture", out, "--fps", std::to_string(fps), "--frames", "13", "sample.q3d"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("capture: frame 13/13"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "") << "progress goes to standard error only";
+        EXPECT_EQ(countFrames(out), 13);
+        const std::string wav = readAll(out + "/audio.wav");
+        EXPECT_EQ(wav.size(), 44 + captureSampleAt(13, fps) * 4) << fps << " fps";
+        EXPECT_EQ(wav.find_first_not_of('\0', 44), std::string::npos) << "the viewer is silent";
+    }
+    const BinaryRun again =
+        quilm({"--capture", dir + "/again", "--fps", "30", "--frames", "13", "sample.q3d"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    for (const char* name : {"/audio.wav", "/frame_000000.png", "/frame_000012.png"})
+        EXPECT_EQ(readAll(dir + "/again" + name), readAll(dir + "/frames30" + name)) << name;
+}
+
+TEST_F(CaptureRun, FrameKIsTheFrameOfAFixedStepRunAtK) {
+    // 1/25 s and 1/60 s (16667 microseconds) land on the same milliseconds below 1000 frames.
+    const struct {
+        const char* fps;
+        const char* step;
+        int k;
+    } cases[] = {{"25", "0.04", 17}, {"60", "0.0166667", 40}};
+    for (const auto& c : cases) {
+        const std::string out = dir + "/match" + c.fps;
+        const std::string frames = std::to_string(c.k + 1);
+        ASSERT_EQ(
+            quilm({"--capture", out, "--fps", c.fps, "--frames", frames, "sample.q3d"}).status, 0);
+        const std::string shot = dir + "/step" + c.fps + ".png";
+        ASSERT_EQ(
+            quilm({"--fixed-step", c.step, "--frames", frames, "--screenshot", shot, "sample.q3d"})
+                .status,
+            0);
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame_%06d.png", c.k);
+        const std::string captured = pixelsOf(out + name);
+        EXPECT_FALSE(captured.empty());
+        EXPECT_TRUE(captured == pixelsOf(shot)) << c.fps << " fps, frame " << c.k;
+    }
+}
+
+TEST_F(CaptureRun, ViewerCaptureEndsAfterOneLoopOfTheScene) {
+    // The sample's time range ends at 57600 ticks, 12 s: 12 frames at 1 frame per second.
+    const BinaryRun run = quilm({"--capture", dir + "/loop", "--fps", "1", "sample.q3d"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(countFrames(dir + "/loop"), 12);
+    EXPECT_EQ(readAll(dir + "/loop/audio.wav").size(), 44u + 12u * 44100u * 4u);
+}
+
+TEST_F(CaptureRun, VideoStreamsAgreeToOneFrame) {
+    if (system("ffmpeg -version >/dev/null 2>&1 && ffprobe -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed (Debian package ffmpeg)";
+    const std::string out = dir + "/clip.mp4";
+    const BinaryRun run = quilm({"--capture", out, "--fps", "24", "--frames", "37", "sample.q3d"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string probe = dir + "/probe.txt";
+    ASSERT_EQ(system(("ffprobe -v error -show_entries stream=codec_name,duration,pix_fmt -of "
+                      "csv=p=0 '" +
+                      out + "' > '" + probe + "'")
+                         .c_str()),
+              0);
+    std::istringstream lines(readAll(probe));
+    std::string line;
+    double durations[2] = {};
+    int streams = 0;
+    while (std::getline(lines, line) && streams < 2) {
+        if (line.rfind("h264,yuv420p,", 0) == 0)
+            durations[0] = std::stod(line.substr(13));
+        else if (line.rfind("aac,", 0) == 0)
+            durations[1] = std::stod(line.substr(line.rfind(',') + 1));
+        ++streams;
+    }
+    EXPECT_NEAR(durations[0], 37.0 / 24.0, 1.0 / 24.0) << readAll(probe);
+    EXPECT_NEAR(durations[1], durations[0], 1.0 / 24.0) << readAll(probe);
+}
+
+TEST_F(CaptureRun, BadCapturesSayWhyExitWithOneAndLeaveNothing) {
+    const BinaryRun noFfmpeg =
+        runBinary(QUILM_BIN, {"--headless", "--capture", "x.mp4", "--frames", "2", "sample.q3d"},
+                  {"PATH"}, {"PATH=/nonexistent"}, dir);
+    EXPECT_EQ(noFfmpeg.status, 1);
+    EXPECT_NE(noFfmpeg.err.find("needs ffmpeg; install it (apt-get install ffmpeg)"),
+              std::string::npos)
+        << noFfmpeg.err;
+    EXPECT_FALSE(exists(dir + "/x.mp4"));
+
+    // An encoder that ends at once: the writes fail, and no video is left as if made.
+    const std::string fakeBin = dir + "/fakebin";
+    mkdir(fakeBin.c_str(), 0755);
+    {
+        std::ofstream fake(fakeBin + "/ffmpeg");
+        fake << "#!/bin/sh\nexit 3\n";
+    }
+    chmod((fakeBin + "/ffmpeg").c_str(), 0755);
+    const BinaryRun early =
+        runBinary(QUILM_BIN, {"--headless", "--capture", "y.mkv", "--frames", "5", "sample.q3d"},
+                  {"PATH"}, {"PATH=" + fakeBin + ":/usr/bin:/bin"}, dir);
+    EXPECT_EQ(early.status, 1);
+    EXPECT_NE(early.err.find("quilm: capture to ffmpeg: the program closed its input or ended\n"),
+              std::string::npos)
+        << early.err;
+    EXPECT_NE(early.err.find("quilm: the capture to y.mkv is incomplete\n"), std::string::npos);
+    EXPECT_FALSE(exists(dir + "/y.mkv"));
+
+    const BinaryRun unwritable =
+        quilm({"--capture", "/proc/nowhere/frames", "--frames", "2", "sample.q3d"});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("quilm: capture /proc/nowhere/frames: No such file"),
+              std::string::npos)
+        << unwritable.err;
+
+    for (const char* bad : {"0", "-3", "1001", "x"}) {
+        const BinaryRun run = quilm({"--capture", "f", "--fps", bad, "sample.q3d"});
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_NE(run.err.find("bad value for --fps"), std::string::npos) << run.err;
+    }
+    for (const char* bad : {"5:2", "3", ":4", "1:-2"}) {
+        const BinaryRun run = quilm({"--loop", bad});
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_NE(run.err.find("bad value for --loop"), std::string::npos) << run.err;
+    }
+}
+
+} // namespace

@@ -1,0 +1,2 @@
+// SDL outside the platform: the layer check must refuse it.
+#include <SDL.h>

@@ -1,0 +1,366 @@
+// The importer in-process: a writer scene sent through Assimp's glTF exporter comes back with
+// the same geometry and keys; large meshes split without losing faces; picture names stay bare,
+// short and distinct; texture references never reach outside the model's folder.
+#include "image/png_writer.h"
+#include "scene/object_update.h"
+#include "scene/scene_test_util.h"
+#include "support/import_materials.h"
+#include "support/scene_import.h"
+
+#include <assimp/Exporter.hpp>
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <fstream>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace scenetest;
+
+// One corner: world position and texture coordinates as the engine holds them.
+using Corner = std::array<float, 5>;
+using Triangle = std::array<Corner, 3>;
+
+// Orders corners on a 1/1024 grid, so float noise (cos 90 degrees is not 0) cannot reorder
+// corners that are equal within the test's tolerance.
+bool cornerBefore(const Corner& a, const Corner& b) {
+    for (int k = 0; k < 5; ++k) {
+        const long qa = std::lround(a[k] * 1024.0f), qb = std::lround(b[k] * 1024.0f);
+        if (qa != qb) return qa < qb;
+    }
+    return false;
+}
+
+// Every drawn triangle of the scene at t in world space, each rotated to start at its smallest
+// corner (winding kept) and the list sorted, so vertex and object order do not matter.
+std::vector<Triangle> worldTriangles(Scene& scene, float t) {
+    prepareObjects(scene);
+    std::vector<Triangle> out;
+    for (int32_t i = 0; i < scene.objectCount; ++i) {
+        SceneObject& o = scene.objects[i];
+        updateObject(o, t, true);
+        const float* m = o.transform;
+        for (int32_t f = 0; f < o.faceCount; ++f) {
+            Triangle tri;
+            for (int c = 0; c < 3; ++c) {
+                const ObjectVertex& v = o.vertices[o.faces[f].indices[c]];
+                const float* p = v.position;
+                for (int k = 0; k < 3; ++k)
+                    tri[c][k] = m[k] * p[0] + m[3 + k] * p[1] + m[6 + k] * p[2] + m[9 + k];
+                tri[c][3] = v.texCoord[0];
+                tri[c][4] = v.texCoord[1];
+            }
+            std::rotate(tri.begin(), std::min_element(tri.begin(), tri.end(), cornerBefore),
+                        tri.end());
+            out.push_back(tri);
+        }
+    }
+    std::sort(out.begin(), out.end(), [](const Triangle& a, const Triangle& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), cornerBefore);
+    });
+    return out;
+}
+
+void expectSameTriangles(const std::vector<Triangle>& a, const std::vector<Triangle>& b,
+                         float tolerance) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i)
+        for (int c = 0; c < 3; ++c)
+            for (int k = 0; k < 5; ++k)
+                ASSERT_NEAR(a[i][c][k], b[i][c][k], tolerance)
+                    << "triangle " << i << " corner " << c << " value " << k;
+}
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void spit(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// A moving box: keys at 0, 0.5 and 1 s turning about Z, moving and growing.
+struct Pose {
+    double seconds;
+    float x, y, z, angle, scale;
+};
+const Pose kPoses[] = {
+    {0.0, 0, 0, 0, 0, 1}, {0.5, 2, 1, -1, 0.7853982f, 1.5f}, {1.0, 4, 0, 2, 1.5707964f, 0.5f}};
+
+// The same box as an Assimp scene: one node under the root, a TRS channel per pose.
+aiScene* assimpBox(const sw::Mesh& box) {
+    auto* scene = new aiScene();
+    scene->mRootNode = new aiNode("root");
+    auto* node = new aiNode("box");
+    node->mParent = scene->mRootNode;
+    node->mNumMeshes = 1;
+    node->mMeshes = new unsigned[1]{0};
+    scene->mRootNode->mNumChildren = 1;
+    scene->mRootNode->mChildren = new aiNode* [1] { node };
+
+    auto* mesh = new aiMesh();
+    mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+    mesh->mNumVertices = unsigned(box.vertices.size());
+    mesh->mVertices = new aiVector3D[mesh->mNumVertices];
+    mesh->mTextureCoords[0] = new aiVector3D[mesh->mNumVertices];
+    mesh->mNumUVComponents[0] = 2;
+    for (unsigned i = 0; i < mesh->mNumVertices; ++i) {
+        const sw::Vertex& v = box.vertices[i];
+        mesh->mVertices[i] = aiVector3D(v.x, v.y, v.z);
+        mesh->mTextureCoords[0][i] = aiVector3D(v.u, v.v, 0);
+    }
+    mesh->mNumFaces = unsigned(box.faces.size());
+    mesh->mFaces = new aiFace[mesh->mNumFaces];
+    for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+        mesh->mFaces[f].mNumIndices = 3;
+        mesh->mFaces[f].mIndices = new unsigned[3]{box.faces[f].a, box.faces[f].b, box.faces[f].c};
+    }
+    scene->mNumMeshes = 1;
+    scene->mMeshes = new aiMesh* [1] { mesh };
+    scene->mNumMaterials = 1;
+    scene->mMaterials = new aiMaterial* [1] { new aiMaterial() };
+    const aiColor4D grey(0.5f, 0.5f, 0.5f, 1.0f);
+    scene->mMaterials[0]->AddProperty(&grey, 1, AI_MATKEY_COLOR_DIFFUSE);
+
+    auto* channel = new aiNodeAnim();
+    channel->mNodeName = aiString("box");
+    const unsigned n = unsigned(std::size(kPoses));
+    channel->mNumPositionKeys = channel->mNumRotationKeys = channel->mNumScalingKeys = n;
+    channel->mPositionKeys = new aiVectorKey[n];
+    channel->mRotationKeys = new aiQuatKey[n];
+    channel->mScalingKeys = new aiVectorKey[n];
+    for (unsigned i = 0; i < n; ++i) {
+        const Pose& p = kPoses[i];
+        channel->mPositionKeys[i] = aiVectorKey(p.seconds, aiVector3D(p.x, p.y, p.z));
+        channel->mRotationKeys[i] =
+            aiQuatKey(p.seconds, aiQuaternion(aiVector3D(0, 0, 1), p.angle));
+        channel->mScalingKeys[i] = aiVectorKey(p.seconds, aiVector3D(p.scale));
+    }
+    auto* animation = new aiAnimation();
+    animation->mDuration = 1.0;
+    animation->mTicksPerSecond = 1.0;
+    animation->mNumChannels = 1;
+    animation->mChannels = new aiNodeAnim* [1] { channel };
+    scene->mNumAnimations = 1;
+    scene->mAnimations = new aiAnimation* [1] { animation };
+    return scene;
+}
+
+TEST(Import, WriterSceneThroughAssimpsGltfExporterComesBackWithTheSameGeometryAndKeys) {
+    TempDir dir;
+    const sw::Mesh box = sw::boxMesh(1.0f, 2.0f, 0.5f);
+    sw::Scene original;
+    std::vector<sw::Key> keys;
+    for (const Pose& p : kPoses) {
+        sw::Mesh posed = box;
+        posed.transform = sw::placement(p.x, p.y, p.z, p.angle, p.scale);
+        keys.push_back(p.seconds == 0 ? sw::meshKey(0, posed)
+                                      : sw::transformKey(p.seconds, posed.transform));
+    }
+    original.tracks = {sw::objectTrack("box", keys), sw::materialTrack("grey", {})};
+    sw::setStartEnd(original, 0, 1);
+
+    std::unique_ptr<aiScene> exported(assimpBox(box));
+    Assimp::Exporter exporter;
+    ASSERT_EQ(exporter.Export(exported.get(), "gltf2", (dir.path / "box.gltf").string()),
+              aiReturn_SUCCESS)
+        << exporter.GetErrorString();
+
+    sceneimport::ImportOptions options;
+    options.fps = 2; // samples land on the source's keys
+    sceneimport::ImportResult result;
+    ASSERT_TRUE(sceneimport::importFile((dir.path / "box.gltf").string(), options, result))
+        << result.error;
+    EXPECT_EQ(result.objects, 1);
+    ASSERT_EQ(result.scene.tracks[0].keys.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(result.scene.tracks[0].keys[i].ticks, sw::secondsToTicks(kPoses[i].seconds));
+    EXPECT_EQ(result.scene.endTicks, 4800);
+
+    Loaded before = loadWritten(original);
+    Loaded after = loadWritten(result.scene);
+    ASSERT_TRUE(before.ok && after.ok);
+    for (float t : {0.0f, 0.25f, 0.5f, 0.8f, 1.0f}) {
+        SCOPED_TRACE(t);
+        expectSameTriangles(worldTriangles(*before.scene, t), worldTriangles(*after.scene, t),
+                            1e-4f);
+    }
+}
+
+// A flat grid of (cells+1)^2 vertices as OBJ text.
+std::string gridObj(int cells) {
+    std::string text;
+    char line[96];
+    for (int y = 0; y <= cells; ++y)
+        for (int x = 0; x <= cells; ++x) {
+            std::snprintf(line, sizeof line, "v %d %d 0\nvt %g %g\n", x, y, double(x) / cells,
+                          double(y) / cells);
+            text += line;
+        }
+    for (int y = 0; y < cells; ++y)
+        for (int x = 0; x < cells; ++x) {
+            const int a = y * (cells + 1) + x + 1, b = a + 1, c = a + cells + 1, d = c + 1;
+            std::snprintf(line, sizeof line, "f %d/%d %d/%d %d/%d\nf %d/%d %d/%d %d/%d\n", a, a, b,
+                          b, d, d, a, a, d, d, c, c);
+            text += line;
+        }
+    return text;
+}
+
+TEST(Import, MeshOverTheFormatsCountsSplitsIntoObjectsThatKeepEveryFace) {
+    const int cells = 300; // 90601 vertices, 180000 faces
+    const std::string obj = gridObj(cells);
+    sceneimport::ImportResult result;
+    ASSERT_TRUE(sceneimport::importMemory(reinterpret_cast<const uint8_t*>(obj.data()), obj.size(),
+                                          "obj", {}, result))
+        << result.error;
+    ASSERT_GE(result.objects, 3); // 180000 faces need three objects of at most 64000
+    size_t faces = 0;
+    for (int i = 0; i < result.objects; ++i) {
+        const sw::Track& track = result.scene.tracks[size_t(i)];
+        ASSERT_EQ(track.type, sw::kObjectTrack);
+        const std::vector<uint8_t>& block = track.keys[0].data;
+        const uint16_t vertices = uint16_t(block[65] | block[66] << 8);
+        const uint16_t count = uint16_t(block[67] | block[68] << 8);
+        EXPECT_LE(count, sceneimport::kMaxObjectFaces);
+        EXPECT_GT(vertices, 0);
+        faces += count;
+    }
+    EXPECT_EQ(faces, size_t(2 * cells * cells));
+    bool noted = false;
+    for (const std::string& note : result.notes)
+        noted = noted || note.find("split into") != std::string::npos;
+    EXPECT_TRUE(noted);
+
+    Loaded loaded = loadWritten(result.scene);
+    ASSERT_TRUE(loaded.ok);
+    double area = 0;
+    for (const Triangle& t : worldTriangles(*loaded.scene, 0)) {
+        const float ux = t[1][0] - t[0][0], uy = t[1][1] - t[0][1];
+        const float vx = t[2][0] - t[0][0], vy = t[2][1] - t[0][1];
+        area += 0.5 * (double(ux) * vy - double(uy) * vx);
+    }
+    EXPECT_NEAR(area, double(cells) * cells, 1e-3) << "every cell covered once, winding kept";
+}
+
+// Each case: an OBJ whose materials m0, m1, ... reference the given textures.
+struct TextureCase {
+    const char* what;
+    std::vector<std::string> references; // map_Kd of m0, m1, ...
+    std::vector<std::string> expected;   // picture name per material; "" = left out
+    const char* noteContains;
+};
+
+// A 2x2 PNG as bytes; red tells the files apart.
+std::string tinyPng(uint8_t red) {
+    const uint8_t pixels[16] = {red, 0, 0, 255, red, 0, 0, 255, red, 0, 0, 255, red, 0, 0, 255};
+    const fs::path path = fs::temp_directory_path() / "quilm_import_tiny.png";
+    EXPECT_TRUE(writePngRgba(path.c_str(), 2, 2, pixels));
+    const std::string bytes = slurp(path);
+    fs::remove(path);
+    return bytes;
+}
+
+// The picture name the importer's report gives material name, "" when untextured.
+std::string textureOf(const sceneimport::ImportResult& result, const std::string& material) {
+    for (const std::string& line : result.lines) {
+        if (line.find("'" + material + "'") == std::string::npos) continue;
+        const size_t at = line.find(", texture ");
+        if (at == std::string::npos) return "";
+        const size_t start = at + 10;
+        return line.substr(start, line.find(',', start) - start);
+    }
+    return "?";
+}
+
+std::set<std::string> filesIn(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        names.insert(fs::relative(entry.path(), dir).string());
+    return names;
+}
+
+TEST(Import, TexturesGetBareDistinctNamesAndReferencesNeverLeaveTheModelsFolder) {
+    const std::string stem = std::string(200, 'y');
+    const std::string cut =
+        std::string(sceneimport::kTextureNameChars - 4 - 7, 'y') + ".png"; // room for "_999999"
+    const TextureCase cases[] = {
+        {"one bare name in two folders",
+         {"a/wood.png", "b/wood.png"},
+         {"wood.png", "wood_2.png"},
+         nullptr},
+        {"names differing in case only",
+         {"Wood.png", "wood.PNG"},
+         {"Wood.png", "wood_2.png"},
+         nullptr},
+        {"one file for two materials",
+         {"a/wood.png", "a/wood.png"},
+         {"wood.png", "wood.png"},
+         nullptr},
+        {"missing file", {"missing.png"}, {""}, "the file is missing"},
+        {"absolute path, found by its bare name", {"/nowhere/abs.png"}, {"abs.png"}, nullptr},
+        {"climbs out of the folder", {"../secret.png"}, {""}, "outside the model's folder"},
+        {"absurdly long", {std::string(1000, 'x') + ".png"}, {""}, "characters long"},
+        {"longer than the field", {stem + ".png"}, {cut}, nullptr},
+        {"not a picture", {"notes.png"}, {""}, "not a picture"},
+    };
+    for (const TextureCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir root;
+        const fs::path model = root.path / "model", out = root.path / "out";
+        fs::create_directories(model / "a");
+        fs::create_directories(model / "b");
+        fs::create_directories(out);
+        spit(model / "a" / "wood.png", tinyPng(10));
+        spit(model / "b" / "wood.png", tinyPng(20));
+        spit(model / "Wood.png", tinyPng(30));
+        spit(model / "wood.PNG", tinyPng(40));
+        spit(model / "abs.png", tinyPng(50));
+        spit(model / (stem + ".png"), tinyPng(60));
+        spit(model / "notes.png", "these are notes, not a picture");
+        spit(root.path / "secret.png", tinyPng(70));
+        std::string obj = "mtllib scene.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n";
+        std::string mtl;
+        for (size_t m = 0; m < c.references.size(); ++m) {
+            mtl += "newmtl m" + std::to_string(m) + "\nKd 1 1 1\nmap_Kd " + c.references[m] + "\n";
+            obj += "usemtl m" + std::to_string(m) + "\nf 1/1 2/2 3/3\n";
+        }
+        spit(model / "scene.obj", obj);
+        spit(model / "scene.mtl", mtl);
+        const std::set<std::string> before = filesIn(root.path);
+
+        sceneimport::ImportResult result;
+        ASSERT_TRUE(sceneimport::importFile((model / "scene.obj").string(), {}, result))
+            << result.error;
+        std::set<std::string> written = {"out/scene.q3d"};
+        for (size_t m = 0; m < c.expected.size(); ++m) {
+            EXPECT_EQ(textureOf(result, "m" + std::to_string(m)), c.expected[m]) << m;
+            if (!c.expected[m].empty()) written.insert("out/" + c.expected[m]);
+        }
+        if (c.noteContains) {
+            std::string notes;
+            for (const std::string& n : result.notes)
+                notes += n + "\n";
+            EXPECT_NE(notes.find(c.noteContains), std::string::npos) << notes;
+        }
+        std::string error;
+        ASSERT_TRUE(sceneimport::writeImport(result, (out / "scene.q3d").string(), false, error))
+            << error;
+        std::set<std::string> after = filesIn(root.path);
+        for (const std::string& name : before)
+            after.erase(name);
+        EXPECT_EQ(after, written) << "only the scene and its pictures, all in its folder";
+        if (c.expected.size() == 2 && c.expected[1] == "wood_2.png" && c.references[0][0] == 'a') {
+            EXPECT_EQ(slurp(out / "wood.png"), slurp(model / "a" / "wood.png"));
+            EXPECT_EQ(slurp(out / "wood_2.png"), slurp(model / "b" / "wood.png"));
+        }
+    }
+}
+
+} // namespace
