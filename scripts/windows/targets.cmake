@@ -2,7 +2,8 @@
 set(QUILM_WINDOWS_PROCESS
   ${CMAKE_SOURCE_DIR}/src/platform/console_windows.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/windows_resources.rc)
-target_sources(quilm_core PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/gl_windows.cpp)
+# The GL entry points past 1.1 belong to the platform layer, below every layer that draws.
+target_sources(quilm_platform PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/gl_windows.cpp)
 # A GUI program: a double click opens no console; the console option opens one when needed.
 set_target_properties(quilm PROPERTIES WIN32_EXECUTABLE ON)
 target_sources(quilm PRIVATE ${QUILM_WINDOWS_PROCESS})

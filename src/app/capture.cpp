@@ -53,7 +53,12 @@ bool fail(CaptureSink& sink, const char* what, const char* reason) {
 bool openFolder(CaptureSink& sink) {
     struct stat info;
     if (stat(sink.path, &info) != 0) {
-        if (mkdir(sink.path, 0777) != 0) return fail(sink, sink.path, std::strerror(errno));
+#ifdef _WIN32
+        const int made = mkdir(sink.path);
+#else
+        const int made = mkdir(sink.path, 0777);
+#endif
+        if (made != 0) return fail(sink, sink.path, std::strerror(errno));
     } else if (!S_ISDIR(info.st_mode)) {
         return fail(sink, sink.path,
                     "exists and is not a folder (a video path ends in .mp4 "

@@ -298,8 +298,15 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     // Demo data: --data, else "data" here, else "data" beside the program. The viewer keeps
     // to "data" here for its film pictures, unless --data names a folder.
     char exePath[PATH_MAX] = {};
+#ifdef _WIN32
+    // The C runtime's copy of the program path, in the process code page (UTF-8 by manifest).
+    char* programPath = nullptr;
+    if (_get_pgmptr(&programPath) == 0 && programPath)
+        std::snprintf(exePath, sizeof exePath, "%s", programPath);
+#else
     const ssize_t exeLength = readlink("/proc/self/exe", exePath, sizeof exePath - 1);
     if (exeLength > 0) exePath[exeLength] = '\0';
+#endif
     char dataDirectory[kDemoPathBytes] = "data";
     char tried[2 * kDemoPathBytes] = {};
     const bool dataFound = findDemoDataDirectory(line.dataDirectory, exePath, dataDirectory,

@@ -5,10 +5,14 @@
 #include "platform/sdl_input.h"
 
 #include <cstdio>
-#include <dlfcn.h>
-#include <link.h>
 #include <cstdlib>
 #include <cstring>
+
+// Shared-object pinning at exit (stopVideo) is for the ELF loader alone.
+#ifndef _WIN32
+#include <dlfcn.h>
+#include <link.h>
+#endif
 
 namespace {
 bool started = false;
@@ -68,6 +72,7 @@ bool startVideo(bool headless) {
     return true;
 }
 
+#ifndef _WIN32
 namespace {
 
 // Takes one more reference on a loaded shared object, so that nothing unloads it before exit.
@@ -78,6 +83,7 @@ int pinLoadedObject(dl_phdr_info* info, size_t, void*) {
 }
 
 } // namespace
+#endif
 
 void stopVideo() {
     if (started) {
@@ -85,7 +91,9 @@ void stopVideo() {
         // data (EGL's, for the offscreen driver) past SDL_Quit. The GL libraries and their
         // driver stay mapped until the process ends, as they would without the unload, so
         // leak reports can still name what they keep.
+#ifndef _WIN32
         dl_iterate_phdr(pinLoadedObject, nullptr);
+#endif
         SDL_GL_UnloadLibrary();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
