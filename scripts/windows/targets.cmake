@@ -4,6 +4,11 @@ set(QUILM_WINDOWS_PROCESS
   ${CMAKE_SOURCE_DIR}/src/platform/windows_resources.rc)
 # The GL entry points past 1.1 belong to the platform layer, below every layer that draws.
 target_sources(quilm_platform PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/gl_windows.cpp)
+# posix_spawn and poll have no MinGW counterpart: the child process has its own Windows file.
+get_target_property(sources quilm_platform SOURCES)
+list(FILTER sources EXCLUDE REGEX "src/platform/child_process\\.cpp$")
+list(APPEND sources ${CMAKE_SOURCE_DIR}/src/platform/child_process_windows.cpp)
+set_target_properties(quilm_platform PROPERTIES SOURCES "${sources}")
 # A GUI program: a double click opens no console; the console option opens one when needed.
 set_target_properties(quilm PROPERTIES WIN32_EXECUTABLE ON)
 target_sources(quilm PRIVATE ${QUILM_WINDOWS_PROCESS})

@@ -67,7 +67,7 @@ TEST_F(DemoData, EverySceneOpensWithItsCamerasAndHidetrack) {
 }
 
 TEST_F(DemoData, LoadingPictureLeavesTheBarReadable) {
-    FILE* file = std::fopen((dataDirectory() / "loading.jpg").c_str(), "rb");
+    FILE* file = std::fopen((dataDirectory() / "loading.jpg").string().c_str(), "rb");
     ASSERT_NE(file, nullptr);
     int32_t width = 0, height = 0;
     uint8_t* pixels = loadJpeg(file, &width, &height); // closes the file
@@ -106,7 +106,7 @@ TEST_F(DemoData, LoadingPictureLeavesTheBarReadable) {
 TEST_F(DemoData, LogosAreCutOutAndTheMusicIsThere) {
     for (const char* name : {"quilm.png", "logo1.png", "logo2.png", "logo3.png", "logo4.png"}) {
         SCOPED_TRACE(name);
-        FILE* file = std::fopen((dataDirectory() / name).c_str(), "rb");
+        FILE* file = std::fopen((dataDirectory() / name).string().c_str(), "rb");
         ASSERT_NE(file, nullptr);
         int32_t width = 0, height = 0;
         uint8_t* pixels = loadPng(file, &width, &height); // closes the file

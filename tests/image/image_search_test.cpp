@@ -24,7 +24,7 @@ TEST(ImageSearch, WorkingDirectoryFirstThenTheSearchFolderAndNothingElse) {
     char found[512];
 
     EXPECT_FALSE(findImageFile("beside.png", found, sizeof found)) << "no folder set";
-    ASSERT_TRUE(setImageSearchFolder(folder.c_str()));
+    ASSERT_TRUE(setImageSearchFolder(folder.string().c_str()));
     ASSERT_TRUE(findImageFile("both.png", found, sizeof found));
     EXPECT_STREQ(found, "both.png");
     ASSERT_TRUE(findImageFile("beside.png", found, sizeof found));
