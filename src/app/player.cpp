@@ -300,9 +300,7 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     char exePath[PATH_MAX] = {};
 #ifdef _WIN32
     // The C runtime's copy of the program path, in the process code page (UTF-8 by manifest).
-    char* programPath = nullptr;
-    if (_get_pgmptr(&programPath) == 0 && programPath)
-        std::snprintf(exePath, sizeof exePath, "%s", programPath);
+    if (_pgmptr) std::snprintf(exePath, sizeof exePath, "%s", _pgmptr);
 #else
     const ssize_t exeLength = readlink("/proc/self/exe", exePath, sizeof exePath - 1);
     if (exeLength > 0) exePath[exeLength] = '\0';

@@ -14,6 +14,10 @@
 #include <cstring>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 constexpr const char* kUsage =
@@ -40,6 +44,36 @@ void stopWatchdog(int) {
     _exit(1);
 }
 
+#ifdef _WIN32
+// No SIGALRM here: a timer-queue thread ends the import instead.
+HANDLE watchdogTimer = nullptr;
+
+void CALLBACK watchdogFired(void*, BOOLEAN) {
+    stopWatchdog(0);
+}
+
+void armWatchdog(unsigned seconds) {
+    CreateTimerQueueTimer(&watchdogTimer, nullptr, watchdogFired, nullptr, seconds * 1000, 0,
+                          WT_EXECUTEONLYONCE);
+}
+
+void cancelWatchdog() {
+    if (watchdogTimer) DeleteTimerQueueTimer(nullptr, watchdogTimer, INVALID_HANDLE_VALUE);
+    watchdogTimer = nullptr;
+}
+#else
+void armWatchdog(unsigned seconds) {
+    struct sigaction action = {};
+    action.sa_handler = stopWatchdog;
+    sigaction(SIGALRM, &action, nullptr);
+    alarm(seconds);
+}
+
+void cancelWatchdog() {
+    alarm(0);
+}
+#endif
+
 void startWatchdog(const char* in) {
     const int n = std::snprintf(watchdogLine, sizeof watchdogLine,
                                 "quilm-tool import: '%s': not read within %u s; the file may be "
@@ -47,10 +81,7 @@ void startWatchdog(const char* in) {
                                 in, kImportSeconds);
     watchdogLength = n < 0 ? 0 : std::min(size_t(n), sizeof watchdogLine - 1);
     if (watchdogLength > 0) watchdogLine[watchdogLength - 1] = '\n';
-    struct sigaction action = {};
-    action.sa_handler = stopWatchdog;
-    sigaction(SIGALRM, &action, nullptr);
-    alarm(kImportSeconds);
+    armWatchdog(kImportSeconds);
 }
 
 } // namespace
@@ -94,7 +125,7 @@ int runImportCommand(int argc, char** argv) {
     sceneimport::ImportResult result;
     startWatchdog(in);
     const bool imported = sceneimport::importFile(in, options, result);
-    alarm(0);
+    cancelWatchdog();
     if (!imported) {
         std::fprintf(stderr, "quilm-tool import: '%s': %s\n", in, result.error.c_str());
         return 1;
