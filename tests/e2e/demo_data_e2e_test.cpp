@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -143,6 +144,29 @@ TEST_F(DemoData, MakeDataWritesTheSameBytesAgain) {
     EXPECT_NE(run.out.find("  landschaft.q3d "), std::string::npos);
     EXPECT_NE(run.out.find(" kB\n"), std::string::npos);
     fs::remove_all(again);
+}
+
+// The whole demo on the real data set, deterministic and small (the picture size changes no
+// cue): every cue starts once, in the order of the script, with nothing missing on the way.
+TEST_F(DemoData, WholeDemoStartsEveryCueInScriptOrder) {
+    const BinaryRun run =
+        runBinary(QUILM_BIN, {"--headless", "--console", "--fixed-step", "0.04", "--exit-at-end",
+                              "--size", "256x192", "--data", dataDirectory().string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<int> started;
+    for (size_t at = run.out.find("timer "); at != std::string::npos;
+         at = run.out.find("timer ", at + 1))
+        started.push_back(std::atoi(run.out.c_str() + at + 6));
+    std::vector<int> script;
+    for (int timer = 1; timer <= 48; ++timer) {
+        script.push_back(timer);
+        if (timer == 1) script.push_back(100);  // the group logo inside the opening shot
+        if (timer == 46) script.push_back(102); // the title over the field's last order
+    }
+    script.insert(script.end(), {50, 123});
+    EXPECT_EQ(started, script);
+    for (const char* bad : {"Wrong cam id", "Failed", "No hidetrack found!", "rror"})
+        EXPECT_EQ(run.out.find(bad), std::string::npos) << bad;
 }
 
 TEST(MakeData, RefusesABadCommandLine) {
