@@ -1,7 +1,10 @@
 // The demo on a data set, headless at 1024x768 with the music in lock-step (40 ms frames):
 // loading time, then per scene the processor time of one demo frame (script, scene, film
-// effect, overlays, glFinish and swap), and operator new calls in steady frames (a seek
-// itself may allocate inside the module library, so each order's first frame is left out).
+// effect, overlays, glFinish and swap), the script's own share of the frame (the cue walk and
+// the overlays it issues: runDemoFrame less the scene and film-effect renders, by the profiling
+// counters, against the whole frame on the time-stamp counter), and operator new calls in
+// steady frames (a seek itself may allocate inside the module library, so each order's first
+// frame is left out).
 //   bench_demo_play [DATA_DIR, default data] [frames per order, default 20]
 #include "allocation_count.h"
 #include "app/gl_window.h"
@@ -10,6 +13,8 @@
 #include "demo/demo_script.h"
 #include "demo/music_time.h"
 #include "diag/console.h"
+#include "diag/prof.h"
+#include "diag/timestamp.h"
 #include "platform/clock.h"
 #include "platform/options.h"
 #include "platform/video.h"
@@ -57,16 +62,27 @@ int main(int argc, char** argv) {
                                           "eiche",      "feld",  "holzvogel"};
     double sceneMs[kDemoSceneCount] = {};
     int sceneFrames[kDemoSceneCount] = {};
+    const int sceneSlot = profSlot("87Scene Render");
+    const int super8Slot = profSlot("89Super8 Render");
+    uint64_t scriptTicks = 0, frameTicks = 0;
     long steadyAllocations = 0;
     int steadyFrames = 0;
     for (int order = 0; order < kDemoOrderCount; ++order) {
         for (int i = 0; i < framesPerOrder; ++i) {
             const long before = bench::allocations.load();
             const double start = bench::processMs();
+            const uint64_t rendered =
+                profCounter(sceneSlot).accumulated + profCounter(super8Slot).accumulated;
+            const uint64_t frameStart = readTimeStamp();
             runDemoFrame();
+            const uint64_t scriptEnd = readTimeStamp();
             glFinish();
             presentGLWindow();
             const double ms = bench::processMs() - start;
+            const uint64_t renders =
+                profCounter(sceneSlot).accumulated + profCounter(super8Slot).accumulated - rendered;
+            scriptTicks += scriptEnd - frameStart - renders;
+            frameTicks += readTimeStamp() - frameStart;
             advanceFixedStepClock();
             if (i == 0) continue;
             steadyAllocations += bench::allocations.load() - before;
@@ -88,6 +104,8 @@ int main(int argc, char** argv) {
         if (sceneFrames[s] > 0)
             std::printf("  frame %-10s : %8.2f ms (process time, mean of %d)\n", names[s],
                         sceneMs[s] / sceneFrames[s], sceneFrames[s]);
+    std::printf("  script's share   : %8.3f %% of the frame time\n",
+                frameTicks > 0 ? 100.0 * double(scriptTicks) / double(frameTicks) : 0.0);
     std::printf("  allocations      : %ld in %d steady frames\n", steadyAllocations, steadyFrames);
     destroyGLWindow();
     stopVideo();
