@@ -33,7 +33,6 @@ const char* const kUsageText =
 namespace {
 
 constexpr int kMaxWindowSide = 16384;
-constexpr int kMaxCaptureFps = 1000;
 
 // Whole decimal number in [1, limit]; no sign, no spaces, no trailing characters. 64 bits
 // for the running value: long has only 32 on Windows, where ten times a large value overflows.
@@ -66,12 +65,13 @@ bool parseWhole(const char* text, const char* end, long limit, int& out) {
     return parsePositive(text, end, limit, out);
 }
 
-// "A:B", orders from 0, A <= B.
+// "A:B", orders from 0. Whether B comes after A is the player's to judge: a well-formed
+// range that cannot play is refused there, as a failure rather than a bad option.
 bool parseLoop(const char* text, int& first, int& last) {
     const char* colon = std::strchr(text, ':');
     int a = 0, b = 0;
     if (!colon || !parseWhole(text, colon, 65535, a) ||
-        !parseWhole(colon + 1, colon + std::strlen(colon), 65535, b) || b < a)
+        !parseWhole(colon + 1, colon + std::strlen(colon), 65535, b))
         return false;
     first = a;
     last = b;
@@ -218,13 +218,17 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             ++i;
         } else if (std::strcmp(arg, "--fps") == 0) {
             if (!needValue("frames per second")) return false;
-            if (!parsePositive(value, value + std::strlen(value), kMaxCaptureFps,
-                               line.captureFps)) {
+            // Any whole number is taken; the player refuses one outside 1 to kMaxCaptureFps.
+            const bool negative = value[0] == '-';
+            int magnitude = 0;
+            if (!parseWhole(value + (negative ? 1 : 0), value + std::strlen(value), 1000000000,
+                            magnitude)) {
                 std::snprintf(error, errorBytes,
                               "bad value for --fps: '%s' (expected a whole number, 1 to %d)", value,
                               kMaxCaptureFps);
                 return false;
             }
+            line.captureFps = negative ? -magnitude : magnitude;
             fpsGiven = true;
             ++i;
         } else if (std::strcmp(arg, "--capture-overlay") == 0) {
@@ -233,7 +237,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             if (!needValue("orders A:B")) return false;
             if (!parseLoop(value, line.loopFirst, line.loopLast)) {
                 std::snprintf(error, errorBytes,
-                              "bad value for --loop: '%s' (expected orders A:B with A <= B)",
+                              "bad value for --loop: '%s' (expected orders A:B, whole numbers)",
                               value);
                 return false;
             }

@@ -11,6 +11,7 @@
 constexpr int kScenePathChars = 1000;
 constexpr int kScenePathBytes = kScenePathChars + 4 + 3 + 1;
 constexpr int kParseErrorBytes = 256;
+constexpr int kMaxCaptureFps = 1000;
 // Orders and rows of a module: at most 256 each.
 constexpr int kMaxStartOrder = 255;
 constexpr int kMaxStartRow = 255;

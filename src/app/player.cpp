@@ -259,6 +259,18 @@ void tearDown(const StartedParts& started) {
 // Start-up, the run and its results; the caller tears down what was started. Returns the
 // process exit status: 0 for a normal end or a cancelled dialog, 1 for any failure.
 int runStartedPlayer(const CommandLine& line, StartedParts& started) {
+    // Well-formed values that cannot work: a failure of the run, not a bad option.
+    if (line.capturePath && (line.captureFps < 1 || line.captureFps > kMaxCaptureFps)) {
+        std::fprintf(stderr, "quilm: cannot capture at %d frames per second; --fps takes 1 to %d\n",
+                     line.captureFps, kMaxCaptureFps);
+        return 1;
+    }
+    if (line.loopGiven && line.loopLast < line.loopFirst) {
+        std::fprintf(stderr,
+                     "quilm: --loop %d:%d ends before it starts; give orders A:B with A <= B\n",
+                     line.loopFirst, line.loopLast);
+        return 1;
+    }
     if (line.fixedStepMicroseconds > 0) useFixedStepClock(line.fixedStepMicroseconds);
     // A capture draws frame k at exactly k / fps seconds and takes the music in lock-step.
     if (line.capturePath) {

@@ -179,15 +179,30 @@ TEST_F(CaptureRun, BadCapturesSayWhyExitWithOneAndLeaveNothing) {
               std::string::npos)
         << unwritable.err;
 
-    for (const char* bad : {"0", "-3", "1001", "x"}) {
-        const BinaryRun run = quilm({"--capture", "f", "--fps", bad, "sample.q3d"});
-        EXPECT_EQ(run.status, 2) << bad;
-        EXPECT_NE(run.err.find("bad value for --fps"), std::string::npos) << run.err;
-    }
-    for (const char* bad : {"5:2", "3", ":4", "1:-2"}) {
-        const BinaryRun run = quilm({"--loop", bad});
-        EXPECT_EQ(run.status, 2) << bad;
-        EXPECT_NE(run.err.find("bad value for --loop"), std::string::npos) << run.err;
+    // Values that cannot work fail the run (status 1); values that are not numbers are bad
+    // options (status 2).
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* line;
+    };
+    const Case cases[] = {
+        {{"--capture", "f", "--fps", "0"}, 1, "cannot capture at 0 frames per second"},
+        {{"--capture", "f", "--fps", "-3"}, 1, "cannot capture at -3 frames per second"},
+        {{"--capture", "f", "--fps", "1001"}, 1, "cannot capture at 1001 frames per second"},
+        {{"--capture", "f", "--fps", "x"}, 2, "bad value for --fps"},
+        {{"--loop", "5:2"}, 1, "--loop 5:2 ends before it starts"},
+        {{"--loop", "3"}, 2, "bad value for --loop"},
+        {{"--loop", ":4"}, 2, "bad value for --loop"},
+        {{"--loop", "1:-2"}, 2, "bad value for --loop"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back("sample.q3d");
+        const BinaryRun run = quilm(args);
+        EXPECT_EQ(run.status, c.status) << c.line;
+        EXPECT_NE(run.err.find(c.line), std::string::npos) << run.err;
+        EXPECT_FALSE(exists(dir + "/f")) << c.line;
     }
 }
 
