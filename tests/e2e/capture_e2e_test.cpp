@@ -179,6 +179,17 @@ TEST_F(CaptureRun, BadCapturesSayWhyExitWithOneAndLeaveNothing) {
               std::string::npos)
         << unwritable.err;
 
+    // A full disk while frames are written: a file-size limit makes the first frame's writes
+    // fail as a full disk does (the ignored signal is inherited, so the write reports it).
+    const std::string full = std::string("trap '' XFSZ; ulimit -f 20; exec '") + QUILM_BIN +
+                             "' --headless --size 640x480 --capture full --frames 5 sample.q3d";
+    const BinaryRun disk = runBinary("/bin/sh", {"-c", full}, {}, {}, dir);
+    EXPECT_EQ(disk.status, 1) << disk.err;
+    EXPECT_NE(disk.err.find("frame_000000.png: could not be written"), std::string::npos)
+        << disk.err;
+    EXPECT_NE(disk.err.find("the capture to full is incomplete"), std::string::npos);
+    EXPECT_FALSE(exists(dir + "/full/audio.wav"));
+
     // Values that cannot work fail the run (status 1); values that are not numbers are bad
     // options (status 2).
     struct Case {
