@@ -261,7 +261,7 @@ struct TextureCase {
 std::string tinyPng(uint8_t red) {
     const uint8_t pixels[16] = {red, 0, 0, 255, red, 0, 0, 255, red, 0, 0, 255, red, 0, 0, 255};
     const fs::path path = fs::temp_directory_path() / "quilm_import_tiny.png";
-    EXPECT_TRUE(writePngRgba(path.c_str(), 2, 2, pixels));
+    EXPECT_TRUE(writePngRgba(path.string().c_str(), 2, 2, pixels));
     const std::string bytes = slurp(path);
     fs::remove(path);
     return bytes;
