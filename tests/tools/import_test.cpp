@@ -282,7 +282,7 @@ std::string textureOf(const sceneimport::ImportResult& result, const std::string
 std::set<std::string> filesIn(const fs::path& dir) {
     std::set<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(dir))
-        names.insert(fs::relative(entry.path(), dir).string());
+        names.insert(fs::relative(entry.path(), dir).generic_string());
     return names;
 }
 
