@@ -4,8 +4,8 @@
 // into a table taken before the run; per scene shown it prints frames, the minimum fps (the
 // slowest frame), the median fps, the median processor time, and where the frame time went by
 // the counters: the engine's own work (object update, geometry reload, index lists), the
-// scene render around it (mostly the driver), the film effect, the script with its overlays,
-// and glFinish plus swap (where a software renderer rasterises).
+// scene render around it (mostly the driver), the film effect, the script with its clears and
+// overlays, and glFinish plus swap (where a software renderer rasterises).
 //   bench_demo_fps [DATA_DIR, default data] [WIDTH HEIGHT, default 1024 768]
 #include "app/gl_window.h"
 #include "bench_timing.h"
