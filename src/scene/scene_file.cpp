@@ -481,9 +481,11 @@ bool loadSceneFrom(Scene& scene, ByteSource& src) {
 
 } // namespace
 
-bool loadScene(Scene& scene, gzFile stream) {
+bool loadScene(Scene& scene, gzFile stream, const SceneLoadOptions& options) {
     if (!stream) return false;
     ByteSource src;
+    src.budget = options.budgetBytes;
+    src.loadImages = options.loadImages;
     src.kind = SourceKind::stream;
     src.stream = stream;
     src.block = new uint8_t[kReadBlockBytes];

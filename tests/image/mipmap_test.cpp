@@ -102,6 +102,34 @@ TEST(Mipmaps, OddSidesDropTheirLastRowAndColumn) {
     EXPECT_EQ(row.at(2, 0), 4); // (2 + 6) / 2
 }
 
+TEST(Mipmaps, EveryByteOfWideLevelsFollowsTheBlockRule) {
+    // Random bytes, every channel its own: widths around the four-pixel steps of the fast path
+    // and odd sides, each level-1 byte against the truncated mean of its 2x2 source bytes.
+    uint32_t seed = 7;
+    for (int w : {8, 9, 10, 15, 16, 17, 31, 64}) {
+        for (int h : {2, 3, 5}) {
+            MipFixture level(w, h, {});
+            for (int i = 0; i < w * h * 4; ++i) {
+                seed = seed * 1664525u + 1013904223u;
+                level.texture.pixels[i] = uint8_t(seed >> 24);
+            }
+            buildMipmaps(&level.texture);
+            const uint8_t* p = level.texture.pixels;
+            const int nw = w / 2, nh = h / 2;
+            for (int y = 0; y < nh; ++y)
+                for (int x = 0; x < nw; ++x)
+                    for (int c = 0; c < 4; ++c) {
+                        const int sum = p[((2 * y) * w + 2 * x) * 4 + c] +
+                                        p[((2 * y) * w + 2 * x + 1) * 4 + c] +
+                                        p[((2 * y + 1) * w + 2 * x) * 4 + c] +
+                                        p[((2 * y + 1) * w + 2 * x + 1) * 4 + c];
+                        ASSERT_EQ(level.at(1, y * nw + x, c), sum / 4)
+                            << w << " x " << h << " at " << x << ", " << y << " channel " << c;
+                    }
+        }
+    }
+}
+
 TEST(Mipmaps, AlreadyBuiltChainIsKept) {
     MipFixture m(2, 2, {8, 8, 8, 8});
     buildMipmaps(&m.texture);

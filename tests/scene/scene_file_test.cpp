@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <zlib.h>
 
@@ -473,30 +474,52 @@ TEST(SceneFileBudget, DecodedVerticesCountAgainstTheBudget) {
     }
 }
 
-TEST(SceneFileBudget, SmallBudgetsAndNoImagesForFuzzing) {
-    // The 302-byte header alone fits a budget of 302 bytes and not one byte less.
+namespace {
+
+// Loads bytes from memory or, written to a file, through the gzip file reader.
+bool loadWithOptions(Scene& scene, const std::vector<uint8_t>& bytes, bool fromFile,
+                     const SceneLoadOptions& options) {
+    if (!fromFile) return loadSceneFromMemory(scene, bytes.data(), bytes.size(), options);
+    FILE* out = std::fopen("options.q3d", "wb");
+    if (!out) return false;
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+    gzFile stream = gzopen("options.q3d", "rb");
+    const bool ok = loadScene(scene, stream, options);
+    if (stream) gzclose(stream);
+    return ok;
+}
+
+} // namespace
+
+TEST(SceneFileBudget, SmallBudgetsAndNoImagesFromMemoryAndFiles) {
+    TempDir dir;
     sw::Scene empty;
     const std::vector<uint8_t> bytes = sw::writeScene(empty);
-    for (int64_t budget : {int64_t(302), int64_t(301)}) {
-        ScenePtr scene(createScene());
-        ConsoleCapture capture;
-        EXPECT_EQ(loadSceneFromMemory(*scene, bytes.data(), bytes.size(), {budget, true}),
-                  budget == 302);
-        if (budget == 301) {
-            EXPECT_NE(capture.text.find("Error: scene file needs more than the 0 MB scene budget "
-                                        "(header). \n"),
-                      std::string::npos);
-        }
-    }
-    // Without images a textured material loads untextured, with no lookup and no message box.
     sw::Scene textured = oneTriangleScene();
     sw::MaterialDesc leaf;
     leaf.texture = "leaf.png";
     textured.tracks[1] = sw::materialTrack("mat", leaf);
     const std::vector<uint8_t> file = sw::writeScene(textured);
-    ScenePtr scene(createScene());
-    ConsoleCapture capture;
-    ASSERT_TRUE(loadSceneFromMemory(*scene, file.data(), file.size(), {kSceneBudgetBytes, false}));
-    EXPECT_FALSE(scene->materials[0].textured);
-    EXPECT_EQ(capture.text.find("leaf.png"), std::string::npos);
+    for (bool fromFile : {false, true}) {
+        SCOPED_TRACE(fromFile ? "file" : "memory");
+        // The 302-byte header alone fits a budget of 302 bytes and not one byte less.
+        for (int64_t budget : {int64_t(302), int64_t(301)}) {
+            ScenePtr scene(createScene());
+            ConsoleCapture capture;
+            EXPECT_EQ(loadWithOptions(*scene, bytes, fromFile, {budget, true}), budget == 302);
+            if (budget == 301) {
+                EXPECT_NE(capture.text.find("Error: scene file needs more than the 0 MB scene "
+                                            "budget (header). \n"),
+                          std::string::npos);
+            }
+        }
+        // Without images a textured material loads untextured, with no lookup and no message
+        // box (leaf.png does not exist: a lookup would say so).
+        ScenePtr scene(createScene());
+        ConsoleCapture capture;
+        ASSERT_TRUE(loadWithOptions(*scene, file, fromFile, {kSceneBudgetBytes, false}));
+        EXPECT_FALSE(scene->materials[0].textured);
+        EXPECT_EQ(capture.text.find("leaf.png"), std::string::npos);
+    }
 }
