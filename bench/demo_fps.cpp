@@ -9,6 +9,7 @@
 //   bench_demo_fps [DATA_DIR, default data] [WIDTH HEIGHT, default 1024 768] [--no-dxt]
 #include "app/gl_window.h"
 #include "bench_timing.h"
+#include "demo_bench.h"
 #include "demo/demo_loading.h"
 #include "demo/demo_script.h"
 #include "demo/music_time.h"
@@ -75,26 +76,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_demo_fps [DATA_DIR] [WIDTH HEIGHT] [--no-dxt]\n");
         return 2;
     }
-    if (!startVideo(true)) return 1;
-    setupOptions = SetupOptions{};
-    setupOptions.fullscreen = false;
-    setupOptions.useDxt = !noDxt;
-    if (!createGLWindow(width, height, 32, false)) return 1;
-    if (!allocVertexMemory(kVertexMemoryCapacity)) return 1;
-    char home[4096];
-    if (!getcwd(home, sizeof home) || chdir(data) != 0) {
-        std::fprintf(stderr, "no data folder %s\n", data);
-        return 1;
-    }
-    Super8Effect* super8 = createSuper8();
-    if (chdir(home) != 0) return 1;
-
-    useFixedStepClock(40000);
-    useMusicLockStep(40000);
     DemoLoadRequest request;
-    request.dataDirectory = data;
-    request.super8 = super8;
-    request.present = presentGLWindow;
+    if (!bench::startDemoBench(data, width, height, !noDxt, request)) return 1;
     if (!loadDemoData(request)) {
         std::fprintf(stderr, "loading %s failed\n", data);
         return 1;

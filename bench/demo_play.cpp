@@ -9,6 +9,7 @@
 #include "allocation_count.h"
 #include "app/gl_window.h"
 #include "bench_timing.h"
+#include "demo_bench.h"
 #include "demo/demo_loading.h"
 #include "demo/demo_script.h"
 #include "demo/music_time.h"
@@ -32,25 +33,8 @@
 int main(int argc, char** argv) {
     const char* data = argc > 1 ? argv[1] : "data";
     const int framesPerOrder = argc > 2 ? std::max(2, std::atoi(argv[2])) : 20;
-    if (!startVideo(true)) return 1;
-    setupOptions = SetupOptions{};
-    setupOptions.fullscreen = false;
-    if (!createGLWindow(1024, 768, 32, false)) return 1;
-    if (!allocVertexMemory(kVertexMemoryCapacity)) return 1;
-    char home[4096];
-    if (!getcwd(home, sizeof home) || chdir(data) != 0) {
-        std::fprintf(stderr, "no data folder %s\n", data);
-        return 1;
-    }
-    Super8Effect* super8 = createSuper8();
-    if (chdir(home) != 0) return 1;
-
-    useFixedStepClock(40000);
-    useMusicLockStep(40000);
     DemoLoadRequest request;
-    request.dataDirectory = data;
-    request.super8 = super8;
-    request.present = presentGLWindow;
+    if (!bench::startDemoBench(data, 1024, 768, true, request)) return 1;
     const double loadStart = bench::wallMs();
     if (!loadDemoData(request)) {
         std::fprintf(stderr, "loading %s failed\n", data);
