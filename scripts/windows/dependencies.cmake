@@ -7,12 +7,16 @@ pkg_check_modules(OPENMPT REQUIRED IMPORTED_TARGET libopenmpt)
 find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
 find_package(ZLIB REQUIRED)
+# The static FreeType inflates with the prefix's zlib, which must follow it on the link line.
+find_package(Freetype REQUIRED)
+set_property(TARGET Freetype::Freetype APPEND PROPERTY INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
 find_package(OpenGL REQUIRED COMPONENTS OpenGL)
 find_library(GLU_LIBRARY glu32 REQUIRED)
 find_library(IMGUI_LIBRARY NAMES libimgui.a REQUIRED)
 find_path(IMGUI_INCLUDE_DIR imgui.h PATH_SUFFIXES imgui REQUIRED)
-# This ImGui build carries its own stb_truetype.
-set(STB_LIBRARY "")
+# libstb.a holds stb_image alone (the importer's textures): this ImGui build carries its own
+# stb_truetype.
+find_library(STB_LIBRARY NAMES libstb.a REQUIRED)
 
 # One executable needs no DLL but the system's: the C++ runtime and winpthreads go in too.
 add_link_options(-static -static-libgcc -static-libstdc++)

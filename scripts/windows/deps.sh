@@ -11,11 +11,11 @@ cache=${QUILM_WIN_CACHE:-/var/cache/quilm-windows}
 jobs=${QUILM_WIN_JOBS:-2}
 host=x86_64-w64-mingw32
 # Bump when the way a library is built changes: the hash then names a new prefix.
-recipe=4
+recipe=5
 
 log() { echo "deps: $*" >&2; }
 
-packages="zlib libpng1.6 libjpeg-turbo libsdl2 libopenmpt imgui googletest libstb"
+packages="zlib libpng1.6 libjpeg-turbo libsdl2 libopenmpt imgui googletest libstb freetype assimp"
 srcdir=$cache/src
 mkdir -p "$srcdir"
 
@@ -69,6 +69,8 @@ for p in $packages; do
     versions="$versions$line
 "
 done
+versions="${versions}libutfcpp-dev $(dpkg-query -W -f='${Version}' libutfcpp-dev)
+"
 compiler=$($host-g++-posix -dumpversion)
 key=$(printf 'recipe %s\ncompiler %s\n%s' "$recipe" "$compiler" "$versions" | sha256sum | cut -c1-16)
 prefix=$cache/prefix-$key
@@ -162,6 +164,64 @@ cmake_dep imgui "$work/imgui-src" -DCMAKE_PREFIX_PATH="$prefix"
 # stb: only headers are used (stb_dxt), laid out like Debian's libstb-dev.
 mkdir -p "$prefix/include/stb"
 cp "$(src libstb)"/stb_*.h "$prefix/include/stb/"
+
+# stb_image's implementation, which the importer's texture reading takes from Debian's libstb.
+mkdir -p "$work/stb"
+printf '#define STB_IMAGE_IMPLEMENTATION\n#include <stb/stb_image.h>\n' > "$work/stb/stb_image.c"
+$host-gcc-posix -O2 -I"$prefix/include" -c "$work/stb/stb_image.c" -o "$work/stb/stb_image.o"
+$host-ar rcs "$prefix/lib/libstb.a" "$work/stb/stb_image.o"
+
+# FreeType for the logos of make-data: the prefix's zlib (its own copy would clash with it in
+# one static link), none of its other optional codecs.
+cmake_dep freetype "$(src freetype)" -DFT_REQUIRE_ZLIB=TRUE -DZLIB_ROOT="$prefix" \
+    -DFT_DISABLE_BZIP2=TRUE -DFT_DISABLE_PNG=TRUE -DFT_DISABLE_HARFBUZZ=TRUE \
+    -DFT_DISABLE_BROTLI=TRUE
+
+# utfcpp and zlib's minizip: the two libraries Debian's Assimp takes from the system instead of
+# its own copies. utfcpp is headers only, the same for every target: the mirror carries its
+# binary package but not its source, so the headers come from the installed libutfcpp-dev.
+cp -r /usr/include/utf8cpp/utf8.h /usr/include/utf8cpp/utf8 "$prefix/include/"
+log minizip
+minizip=$(src zlib)/contrib/minizip
+mkdir -p "$work/minizip" "$prefix/include/minizip"
+for f in ioapi unzip zip iowin32; do
+    $host-gcc-posix -O2 -I"$prefix/include" -c "$minizip/$f.c" -o "$work/minizip/$f.o" \
+        >> "$work/minizip.log" 2>&1
+done
+$host-ar rcs "$prefix/lib/libminizip.a" "$work/minizip"/*.o
+cp "$minizip/ioapi.h" "$minizip/unzip.h" "$minizip/zip.h" "$minizip/iowin32.h" \
+    "$prefix/include/minizip/"
+cat > "$prefix/lib/pkgconfig/minizip.pc" <<EOF
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include/minizip
+
+Name: minizip
+Description: Minizip zip file manipulation library
+Version: 1.2.13
+Libs: -L\${libdir} -lminizip
+Libs.private: -lz
+Cflags: -I\${includedir}
+EOF
+
+# Assimp with the importers quilm-tool import is made for (glTF, OBJ, FBX, Collada, PLY, STL),
+# the glTF exporter the tests write models with, and no tools: the whole library would take
+# most of an hour to build here.
+importers=""
+for f in GLTF OBJ FBX COLLADA PLY STL; do importers="$importers -DASSIMP_BUILD_${f}_IMPORTER=ON"; done
+# Debian's patch asks for its system Draco unconditionally; without ASSIMP_BUILD_DRACO nothing
+# uses it, so an empty package file answers the question.
+mkdir -p "$work/draco"
+echo '# Draco is not used: glTF Draco compression stays off.' > "$work/draco/draco-config.cmake"
+# shellcheck disable=SC2086
+cmake_dep assimp "$(src assimp)" -DASSIMP_BUILD_ALL_IMPORTERS_BY_DEFAULT=OFF $importers \
+    -DASSIMP_BUILD_ALL_EXPORTERS_BY_DEFAULT=OFF -DASSIMP_BUILD_GLTF_EXPORTER=ON \
+    -DASSIMP_BUILD_ASSIMP_TOOLS=OFF -DASSIMP_BUILD_TESTS=OFF -DASSIMP_BUILD_SAMPLES=OFF \
+    -DASSIMP_BUILD_ZLIB=OFF -DASSIMP_BUILD_DRACO=OFF -DASSIMP_WARNINGS_AS_ERRORS=OFF \
+    -DASSIMP_INSTALL_PDB=OFF -DZLIB_ROOT="$prefix" -DCMAKE_PREFIX_PATH="$prefix" \
+    -Ddraco_DIR="$work/draco"
+# Its pkg-config file leaves out the minizip it links against.
+sed -i 's/^Libs.private:.*/Libs.private: -lminizip -lz/' "$prefix/lib/pkgconfig/assimp.pc"
 
 # libopenmpt: autotools; the library alone, without the player, examples, tests or docs, and
 # without optional codecs (the demo's module needs none of them).

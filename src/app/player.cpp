@@ -20,6 +20,7 @@
 #include "platform/message_box.h"
 #include "platform/music.h"
 #include "platform/options.h"
+#include "platform/paths.h"
 #include "platform/video.h"
 #include "render/gl_extensions.h"
 #include "render/scene_renderer.h"
@@ -309,14 +310,8 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     }
     // Demo data: --data, else "data" here, else "data" beside the program. The viewer keeps
     // to "data" here for its film pictures, unless --data names a folder.
-    char exePath[PATH_MAX] = {};
-#ifdef _WIN32
-    // The C runtime's copy of the program path, in the process code page (UTF-8 by manifest).
-    if (_pgmptr) std::snprintf(exePath, sizeof exePath, "%s", _pgmptr);
-#else
-    const ssize_t exeLength = readlink("/proc/self/exe", exePath, sizeof exePath - 1);
-    if (exeLength > 0) exePath[exeLength] = '\0';
-#endif
+    char exePath[PATH_MAX];
+    programPath(exePath, sizeof exePath);
     char dataDirectory[kDemoPathBytes] = "data";
     char tried[2 * kDemoPathBytes] = {};
     const bool dataFound = findDemoDataDirectory(line.dataDirectory, exePath, dataDirectory,

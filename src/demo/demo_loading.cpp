@@ -7,6 +7,7 @@
 #include "image/screen_quad.h"
 #include "image/texture.h"
 #include "platform/options.h"
+#include "platform/paths.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
 
@@ -113,14 +114,15 @@ bool findDemoDataDirectory(const char* requested, const char* exePath, char* out
     }
     char home[PATH_MAX];
     const bool haveHome = getcwd(home, sizeof home) != nullptr;
-    std::snprintf(tried, size_t(triedBytes), "%s/data", haveHome ? home : ".");
+    std::snprintf(tried, size_t(triedBytes), "%s%cdata", haveHome ? home : ".", kPathSeparator);
     if (isDirectory("data")) return copyWhole("data", out, outBytes);
 
     if (!exePath || exePath[0] == '\0') return false;
-    const char* slash = std::strrchr(exePath, '/');
+    const char* slash = lastPathSeparator(exePath);
     if (!slash) return false;
     char beside[kDemoPathBytes];
-    const int n = std::snprintf(beside, sizeof beside, "%.*s/data", int(slash - exePath), exePath);
+    const int n =
+        std::snprintf(beside, sizeof beside, "%.*sdata", int(slash + 1 - exePath), exePath);
     if (n < 0 || n >= int(sizeof beside)) return false;
     const size_t used = std::strlen(tried);
     if (used < size_t(triedBytes) && std::strcmp(tried, beside) != 0)

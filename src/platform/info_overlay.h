@@ -5,13 +5,15 @@
 // them back with releaseInfoOverlay before that context goes.
 #pragma once
 
+#include "diag/printf_check.h"
+
 constexpr int kInfoOverlayLineBytes = 160;
 
 // Starts a panel for a drawable of width x height pixels; seconds since the last panel (for
 // the library's own timing). False (and nothing is drawn) when the UI cannot be set up.
 bool beginInfoOverlay(int width, int height, float seconds);
 // One line; printf-style, cut at kInfoOverlayLineBytes.
-void infoOverlayLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void infoOverlayLine(const char* format, ...) QUILM_PRINTF_CHECK(1, 2);
 // A line in a colour of its own (red, green, blue from 0 to 1), for headings.
 void infoOverlayHeading(const char* text);
 // Draws the panel into the current framebuffer.

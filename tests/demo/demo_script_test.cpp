@@ -3,6 +3,7 @@
 #include "demo/demo_loading.h"
 #include "demo/overlays.h"
 #include "e2e/run_binary.h"
+#include "platform/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -111,7 +112,10 @@ TEST(DemoDataDirectory, RequestedElseHereElseBesideTheProgram) {
     rmdir("data");
     rmdir((exeDir + "/data").c_str());
     EXPECT_FALSE(findDemoDataDirectory(nullptr, exe.c_str(), out, sizeof out, tried, sizeof tried));
-    EXPECT_EQ(std::string(tried), here + "/data and " + exeDir + "/data");
+    char cwd[4096]; // as the system spells it (Windows: backslashes)
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    EXPECT_EQ(std::string(tried),
+              cwd + std::string(1, kPathSeparator) + "data and " + exeDir + "/data");
     // A result that does not fit is refused, never cut.
     char small[8];
     EXPECT_FALSE(

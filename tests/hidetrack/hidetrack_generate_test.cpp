@@ -23,11 +23,12 @@ namespace sw = scenewriter;
 constexpr int kWidth = 96;
 constexpr int kHeight = 72;
 
-bool useContext() {
-    if (!useTestGLContext(kWidth, kHeight)) return false;
-    if (vertexMemory.buffer == nullptr) allocVertexMemory(kVertexMemoryCapacity);
-    return vertexMemory.buffer != nullptr;
-}
+struct Context : ScopedTestTarget {
+    Context() : ScopedTestTarget(kWidth, kHeight) {
+        if (ok && vertexMemory.buffer == nullptr) allocVertexMemory(kVertexMemoryCapacity);
+        ok = ok && vertexMemory.buffer != nullptr;
+    }
+};
 
 std::vector<uint8_t> fileBytes(const char* path) {
     std::ifstream in(path, std::ios::binary);
@@ -87,7 +88,8 @@ Loaded loadInContext(const sw::Scene& s) {
 }
 
 TEST(HidetrackGenerate, HeadersLogAndEveryBitOfAVisibleObject) {
-    if (!useContext()) GTEST_SKIP() << "no GL context";
+    const Context context;
+    if (!context.ok) GTEST_SKIP() << "no GL context";
     TempDir dir;
     {
         // 1.0 s: 30 samples, all within F = 30; bit 0 clear, bits 1 to 30 set.
@@ -117,7 +119,8 @@ TEST(HidetrackGenerate, HeadersLogAndEveryBitOfAVisibleObject) {
 }
 
 TEST(HidetrackGenerate, CameraRowsShareTheShiftedBit) {
-    if (!useContext()) GTEST_SKIP() << "no GL context";
+    const Context context;
+    if (!context.ok) GTEST_SKIP() << "no GL context";
     TempDir dir;
     // Camera 0 sees the box, camera 1 looks away: sample 0 of camera 1 is bit 31, the last
     // sample of camera 0 bit 30.
@@ -140,7 +143,8 @@ TEST(HidetrackGenerate, CameraRowsShareTheShiftedBit) {
 }
 
 TEST(HidetrackGenerate, TheLastSampleNeverLandsPastTheBlock) {
-    if (!useContext()) GTEST_SKIP() << "no GL context";
+    const Context context;
+    if (!context.ok) GTEST_SKIP() << "no GL context";
     TempDir dir;
     // 0.5 s: F = 15, S = 16; with two cameras the last sample is bit 32 of a 32-bit block.
     Loaded loaded = loadInContext(boxScene(0.5, {kEyeSouth, kEyeEast}));
@@ -152,7 +156,8 @@ TEST(HidetrackGenerate, TheLastSampleNeverLandsPastTheBlock) {
 }
 
 TEST(HidetrackGenerate, UnwritableFilesAreReported) {
-    if (!useContext()) GTEST_SKIP() << "no GL context";
+    const Context context;
+    if (!context.ok) GTEST_SKIP() << "no GL context";
     TempDir dir;
     Loaded loaded = loadInContext(boxScene(0.2, {kEyeSouth}));
     const Generated g = generate(*loaded.scene, "missing/dir/s.q3d");
@@ -193,7 +198,8 @@ sw::Scene manyBoxes() {
 }
 
 TEST(HidetrackMark, DrawsTheRenderersFrameAndJudgesEveryObject) {
-    if (!useContext()) GTEST_SKIP() << "no GL context";
+    const Context context;
+    if (!context.ok) GTEST_SKIP() << "no GL context";
     TempDir dir;
     Loaded loaded = loadInContext(manyBoxes());
     Scene& scene = *loaded.scene;

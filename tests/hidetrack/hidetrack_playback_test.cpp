@@ -91,7 +91,8 @@ Frame drawFrame(Scene& scene, float t) {
 }
 
 TEST(HidetrackPlayback, FramesWithTheTrackMatchFramesWithoutIt) {
-    if (!useTestGLContext(kWidth, kHeight)) GTEST_SKIP() << "no GL context";
+    const ScopedTestTarget context(kWidth, kHeight);
+    if (!context.ok) GTEST_SKIP() << "no GL context";
     if (vertexMemory.buffer == nullptr) allocVertexMemory(kVertexMemoryCapacity);
     TempDir dir;
     ASSERT_TRUE(writeBytes("holes.png", holesPng()));

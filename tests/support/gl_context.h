@@ -20,3 +20,17 @@ struct TestFramebuffer {
     // Back to the window's buffers; safe to call when nothing was created.
     void destroy();
 };
+
+// The shared context drawing into a width x height framebuffer object with depth and stencil
+// for the life of the record: the engine draws into whatever is bound, and the shared
+// window's own buffers may keep another size (on some platforms a resize takes effect late).
+struct ScopedTestTarget {
+    TestFramebuffer target;
+    bool ok = false;
+    ScopedTestTarget(int width, int height) {
+        ok = useTestGLContext(width, height) && target.create(width, height, true);
+    }
+    ~ScopedTestTarget() { target.destroy(); }
+    ScopedTestTarget(const ScopedTestTarget&) = delete;
+    ScopedTestTarget& operator=(const ScopedTestTarget&) = delete;
+};

@@ -261,7 +261,7 @@ struct TextureCase {
 std::string tinyPng(uint8_t red) {
     const uint8_t pixels[16] = {red, 0, 0, 255, red, 0, 0, 255, red, 0, 0, 255, red, 0, 0, 255};
     const fs::path path = fs::temp_directory_path() / "quilm_import_tiny.png";
-    EXPECT_TRUE(writePngRgba(path.c_str(), 2, 2, pixels));
+    EXPECT_TRUE(writePngRgba(path.string().c_str(), 2, 2, pixels));
     const std::string bytes = slurp(path);
     fs::remove(path);
     return bytes;
@@ -282,7 +282,7 @@ std::string textureOf(const sceneimport::ImportResult& result, const std::string
 std::set<std::string> filesIn(const fs::path& dir) {
     std::set<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(dir))
-        names.insert(fs::relative(entry.path(), dir).string());
+        names.insert(fs::relative(entry.path(), dir).generic_string());
     return names;
 }
 

@@ -3,6 +3,7 @@
 // texture files only inside the source's folder; writes nothing. Results are owned by value.
 #pragma once
 
+#include "diag/printf_check.h"
 #include "support/scene_import.h"
 
 #include <map>
@@ -14,7 +15,7 @@ struct aiScene;
 
 namespace sceneimport {
 
-std::string formatLine(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string formatLine(const char* fmt, ...) QUILM_PRINTF_CHECK(1, 2);
 
 // Pictures already made, so a texture used by several materials is written once.
 struct KnownPicture {
