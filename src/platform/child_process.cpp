@@ -259,15 +259,3 @@ int finishChildProcess(ChildProcess& child) {
     if (got < 0 || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
 }
-
-bool siblingProgramPath(const char* name, char* path, size_t bytes) {
-    char self[4096];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) return false;
-    self[length] = '\0';
-    char* slash = std::strrchr(self, '/');
-    if (!slash) return false;
-    *slash = '\0';
-    const int written = std::snprintf(path, bytes, "%s/%s", self, name);
-    return written > 0 && size_t(written) < bytes;
-}

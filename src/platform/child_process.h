@@ -57,7 +57,3 @@ long readChildOutput(ChildProcess& child, char* buffer, size_t size);
 // normally (killed by a signal, or an exception code on Windows). A second call returns -1 at
 // once.
 int finishChildProcess(ChildProcess& child);
-
-// The path of the program called name beside the running executable (name.exe on Windows).
-// False when the running executable's path is unknown or does not fit.
-bool siblingProgramPath(const char* name, char* path, size_t bytes);

@@ -565,21 +565,3 @@ int finishChildProcess(ChildProcess& child) {
     child.pid = -1;
     return status;
 }
-
-bool siblingProgramPath(const char* name, char* path, size_t bytes) {
-    wchar_t self[32768];
-    const DWORD length = GetModuleFileNameW(nullptr, self, 32768);
-    if (length == 0 || length >= 32768) return false;
-    std::wstring dir(self, length);
-    const size_t slash = dir.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return false;
-    dir.resize(slash + 1);
-    std::wstring program;
-    if (!widen(name, program)) return false;
-    dir += program + L".exe";
-    const int n = WideCharToMultiByte(CP_UTF8, 0, dir.c_str(), int(dir.size()), path,
-                                      int(bytes) - 1, nullptr, nullptr);
-    if (n <= 0) return false;
-    path[n] = '\0';
-    return true;
-}

@@ -1,6 +1,7 @@
 #include "support/child_helper.h"
 
 #include "platform/child_process.h"
+#include "platform/paths.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 
 #include "image/image_loaders.h"
 #include "platform/child_process.h"
+#include "platform/paths.h"
 #include "support/demo_tune.h"
 #include "support/logo_writer.h"
 #include "support/picture_writer.h"
