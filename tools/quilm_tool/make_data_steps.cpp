@@ -95,14 +95,18 @@ bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
 
 void removeQuietly(const std::string& path) {
     std::error_code ignored;
-    fs::remove(path, ignored);
+    fs::remove(utf8Path(path), ignored);
 }
 
 } // namespace
 
+fs::path utf8Path(const std::string& path) {
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
 void reportFile(const std::string& dir, const std::string& name) {
     std::error_code error;
-    const uintmax_t size = fs::file_size(fs::path(dir) / name, error);
+    const uintmax_t size = fs::file_size(utf8Path(dir + "/" + name), error);
     if (error) {
         std::printf("  %-26s (missing)\n", name.c_str());
         return;
@@ -117,7 +121,7 @@ void reportFile(const std::string& dir, const std::string& name) {
 uint64_t directoryBytes(const std::string& dir) {
     uint64_t total = 0;
     std::error_code error;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir, error))
+    for (const fs::directory_entry& e : fs::directory_iterator(utf8Path(dir), error))
         if (e.is_regular_file()) total += e.file_size();
     return total;
 }
@@ -223,7 +227,7 @@ bool makeHidetracks(const std::string& dir, const std::string& player, const std
         --running;
         const std::string track = demoSceneFileName(entry) + ".hid";
         std::printf("\r%24s\r", "");
-        if (status != 0 || !fs::exists(dir + "/" + track)) {
+        if (status != 0 || !fs::exists(utf8Path(dir + "/" + track))) {
             std::fprintf(stderr, "make-data: the hidetrack of %s failed (%s, status %d):\n%s",
                          entry.name, player.c_str(), status, p.log.c_str());
             ok = false;
