@@ -140,6 +140,22 @@ HANDLE openClient(const char* name, DWORD access) {
     return CreateFileW(wide.c_str(), access, 0, &inherit, OPEN_EXISTING, 0, nullptr);
 }
 
+void cancelAndWait(PipeIo& io) {
+    CancelIoEx(io.pipe, &io.io);
+    DWORD moved = 0;
+    GetOverlappedResult(io.pipe, &io.io, &moved, TRUE);
+}
+
+// After the child's end was opened by us: the pipe is connected already, which ConnectNamedPipe
+// confirms so that the server end is in the state its I/O expects.
+bool confirmConnected(PipeIo& io) {
+    if (ConnectNamedPipe(io.pipe, &io.io)) return true;
+    const DWORD code = GetLastError();
+    if (code == ERROR_PIPE_CONNECTED) return true;
+    if (code == ERROR_IO_PENDING) cancelAndWait(io);
+    return false;
+}
+
 // An inheritable copy of one of our standard handles, or null when we have none.
 HANDLE inheritableCopy(DWORD which) {
     const HANDLE own = GetStdHandle(which);
@@ -216,12 +232,6 @@ bool overlappedDone(PipeIo& io, DWORD& moved, DWORD& code) {
     return code != ERROR_IO_INCOMPLETE;
 }
 
-void cancelAndWait(PipeIo& io) {
-    CancelIoEx(io.pipe, &io.io);
-    DWORD moved = 0;
-    GetOverlappedResult(io.pipe, &io.io, &moved, TRUE);
-}
-
 // The client of an input pipe must be the child itself: until it opens the name, another
 // program could. False (with the reason set) for a stranger.
 bool clientIsChild(const PipeIo& io, DWORD processId) {
@@ -277,6 +287,8 @@ bool startChildProcess(ChildProcess& child, const char* const* argv, int pipeCou
         }
     }
     HANDLE input = openClient(inputName, GENERIC_READ);
+    if (input != INVALID_HANDLE_VALUE && !confirmConnected(state->inputs[0])) closeHandle(input);
+    if (!input) input = INVALID_HANDLE_VALUE;
     HANDLE output = inheritableCopy(STD_OUTPUT_HANDLE);
     HANDLE error = inheritableCopy(STD_ERROR_HANDLE);
     const bool started = input != INVALID_HANDLE_VALUE &&
@@ -442,6 +454,10 @@ bool startReadingChild(ChildProcess& child, const char* const* argv, const char*
     HANDLE output = INVALID_HANDLE_VALUE;
     if (createServer(state->output, name, PIPE_ACCESS_INBOUND))
         output = openClient(name, GENERIC_WRITE);
+    if (output != INVALID_HANDLE_VALUE && !confirmConnected(state->output)) {
+        CloseHandle(output);
+        output = INVALID_HANDLE_VALUE;
+    }
     if (output == INVALID_HANDLE_VALUE) {
         char reason[200];
         describe(GetLastError(), reason, sizeof reason);
