@@ -322,7 +322,6 @@ bool writeChildPipes(ChildProcess& child, const void* const* bytes, const size_t
     const char* at[kChildPipes] = {};
     size_t left[kChildPipes] = {};
     bool pending[kChildPipes] = {};
-    DWORD asked[kChildPipes] = {};
     for (int i = 0; i < count; ++i) {
         at[i] = static_cast<const char*>(bytes[i]);
         left[i] = sizes[i];
@@ -359,8 +358,8 @@ bool writeChildPipes(ChildProcess& child, const void* const* bytes, const size_t
                     break;
                 }
             }
-            asked[i] = left[i] < kWriteChunkBytes ? DWORD(left[i]) : kWriteChunkBytes;
-            if (!WriteFile(io.pipe, at[i], asked[i], nullptr, &io.io) &&
+            const DWORD asked = left[i] < kWriteChunkBytes ? DWORD(left[i]) : kWriteChunkBytes;
+            if (!WriteFile(io.pipe, at[i], asked, nullptr, &io.io) &&
                 GetLastError() != ERROR_IO_PENDING) {
                 setSystemError(GetLastError());
                 ok = false;
