@@ -91,14 +91,16 @@ bool openVideo(CaptureSink& sink) {
     char size[32], rate[16];
     std::snprintf(size, sizeof size, "%dx%d", sink.width, sink.height);
     std::snprintf(rate, sizeof rate, "%d", sink.fps);
+    const char* pictures = childPipeInput(sink.encoder, 0);
+    const char* sound = childPipeInput(sink.encoder, 1);
     const char* argv[] = {
         "ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
-        // Pictures on standard input, sound on descriptor 3. Raw inputs need
+        // Pictures on standard input, sound on the second pipe. Raw inputs need
         // no probing; probing one would wait for data the other holds up.
         "-probesize", "32", "-analyzeduration", "0", "-thread_queue_size", "64", "-f", "rawvideo",
-        "-pix_fmt", "rgba", "-s", size, "-framerate", rate, "-i", "pipe:0", "-probesize", "32",
+        "-pix_fmt", "rgba", "-s", size, "-framerate", rate, "-i", pictures, "-probesize", "32",
         "-analyzeduration", "0", "-thread_queue_size", "1024", "-f", "s16le", "-ar", "44100", "-ac",
-        "2", "-i", "pipe:3", "-map", "0:v", "-map", "1:a", "-c:v", "libx264", "-preset", "veryfast",
+        "2", "-i", sound, "-map", "0:v", "-map", "1:a", "-c:v", "libx264", "-preset", "veryfast",
         "-crf", "18", "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "192k", sink.path, nullptr};
     if (!startChildProcess(sink.encoder, argv, 2)) {
         std::remove(sink.path);

@@ -26,6 +26,14 @@ void closeIfOpen(int& fd) {
     fd = -1;
 }
 
+// A fresh record that keeps the input names childPipeInput handed out for it.
+void resetKeepingNames(ChildProcess& child) {
+    char names[kChildPipes][kChildPipeNameBytes];
+    std::memcpy(names, child.pipeNames, sizeof names);
+    child = ChildProcess{};
+    std::memcpy(child.pipeNames, names, sizeof names);
+}
+
 } // namespace
 
 bool findProgram(const char* name) {
@@ -48,8 +56,14 @@ bool findProgram(const char* name) {
     return false;
 }
 
+const char* childPipeInput(ChildProcess& child, int pipe) {
+    if (pipe < 0 || pipe >= kChildPipes) return "";
+    std::snprintf(child.pipeNames[pipe], kChildPipeNameBytes, "pipe:%d", pipe == 0 ? 0 : 2 + pipe);
+    return child.pipeNames[pipe];
+}
+
 bool startChildProcess(ChildProcess& child, const char* const* argv, int pipeCount) {
-    child = ChildProcess{};
+    resetKeepingNames(child);
     if (pipeCount < 1 || pipeCount > kChildPipes) return false;
     // A child that ends early must turn our writes into errors, not kill the player.
     std::signal(SIGPIPE, SIG_IGN);
@@ -173,10 +187,68 @@ const char* childProcessError() {
     return lastError;
 }
 
+bool startReadingChild(ChildProcess& child, const char* const* argv, const char* directory) {
+    child = ChildProcess{};
+    int pipeEnds[2];
+    // Close-on-exec: a second child started while this one runs must not hold its write end.
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        consolePrint("Cannot start %s: no pipe (%s)\n", argv[0], std::strerror(errno));
+        return false;
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        consolePrint("Cannot start %s: %s\n", argv[0], std::strerror(errno));
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        return false;
+    }
+    if (pid == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        dup2(pipeEnds[1], STDERR_FILENO);
+        if (directory && chdir(directory) != 0) _exit(127);
+        execv(argv[0], const_cast<char* const*>(argv));
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    child.pid = pid;
+    child.output = pipeEnds[0];
+    return true;
+}
+
+int waitChildOutput(ChildProcess* const* children, int count) {
+    pollfd waits[kChildOutputsWaited];
+    int index[kChildOutputsWaited];
+    int used = 0;
+    for (int i = 0; i < count && used < kChildOutputsWaited; ++i)
+        if (children[i]->output >= 0) {
+            waits[used] = {children[i]->output, POLLIN, 0};
+            index[used++] = i;
+        }
+    if (used == 0) return -1;
+    for (;;) {
+        if (poll(waits, nfds_t(used), -1) < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        for (int w = 0; w < used; ++w)
+            if (waits[w].revents != 0) return index[w];
+    }
+}
+
+long readChildOutput(ChildProcess& child, char* buffer, size_t size) {
+    if (child.output < 0) return -1;
+    for (;;) {
+        const ssize_t got = read(child.output, buffer, size);
+        if (got < 0 && errno == EINTR) continue;
+        return long(got);
+    }
+}
+
 int finishChildProcess(ChildProcess& child) {
     for (int i = 0; i < child.pipeCount; ++i)
         closeIfOpen(child.pipes[i]);
     child.pipeCount = 0;
+    closeIfOpen(child.output);
     if (child.pid < 0) return -1;
     int status = 0;
     pid_t got;

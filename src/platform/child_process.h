@@ -1,24 +1,37 @@
-// A child program fed through pipes: started with up to kChildPipes pipes that become its
-// file descriptors 0, 3, 4..., written to, then waited for. POSIX (posix_spawn); a write to a
-// child that has gone fails instead of raising SIGPIPE. The record is the caller's; no output
-// of the child is read, its standard output and error stay the parent's.
+// Child programs, two kinds: one fed through pipes (up to kChildPipes inputs, written to, then
+// waited for) and one whose standard output and error come back through one pipe to be read,
+// several at once. POSIX (posix_spawn, fork, poll) or Windows (CreateProcess, named pipes with
+// overlapped I/O); a write to a child that has gone fails with a reason instead of raising
+// SIGPIPE or hanging. The record is the caller's; the Windows build keeps its handles in a block
+// it allocates at start and frees at finish.
 #pragma once
 
 #include <cstddef>
 
 constexpr int kChildPipes = 2;
+constexpr int kChildPipeNameBytes = 64;
+constexpr int kChildOutputsWaited = 16;
 
 struct ChildProcess {
     int pid = -1;
     int pipes[kChildPipes] = {-1, -1}; // write ends
     int pipeCount = 0;
+    int output = -1;        // read end of standard output and error (startReadingChild)
+    void* system = nullptr; // Windows: process, pipe handles and pending I/O
+    char pipeNames[kChildPipes][kChildPipeNameBytes] = {}; // see childPipeInput
 };
 
 // True when an executable of that name is on PATH.
 bool findProgram(const char* name);
 
-// argv ends with null. Pipe 0 becomes the child's standard input, pipe i (i > 0) its file
-// descriptor 2 + i. False with one console line when the pipes or the process cannot be made.
+// What the child reads pipe i by, for its command line: "pipe:0" (standard input) and "pipe:3"
+// (descriptor 3) on POSIX; on Windows "pipe:0" and a named pipe (\\.\pipe\...) new for each
+// child. Call it before startChildProcess, which keeps the name; the text lives in the record.
+const char* childPipeInput(ChildProcess& child, int pipe);
+
+// argv ends with null; argv[0] is searched on PATH. Pipe 0 becomes the child's standard input,
+// pipe i (i > 0) the input childPipeInput names. False with one console line when the pipes or
+// the process cannot be made.
 bool startChildProcess(ChildProcess& child, const char* const* argv, int pipeCount);
 
 // Writes all bytes to one pipe, waiting while the child catches up. False (the reason in
@@ -29,6 +42,18 @@ bool writeChildPipe(ChildProcess& child, int pipe, const void* bytes, size_t siz
 bool writeChildPipes(ChildProcess& child, const void* const* bytes, const size_t* sizes);
 const char* childProcessError();
 
+// Starts the program at argv[0] (a path, not searched) in directory (null: this one), its
+// standard output and error both into one pipe that readChildOutput drains; standard input
+// stays this process's. False with one console line when it cannot be started.
+bool startReadingChild(ChildProcess& child, const char* const* argv, const char* directory);
+// Waits until one of the children (the first kChildOutputsWaited) has output to read or has
+// ended it; returns its index, or -1 when there is none to wait for or waiting failed.
+int waitChildOutput(ChildProcess* const* children, int count);
+// Up to size bytes of the child's output: the count, 0 at its end, -1 on an error. Waits when
+// nothing has come yet.
+long readChildOutput(ChildProcess& child, char* buffer, size_t size);
+
 // Closes the pipes and waits for the child; returns its exit status, or -1 when it did not exit
-// normally (killed by a signal). A second call returns -1 at once.
+// normally (killed by a signal, or an exception code on Windows). A second call returns -1 at
+// once.
 int finishChildProcess(ChildProcess& child);

@@ -6,9 +6,11 @@
 
 #ifdef _WIN32
 const char kPathSeparator = '\\';
+constexpr const char* kProgramSuffix = ".exe";
 #else
 #include <unistd.h>
 const char kPathSeparator = '/';
+constexpr const char* kProgramSuffix = "";
 #endif
 
 const char* lastPathSeparator(const char* path) {
@@ -33,6 +35,22 @@ bool programPath(char* out, int outBytes) {
     if (n > 0 && n < outBytes) out[n] = '\0';
 #endif
     if (n <= 0 || n >= outBytes) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool siblingProgramPath(const char* name, char* out, int outBytes) {
+    if (outBytes <= 0) return false;
+    out[0] = '\0';
+    char self[kSiblingPathBytes];
+    if (!programPath(self, sizeof self)) return false;
+    const char* separator = lastPathSeparator(self);
+    const int dirBytes = separator ? int(separator - self) + 1 : 0;
+    const int n =
+        std::snprintf(out, size_t(outBytes), "%.*s%s%s", dirBytes, self, name, kProgramSuffix);
+    if (n < 0 || n >= outBytes) {
         out[0] = '\0';
         return false;
     }

@@ -12,3 +12,9 @@ const char* lastPathSeparator(const char* path);
 // The running executable's full path into out (always terminated). False, with out empty,
 // when the system does not say or the path does not fit.
 bool programPath(char* out, int outBytes);
+
+// The path of the program called name beside the running executable, with ".exe" on Windows.
+// False, with out empty, when the program's own path is unknown or the result does not fit.
+// The program's own path may be up to kSiblingPathBytes long.
+constexpr int kSiblingPathBytes = 4096;
+bool siblingProgramPath(const char* name, char* out, int outBytes);

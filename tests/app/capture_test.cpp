@@ -1,11 +1,18 @@
 // The capture's sound arithmetic and its folder writer (the video writer runs end to end).
 #include "app/capture.h"
 
+#include "support/child_helper.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -101,6 +108,51 @@ TEST(Capture, RefusedOrFailedCapturesLeaveNoSoundFileBehind) {
     EXPECT_FALSE(finishCapture(sink, false));
     EXPECT_EQ(fileSize(dir + "/audio.wav"), -1);
     EXPECT_FALSE(writeCaptureFrame(sink, rgba.data())) << "closed";
+}
+
+// The test binary stands in for ffmpeg on PATH and counts what reaches each of its inputs.
+TEST(Capture, VideoReachesTheEncoderWholeThroughBothInputs) {
+    namespace fs = std::filesystem;
+    const std::string self = testBinaryPath();
+    ASSERT_FALSE(self.empty());
+    const fs::path bin =
+        fs::temp_directory_path() / ("quilm-capture-bin-" + std::to_string(getpid()));
+    fs::create_directories(bin);
+#ifdef _WIN32
+    const fs::path encoder = bin / "ffmpeg.exe";
+    const char separator = ';';
+#else
+    const fs::path encoder = bin / "ffmpeg";
+    const char separator = ':';
+#endif
+    std::error_code error;
+    fs::remove(encoder, error);
+    const fs::path selfPath(std::u8string(self.begin(), self.end()));
+    fs::create_hard_link(selfPath, encoder, error);
+    if (error) fs::copy_file(selfPath, encoder, error);
+    ASSERT_FALSE(error) << error.message();
+    const char* oldPath = std::getenv("PATH");
+    const std::string savedPath = oldPath ? oldPath : "";
+    setenv("PATH", (bin.string() + separator + savedPath).c_str(), 1);
+    const ChildHelperMode mode("encoder");
+
+    static CaptureSink sink;
+    const std::string video = (bin / "out.mp4").string();
+    const bool opened = openCapture(sink, video.c_str(), 64, 48, 25);
+    std::vector<uint8_t> rgba(64 * 48 * 4, 0x5a);
+    bool written = opened;
+    for (int k = 0; k < 30 && written; ++k)
+        written = writeCaptureFrame(sink, rgba.data());
+    const bool finished = opened && finishCapture(sink, written);
+    setenv("PATH", savedPath.c_str(), 1);
+    EXPECT_TRUE(opened && written && finished);
+    std::ifstream in(bin / "out.mp4", std::ios::binary);
+    std::stringstream counts;
+    counts << in.rdbuf();
+    in.close();
+    // 30 frames of 64 x 48 RGBA; 30 / 25 s of 16-bit stereo at 44100 Hz.
+    EXPECT_EQ(counts.str(), "pictures 368640\nsound 211680\n");
+    fs::remove_all(bin, error);
 }
 
 } // namespace

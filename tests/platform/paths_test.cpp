@@ -45,4 +45,23 @@ TEST(Paths, ProgramPathNamesThisExecutableOrNothing) {
     EXPECT_STREQ(tight, "");
 }
 
+TEST(Paths, SiblingProgramIsBesideThisOneWithTheSystemsSuffix) {
+    char self[4096], sibling[4096];
+    ASSERT_TRUE(programPath(self, sizeof self));
+    // This binary is its own sibling by its plain name.
+    ASSERT_TRUE(siblingProgramPath("quilm_tests", sibling, sizeof sibling));
+    EXPECT_STREQ(sibling, self);
+    ASSERT_TRUE(siblingProgramPath("quilm", sibling, sizeof sibling));
+    const std::string dir(self, size_t(lastPathSeparator(self) - self + 1));
+#ifdef _WIN32
+    EXPECT_EQ(std::string(sibling), dir + "quilm.exe");
+#else
+    EXPECT_EQ(std::string(sibling), dir + "quilm");
+#endif
+    const int fits = int(std::string(sibling).size()) + 1;
+    EXPECT_TRUE(siblingProgramPath("quilm", sibling, fits));
+    EXPECT_FALSE(siblingProgramPath("quilm", sibling, fits - 1));
+    EXPECT_STREQ(sibling, "");
+}
+
 } // namespace

@@ -47,8 +47,8 @@ int runMakeDataCommand(int argc, char** argv) {
     }
     if (dir.empty()) return usage();
     std::error_code error;
-    std::filesystem::create_directories(dir, error);
-    if (error || !std::filesystem::is_directory(dir)) {
+    std::filesystem::create_directories(utf8Path(dir), error);
+    if (error || !std::filesystem::is_directory(utf8Path(dir))) {
         std::fprintf(stderr, "make-data: cannot create directory %s\n", dir.c_str());
         return 1;
     }

@@ -1,15 +1,12 @@
 #include "quilm_tool/make_data_steps.h"
 
 #include "image/image_loaders.h"
+#include "platform/child_process.h"
+#include "platform/paths.h"
 #include "support/demo_tune.h"
 #include "support/logo_writer.h"
 #include "support/picture_writer.h"
 #include "support/scene_writer.h"
-
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -34,52 +31,31 @@ constexpr const char* kStillShot = "loading_still.png";
 
 // A child process whose standard output and error come through one pipe.
 struct Child {
-    pid_t pid = -1;
-    int output = -1;
+    ChildProcess process;
     std::string partial; // the line being read
 };
 
 bool startChild(Child& child, const std::string& program, const std::vector<std::string>& args,
                 const std::string& dir) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return false;
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        return false;
-    }
-    if (pid == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        dup2(pipeEnds[1], STDERR_FILENO);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        if (chdir(dir.c_str()) != 0) _exit(127);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    child.pid = pid;
-    child.output = pipeEnds[0];
+    std::vector<const char*> argv;
+    argv.push_back(program.c_str());
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    argv.push_back(nullptr);
     child.partial.clear();
-    return true;
+    return startReadingChild(child.process, argv.data(), dir.c_str());
 }
 
 // Reads what the child has written, line by line. False at the end of its output.
 bool readChild(Child& child, const std::function<void(const std::string&)>& onLine) {
     char chunk[4096];
-    const ssize_t got = read(child.output, chunk, sizeof chunk);
+    const long got = readChildOutput(child.process, chunk, sizeof chunk);
     if (got <= 0) {
         if (!child.partial.empty()) onLine(child.partial);
         child.partial.clear();
         return false;
     }
-    for (ssize_t i = 0; i < got; ++i) {
+    for (long i = 0; i < got; ++i) {
         if (chunk[i] == '\n') {
             onLine(child.partial);
             child.partial.clear();
@@ -92,12 +68,7 @@ bool readChild(Child& child, const std::function<void(const std::string&)>& onLi
 
 // Waits for the child's end. Its exit status, or -1 when it did not exit normally.
 int finishChild(Child& child) {
-    close(child.output);
-    child.output = -1;
-    int status = 0;
-    const bool exited = waitpid(child.pid, &status, 0) == child.pid && WIFEXITED(status);
-    child.pid = -1;
-    return exited ? WEXITSTATUS(status) : -1;
+    return finishChildProcess(child.process);
 }
 
 int runChild(const std::string& program, const std::vector<std::string>& args,
@@ -124,14 +95,18 @@ bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
 
 void removeQuietly(const std::string& path) {
     std::error_code ignored;
-    fs::remove(path, ignored);
+    fs::remove(utf8Path(path), ignored);
 }
 
 } // namespace
 
+fs::path utf8Path(const std::string& path) {
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
 void reportFile(const std::string& dir, const std::string& name) {
     std::error_code error;
-    const uintmax_t size = fs::file_size(fs::path(dir) / name, error);
+    const uintmax_t size = fs::file_size(utf8Path(dir + "/" + name), error);
     if (error) {
         std::printf("  %-26s (missing)\n", name.c_str());
         return;
@@ -146,7 +121,7 @@ void reportFile(const std::string& dir, const std::string& name) {
 uint64_t directoryBytes(const std::string& dir) {
     uint64_t total = 0;
     std::error_code error;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir, error))
+    for (const fs::directory_entry& e : fs::directory_iterator(utf8Path(dir), error))
         if (e.is_regular_file()) total += e.file_size();
     return total;
 }
@@ -176,10 +151,8 @@ bool writeDemoSoundAndLogos(const std::string& dir) {
 }
 
 std::string playerPath() {
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (error) return "quilm";
-    return (self.parent_path() / "quilm").string();
+    char path[4096];
+    return siblingProgramPath("quilm", path, sizeof path) ? std::string(path) : "quilm";
 }
 
 bool makeHidetracks(const std::string& dir, const std::string& player, const std::string& size) {
@@ -227,49 +200,52 @@ bool makeHidetracks(const std::string& dir, const std::string& player, const std
             p.entry = next++;
             ++running;
         }
-        pollfd fds[kParallel];
+        ChildProcess* waited[kParallel];
+        Pass* waitedPass[kParallel];
         int count = 0;
-        for (const Pass& p : passes)
-            if (p.entry >= 0) fds[count++] = {p.child.output, POLLIN, 0};
-        if (poll(fds, nfds_t(count), -1) < 0) continue;
-        for (Pass& p : passes) {
-            if (p.entry < 0) continue;
-            bool ready = false;
-            for (int i = 0; i < count; ++i)
-                ready |= fds[i].fd == p.child.output && fds[i].revents != 0;
-            if (!ready) continue;
-            const bool more = readChild(p.child, [&](const std::string& line) {
-                p.log += line + "\n";
-                if (line.rfind("Now tracking camera:", 0) == 0) ++p.camerasSeen;
-            });
-            progress();
-            if (more) continue;
-            const int status = finishChild(p.child);
-            const DemoSceneEntry& entry = kDemoScenes[p.entry];
-            p.entry = -1;
-            --running;
-            const std::string track = demoSceneFileName(entry) + ".hid";
-            std::printf("\r%24s\r", "");
-            if (status != 0 || !fs::exists(dir + "/" + track)) {
-                std::fprintf(stderr, "make-data: the hidetrack of %s failed (%s, status %d):\n%s",
-                             entry.name, player.c_str(), status, p.log.c_str());
+        for (Pass& p : passes)
+            if (p.entry >= 0) {
+                waitedPass[count] = &p;
+                waited[count++] = &p.child.process;
+            }
+        const int ready = waitChildOutput(waited, count);
+        if (ready < 0) {
+            std::fprintf(stderr, "make-data: cannot wait for %s\n", player.c_str());
+            ok = false;
+            break;
+        }
+        Pass& p = *waitedPass[ready];
+        const bool more = readChild(p.child, [&](const std::string& line) {
+            p.log += line + "\n";
+            if (line.rfind("Now tracking camera:", 0) == 0) ++p.camerasSeen;
+        });
+        progress();
+        if (more) continue;
+        const int status = finishChild(p.child);
+        const DemoSceneEntry& entry = kDemoScenes[p.entry];
+        p.entry = -1;
+        --running;
+        const std::string track = demoSceneFileName(entry) + ".hid";
+        std::printf("\r%24s\r", "");
+        if (status != 0 || !fs::exists(utf8Path(dir + "/" + track))) {
+            std::fprintf(stderr, "make-data: the hidetrack of %s failed (%s, status %d):\n%s",
+                         entry.name, player.c_str(), status, p.log.c_str());
+            ok = false;
+            continue;
+        }
+        if (entry.gzipHidetrack) {
+            std::vector<uint8_t> bytes;
+            if (!readFile(dir + "/" + track, bytes) ||
+                !sw::writeBytesFile(dir + "/" + track + ".gz", sw::gzipBytes(bytes, 9))) {
+                std::fprintf(stderr, "make-data: cannot compress %s/%s\n", dir.c_str(),
+                             track.c_str());
                 ok = false;
                 continue;
             }
-            if (entry.gzipHidetrack) {
-                std::vector<uint8_t> bytes;
-                if (!readFile(dir + "/" + track, bytes) ||
-                    !sw::writeBytesFile(dir + "/" + track + ".gz", sw::gzipBytes(bytes, 9))) {
-                    std::fprintf(stderr, "make-data: cannot compress %s/%s\n", dir.c_str(),
-                                 track.c_str());
-                    ok = false;
-                    continue;
-                }
-                removeQuietly(dir + "/" + track);
-                reportFile(dir, track + ".gz");
-            } else {
-                reportFile(dir, track);
-            }
+            removeQuietly(dir + "/" + track);
+            reportFile(dir, track + ".gz");
+        } else {
+            reportFile(dir, track);
         }
     }
     // a failure leaves the other pass running: wait for it rather than orphan it

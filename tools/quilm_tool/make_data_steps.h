@@ -6,12 +6,16 @@
 #include "support/demo_scenes.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 // Hidetracks are drawn in a small window: the visibility of objects this large does not
 // change with the resolution, and the pass costs its fill.
 constexpr const char* kDefaultHidetrackSize = "256x192";
 
+// A UTF-8 path as std::filesystem takes it: a plain string would be read in the C library's
+// code page on Windows, which turns "ü" into two other characters.
+std::filesystem::path utf8Path(const std::string& path);
 // Prints "  NAME  SIZE" for dir/name.
 void reportFile(const std::string& dir, const std::string& name);
 uint64_t directoryBytes(const std::string& dir);
