@@ -3,6 +3,7 @@
 // The scene loops over 12 seconds: a morphing marble blob inside a glowing ring, a waving
 // banner, a turning bronze grille, a crate that turns into a gem, two orbiting lights with
 // their bulbs, and three cameras (keys 1 to 3 in the viewer).
+#include "platform/paths.h"
 #include "quilm_tool/commands.h"
 #include "render/scene_renderer.h"
 #include "scene/envmap.h"
@@ -601,6 +602,17 @@ bool writeAll(const std::string& dir) {
     return true;
 }
 
+#ifdef _WIN32
+// A word cmd.exe takes as it is: in double quotes unless plain (a file name cannot hold one).
+std::string shellWord(const std::string& word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_.\\/-+:=@,", c);
+    });
+    return plain ? word : "\"" + word + "\"";
+}
+// /d: the folder may be on another drive.
+constexpr const char* kChangeFolder = "cd /d";
+#else
 // A word the shell takes as it is: quoted unless it is made of plain characters only.
 std::string shellWord(const std::string& word) {
     const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
@@ -612,15 +624,16 @@ std::string shellWord(const std::string& word) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
+constexpr const char* kChangeFolder = "cd";
+#endif
 
 // The player built beside this tool, by its full path; the bare name when there is none.
 std::string playerCommand() {
+    char player[kSiblingPathBytes + 16];
     std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        const std::filesystem::path player = self.parent_path() / "quilm";
-        if (std::filesystem::is_regular_file(player, error)) return shellWord(player.string());
-    }
+    if (siblingProgramPath("quilm", player, sizeof player) &&
+        std::filesystem::is_regular_file(player, error))
+        return shellWord(player);
     return "quilm";
 }
 
@@ -641,7 +654,7 @@ int runMakeSampleCommand(int argc, char** argv) {
     if (!writeAll(dir)) return 1;
     // The last line is a command that works when pasted into a shell, from anywhere.
     const std::string where = std::filesystem::absolute(dir, error).lexically_normal().string();
-    std::printf("View it with:\n  cd %s && %s sample.q3d\n", shellWord(error ? dir : where).c_str(),
-                playerCommand().c_str());
+    std::printf("View it with:\n  %s %s && %s sample.q3d\n", kChangeFolder,
+                shellWord(error ? dir : where).c_str(), playerCommand().c_str());
     return 0;
 }
