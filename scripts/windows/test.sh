@@ -53,11 +53,13 @@ check() { # name, command...
 # - PlayerEndToEnd.WithoutADisplay*: under Wine the display is Wine's own, always there;
 # - PlayerEndToEnd.MakeSampleEnds*: it pastes make-sample's last line into /bin/sh (on Windows
 #   the line is a cmd.exe command);
+# - Import.TexturesGetBareDistinctNames*: its model folder holds names that differ only in case
+#   (one file on Windows) and a name past Windows' 260-character path limit;
 # - CaptureRun.BadCaptures*: its encoder that ends at once is a shell script, and its full disk
 #   comes from ulimit (the Windows capture is tested with the test binary as the encoder).
 skip="SceneTool.*:ImageTool.*:*ClosedOnce*:PngAdapter.ColourTypes*:JpegAdapter.ColourAndGrey*"
 skip="$skip:HidetrackWrite.Bits*:PlayerEndToEnd.WithoutADisplay*:CaptureRun.BadCaptures*"
-skip="$skip:PlayerEndToEnd.MakeSampleEnds*"
+skip="$skip:PlayerEndToEnd.MakeSampleEnds*:Import.TexturesGetBareDistinctNames*"
 filter=${QUILM_WIN_GTEST_FILTER:-*-$skip}
 run_tests() {
     (cd "$work" && wine "$build/quilm_tests.exe" --gtest_filter="$filter" \

@@ -193,7 +193,7 @@ Scene* tryViewerScene(const char* scenePath) {
     gzFile file = openGz(scenePath);
     if (!file) {
         // zlib leaves errno 0 when it failed for a reason of its own (memory).
-        const int reason = errno;
+        const int reason = errno != 0 ? openErrorCode(scenePath, errno) : 0;
         char detail[kScenePathBytes + 128];
         std::snprintf(detail, sizeof detail, "%s: %s", scenePath,
                       reason != 0 ? std::strerror(reason) : "cannot be read");

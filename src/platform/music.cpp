@@ -3,6 +3,7 @@
 // the main thread reads positions back from the ring, never from the module, while a device
 // runs.
 #include "platform/music.h"
+#include "platform/paths.h"
 
 #include "diag/console.h"
 #include "platform/clock.h"
@@ -245,7 +246,7 @@ const char* musicDeviceError() {
 bool loadMusicFile(const char* path) {
     FILE* f = std::fopen(path, "rb");
     if (!f) {
-        consolePrint("%s: cannot open (%s)\n", path, std::strerror(errno));
+        consolePrint("%s: cannot open (%s)\n", path, std::strerror(openErrorCode(path, errno)));
         return false;
     }
     std::vector<uint8_t> bytes;

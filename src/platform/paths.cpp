@@ -1,8 +1,10 @@
 #include "platform/paths.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 #ifdef _WIN32
 const char kPathSeparator = '\\';
@@ -55,4 +57,9 @@ bool siblingProgramPath(const char* name, char* out, int outBytes) {
         return false;
     }
     return true;
+}
+
+int openErrorCode(const char* path, int error) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode) ? EISDIR : error;
 }

@@ -18,3 +18,7 @@ bool programPath(char* out, int outBytes);
 // The program's own path may be up to kSiblingPathBytes long.
 constexpr int kSiblingPathBytes = 4096;
 bool siblingProgramPath(const char* name, char* out, int outBytes);
+
+// The reason an open of path failed, for the message: EISDIR when path is a folder (Linux
+// opens one and fails the first read; Windows refuses the open with EACCES), else error.
+int openErrorCode(const char* path, int error);

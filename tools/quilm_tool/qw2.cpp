@@ -1,6 +1,7 @@
 // quilm-tool qw2: decode a QW2 file to PNG exactly as the player sees it, or encode a PNG or
 // JPEG picture (read through the engine's adapters) to QW2.
 #include "quilm_tool/commands.h"
+#include "platform/paths.h"
 
 #include "image/image_loaders.h"
 #include "image/png_writer.h"
@@ -22,7 +23,7 @@ namespace {
 bool readWholeFile(const char* path, std::vector<uint8_t>& bytes, const char*& reason) {
     FILE* file = std::fopen(path, "rb");
     if (!file) {
-        reason = std::strerror(errno);
+        reason = std::strerror(openErrorCode(path, errno));
         return false;
     }
     bytes.clear();

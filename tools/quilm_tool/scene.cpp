@@ -2,6 +2,7 @@
 // chosen timecodes: every object's topology, transform, vertices and faces, every camera and
 // every light. The loader's log comes through the console; the report itself is printf.
 #include "quilm_tool/commands.h"
+#include "platform/paths.h"
 
 #include "diag/console.h"
 #include "hidetrack/hidetrack_file.h"
@@ -179,7 +180,7 @@ int runSceneCommand(int argc, char** argv) {
     gzFile stream = gzopen(args.file, "rb");
     if (stream == nullptr) {
         std::fprintf(stderr, "quilm-tool scene: cannot open '%s': %s\n", args.file,
-                     std::strerror(errno));
+                     std::strerror(openErrorCode(args.file, errno)));
         return 1;
     }
     Scene* scene = createScene();
