@@ -18,12 +18,16 @@ namespace {
 
 namespace sw = scenewriter;
 
+// A folder given as a file fails its first read on Linux (the loader's own line, on standard
+// output) and its open on Windows (the program's line, on standard error).
+enum class Stream { out, err, either };
+
 struct Case {
     const char* name;
     const char* binary;
     std::vector<std::string> args; // "@" stands for the scratch directory
     int status;                    // -1: any
-    bool onStdout;                 // where the line is expected
+    Stream stream;                 // where the line is expected
     std::string line;
     long ceilingMb; // peak resident size; 0: not checked
 };
@@ -47,70 +51,70 @@ TEST(DamagedInputs, EndWithAnHonestStatusAndTheReason) {
          QUILM_TOOL_BIN,
          {"scene", "@/bomb.q3d.gz"},
          1,
-         true,
+         Stream::out,
          "Error: scene file needs more than the 1024 MB scene budget (track 0). \n",
          100},
         {"directory as scene",
          QUILM_TOOL_BIN,
          {"scene", "@/folder.q3d"},
          1,
-         true,
-         "Is a directory \n",
+         Stream::either,
+         "Is a directory",
          100},
         {"missing hidetrack",
          QUILM_TOOL_BIN,
          {"scene", "@/small.q3d", "--hid", "@/none.hid"},
          1,
-         true,
+         Stream::out,
          "Could not load hidetrack!\n",
          100},
         {"missing hidetrack reason",
          QUILM_TOOL_BIN,
          {"scene", "@/small.q3d", "--hid", "@/none.hid"},
          1,
-         false,
+         Stream::err,
          "No such file or directory\n",
          100},
         {"missing scene",
          QUILM_TOOL_BIN,
          {"scene", "@/none.q3d"},
          1,
-         false,
+         Stream::err,
          "No such file or directory\n",
          100},
         {"endless qw2",
          QUILM_TOOL_BIN,
          {"qw2", "decode", "/dev/zero", "@/out.png"},
          1,
-         false,
+         Stream::err,
          "/dev/zero: cannot read the file: larger than the 256 MB a QW2 file may have\n",
          0},
         {"huge qw2",
          QUILM_TOOL_BIN,
          {"qw2", "decode", "@/huge.qw2", "@/out.png"},
          1,
-         false,
+         Stream::err,
          "larger than the 256 MB a QW2 file may have\n",
          100},
         {"directory as qw2",
          QUILM_TOOL_BIN,
          {"qw2", "decode", "@", "@/out.png"},
          1,
-         false,
+         Stream::err,
          "Is a directory\n",
          100},
         {"directory in the viewer",
          QUILM_BIN,
          {"--headless", "--console", "--frames", "1", "@/folder.q3d"},
          -1,
-         true,
-         "Is a directory \n",
+         Stream::either,
+         "Is a directory",
          0},
         {"bomb in the viewer",
          QUILM_BIN,
          {"--headless", "--console", "--frames", "1", "@/bomb.q3d.gz"},
          -1,
-         true,
+         Stream::out,
          "Error: scene file needs more than the 1024 MB scene budget (track 0). \n",
          0},
     };
@@ -122,7 +126,9 @@ TEST(DamagedInputs, EndWithAnHonestStatusAndTheReason) {
         if (c.status >= 0) {
             EXPECT_EQ(run.status, c.status) << c.name;
         }
-        const std::string& text = c.onStdout ? run.out : run.err;
+        const std::string text = c.stream == Stream::out   ? run.out
+                                 : c.stream == Stream::err ? run.err
+                                                           : run.out + run.err;
         EXPECT_NE(text.find(c.line), std::string::npos) << c.name << ":\n" << text;
         if (c.ceilingMb > 0) {
             EXPECT_LT(run.peakKb, c.ceilingMb * 1024) << c.name;
