@@ -43,9 +43,9 @@ version=$(sed -n 's/^project(quilm VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists
     echo "Double-click quilm.exe: the setup dialog opens, then the demo plays from the data"
     echo "folder beside it. Escape ends it."
     echo
-    echo "To view a scene, run quilm.exe from a command prompt in the scene's folder (its"
-    echo "textures are found there by name):"
-    printf '%s\n' '    cd C:\path\to\scenes' '    C:\path\to\quilm.exe scene.q3d'
+    echo "To view a scene, give it to quilm.exe from a command prompt (its textures are found"
+    echo "in the working folder or beside the scene):"
+    printf '%s\n' '    C:\path\to\quilm.exe C:\path\to\scenes\scene.q3d'
     echo
     echo "quilm.exe --help lists the options (run it from a command prompt)."
     echo "quilm-tool.exe --help lists the content tool's commands."

@@ -127,10 +127,12 @@ mkdir -p "$odd"
 cp "$work/sample"/*.png "$work/sample"/*.jpg "$odd/"
 cp "$work/sample/sample.q3d" "$odd/scène ü.q3d"
 oddwin="Z:$(echo "$odd" | tr / '\\\\')"
+# Started from another folder: the scene's pictures are found beside it.
 check "paths with a drive letter, backslashes, spaces and non-ASCII names" sh -c \
-    "cd '$odd' && wine '$build/quilm.exe' --headless --console --fixed-step 0.04 --frames 2 \
-        --screenshot '$oddwin\\shöt.png' '$oddwin\\scène ü.q3d' > log.txt 2>&1 &&
-     grep -q 'Scene has 13 objects' log.txt && [ -s 'shöt.png' ]"
+    "cd '$work' && wine '$build/quilm.exe' --headless --console --fixed-step 0.04 --frames 2 \
+        --screenshot '$oddwin\\shöt.png' '$oddwin\\scène ü.q3d' > odd.log 2>&1 &&
+     grep -q 'Scene has 13 objects' odd.log && ! grep -q 'Error loading texture' odd.log &&
+     [ -s '$odd/shöt.png' ]"
 head -c 3000 "$work/sample/sample.q3d" > "$work/sample/damaged.q3d"
 damaged() {
     cd "$work/sample"

@@ -205,9 +205,10 @@ Scene* tryViewerScene(const char* scenePath) {
     // The scene's pictures are looked for beside it when the working directory lacks them.
     char folder[kScenePathBytes];
     std::snprintf(folder, sizeof folder, "%s", scenePath);
-    char* slash = std::strrchr(folder, '/');
-    if (slash) *slash = 0;
-    setImageSearchFolder(slash ? (folder[0] ? folder : "/") : nullptr);
+    char* slash = const_cast<char*>(lastPathSeparator(folder));
+    // A root ("/" or "C:\\") keeps its separator.
+    if (slash) slash[slash == folder || slash[-1] == ':' ? 1 : 0] = 0;
+    setImageSearchFolder(slash ? folder : nullptr);
     Scene* scene = createScene();
     const bool loaded = scene && loadScene(*scene, file);
     gzclose(file);
