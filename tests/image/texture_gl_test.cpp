@@ -173,15 +173,15 @@ TEST_F(TextureUpload, BatchUploadsWhatAPlainLoadUploads) {
             rgba[p] = uint8_t(p * 13); // alpha varying inside blocks
         ASSERT_TRUE(writeBytes(names[i], encodeRgbaPng(64 + 32 * i, 64, rgba)));
     }
-    // Every level's blocks of each texture, read back from GL.
-    auto blocksOf = [](Texture* texture) {
+    // Every level of each texture as the driver decodes it (GL 1.1 reads, as on Windows).
+    auto levelsOf = [](Texture* texture) {
         std::vector<uint8_t> all;
         glBindTexture(GL_TEXTURE_2D, GLuint(texture->glName));
         for (int level = 0; level <= texture->mipCount; ++level) {
-            std::vector<uint8_t> blocks(
-                size_t(levelParameter(level, GL_TEXTURE_COMPRESSED_IMAGE_SIZE)));
-            glGetCompressedTexImage(GL_TEXTURE_2D, level, blocks.data());
-            all.insert(all.end(), blocks.begin(), blocks.end());
+            std::vector<uint8_t> pixels(size_t(levelParameter(level, GL_TEXTURE_WIDTH)) *
+                                        size_t(levelParameter(level, GL_TEXTURE_HEIGHT)) * 4);
+            glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+            all.insert(all.end(), pixels.begin(), pixels.end());
         }
         return all;
     };
@@ -209,7 +209,7 @@ TEST_F(TextureUpload, BatchUploadsWhatAPlainLoadUploads) {
         for (Texture* texture : loaded) {
             EXPECT_FALSE(texture->uploadPending);
             EXPECT_EQ(texture->pixels, nullptr);
-            (batch ? batched : plain).push_back(blocksOf(texture));
+            (batch ? batched : plain).push_back(levelsOf(texture));
             releaseTexture(texture);
         }
     }
