@@ -6,6 +6,7 @@
 //   display: the same for the heard frame when the frame is shown, one frame period later.
 // Then counts operator new calls per frame on the device, silent and lock-step outputs, and
 // the render speed in lock-step.
+#include "allocation_count.h"
 #include "bench_timing.h"
 #include "demo/music_time.h"
 #include "platform/clock.h"
@@ -17,14 +18,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-std::atomic<long> allocations{0};
 constexpr double kRowFramesRendered = 5320.0; // 7 ticks of 760 frames at tempo 145
 constexpr double kFrameMs = 1000.0 / 60.0;
 
@@ -52,27 +51,6 @@ struct Stats {
 
 } // namespace
 
-void* operator new(size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    std::free(p);
-}
-
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(60, std::atoi(argv[1])) : 500;
     setenv("SDL_AUDIODRIVER", "dummy", 0);
@@ -91,7 +69,7 @@ int main(int argc, char** argv) {
     lookup.values.reserve(size_t(frames));
     display.values.reserve(size_t(frames));
     // Counted on every thread: the audio callback's allocations show here too.
-    const long deviceBefore = allocations.load();
+    const long deviceBefore = bench::allocations.load();
     auto next = std::chrono::steady_clock::now();
     for (int i = 0; i < frames; ++i) {
         const MusicHeard picture = musicHeard();
@@ -105,7 +83,7 @@ int main(int argc, char** argv) {
                 kFrameMs);
     lookup.print("lookup");
     display.print("display");
-    const long deviceTotal = allocations.load() - deviceBefore;
+    const long deviceTotal = bench::allocations.load() - deviceBefore;
     closeMusicOutput();
 
     // Allocations per frame through the demo layer in each output, and for one seek.
@@ -119,14 +97,14 @@ int main(int argc, char** argv) {
         updateDemoClock(); // warm-up
         for (int i = 0; i < frames; ++i) {
             if (i == frames / 2) {
-                const long before = allocations.load();
+                const long before = bench::allocations.load();
                 seekMusicForward();
-                seek = allocations.load() - before;
+                seek = bench::allocations.load() - before;
             }
-            const long before = allocations.load();
+            const long before = bench::allocations.load();
             updateDemoClock();
             advanceFixedStepClock();
-            perFrame[mode] += allocations.load() - before;
+            perFrame[mode] += bench::allocations.load() - before;
         }
         closeMusicOutput();
     }

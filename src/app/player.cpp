@@ -210,7 +210,9 @@ Scene* tryViewerScene(const char* scenePath) {
     if (slash) slash[slash == folder || slash[-1] == ':' ? 1 : 0] = 0;
     setImageSearchFolder(slash ? folder : nullptr);
     Scene* scene = createScene();
+    beginTextureBatch(); // pictures compress on a worker while the scene reads on
     const bool loaded = scene && loadScene(*scene, file);
+    endTextureBatch();
     gzclose(file);
     setImageSearchFolder(nullptr);
     if (!loaded) {

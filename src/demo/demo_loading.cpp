@@ -47,6 +47,7 @@ void present(const DemoLoadRequest& request) {
 }
 
 void progressStep(const DemoLoadRequest& request) {
+    uploadReadyTextures();
     ++demoData.progress;
     drawLoadProgress(1.0f);
     present(request);
@@ -84,6 +85,8 @@ bool loadAll(const DemoLoadRequest& request) {
     present(request);
     progressStep(request);
 
+    // From here on textures are compressed on a worker while the next picture decodes.
+    beginTextureBatch();
     for (int i = 0; i < kDemoSceneCount; ++i) {
         Scene* scene = loadDemoScene(kDemoSceneFiles[i]);
         if (!scene) return false;
@@ -204,6 +207,7 @@ bool loadDemoData(const DemoLoadRequest& request) {
         return false;
     }
     const bool loaded = loadAll(request);
+    endTextureBatch();
     // Back where we were, also after a failure: the caller may still write files.
     if (!haveHome || chdir(home) != 0) consolePrint("Could not return from the data directory.\n");
     return loaded;

@@ -3,12 +3,14 @@
 
 #include "diag/console.h"
 #include "image/dxt_compress.h"
+#include "platform/job_thread.h"
 #include "platform/options.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -34,6 +36,12 @@ void countTextureMemory(int32_t width, int32_t height) {
     textureMemoryTotal = int32_t(uint32_t(textureMemoryTotal) + bytes);
 }
 
+// Level side lengths as OpenGL halves them: down, never below 1.
+void halveSides(int32_t& w, int32_t& h) {
+    w = std::max(1, w / 2);
+    h = std::max(1, h / 2);
+}
+
 void freePixels(Texture* texture) {
     std::free(texture->pixels);
     texture->pixels = nullptr;
@@ -43,7 +51,164 @@ void freePixels(Texture* texture) {
     }
 }
 
+// Filters and border of the bound texture object, for a chain of mipCount reduced levels.
+void setTextureParameters(int32_t mipCount) {
+    static const GLfloat transparentBlack[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, transparentBlack);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                    mipCount == 0 ? GL_LINEAR : GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+}
+
+// A texture of the batch: its blocks (every level, level 0 first) are made by job on the
+// worker. Slots form a ring in load order and never move while the worker may write one.
+struct PendingUpload {
+    Texture* texture = nullptr;
+    uint8_t* blocks = nullptr;
+    size_t pixelBytes = 0; // the decoded levels held until upload
+    bool buildMips = false;
+    uint64_t job = 0;
+};
+constexpr int kPendingUploadSlots = kJobQueueSlots;
+// Decoded levels waiting for the worker stay in memory; past this a load waits for the
+// oldest to be uploaded instead of decoding further ahead.
+constexpr size_t kMaxPendingPixelBytes = size_t(128) << 20;
+
+struct TextureBatch {
+    bool active = false;
+    JobThread* worker = nullptr;
+    PendingUpload slots[kPendingUploadSlots];
+    uint64_t oldest = 0; // ring positions: oldest waiting .. next free
+    uint64_t next = 0;
+    size_t pixelBytes = 0;
+};
+TextureBatch batch;
+
+// The reduced levels buildMipmaps makes for a width x height picture (when memory allows).
+int32_t mipChainLength(int32_t w, int32_t h) {
+    int32_t count = 0;
+    while ((w != 1 || h != 1) && count < kMaxMipLevels) {
+        halveSides(w, h);
+        ++count;
+    }
+    return count;
+}
+
+// Bytes of a chain of mipCount reduced levels below width x height: DXT5 blocks, or RGBA.
+size_t chainBytes(int32_t w, int32_t h, int32_t mipCount, bool blocks) {
+    size_t bytes = 0;
+    for (int32_t i = 0; i <= mipCount; ++i) {
+        if (i > 0) halveSides(w, h);
+        bytes += blocks ? dxt5Bytes(w, h) : size_t(w) * size_t(h) * 4;
+    }
+    return bytes;
+}
+
+// On the worker: the mipmaps (when asked) and every level's blocks, from pixels nobody else
+// touches until the upload.
+void compressChain(void* argument) {
+    PendingUpload* pending = static_cast<PendingUpload*>(argument);
+    Texture* texture = pending->texture;
+    if (pending->buildMips) buildMipmaps(texture);
+    int32_t w = texture->width, h = texture->height;
+    uint8_t* out = pending->blocks;
+    compressDxt5(texture->pixels, w, h, out);
+    for (int32_t i = 1; i <= texture->mipCount; ++i) {
+        out += dxt5Bytes(w, h);
+        halveSides(w, h);
+        compressDxt5(texture->mipLevels[i - 1], w, h, out);
+    }
+}
+
+// Uploads the oldest waiting texture, waiting for its blocks.
+void uploadOldest() {
+    PendingUpload& pending = batch.slots[batch.oldest % kPendingUploadSlots];
+    waitForJob(batch.worker, pending.job);
+    Texture* texture = pending.texture;
+    glBindTexture(GL_TEXTURE_2D, GLuint(texture->glName));
+    int32_t w = texture->width, h = texture->height;
+    const uint8_t* blocks = pending.blocks;
+    for (int32_t level = 0; level <= texture->mipCount; ++level) {
+        if (level > 0) halveSides(w, h);
+        const size_t bytes = dxt5Bytes(w, h);
+        glCompressedTexImage2D(GL_TEXTURE_2D, level, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, w, h, 0,
+                               GLsizei(bytes), blocks);
+        blocks += bytes;
+    }
+    setTextureParameters(texture->mipCount);
+    std::free(pending.blocks);
+    freePixels(texture);
+    texture->uploadPending = false;
+    batch.pixelBytes -= pending.pixelBytes;
+    pending = PendingUpload{};
+    ++batch.oldest;
+}
+
+// Hands a freshly decoded texture to the worker, which builds its mipmaps when asked and
+// compresses it; false when it is to be handled here and now.
+bool queueUpload(Texture* texture, bool buildMips) {
+    if (!batch.active || !batch.worker || !setupOptions.useDxt || !texture->pixels) return false;
+    const int32_t w = texture->width, h = texture->height;
+    // The chain the worker will build; only a failed allocation there makes it shorter (and
+    // the memory count, made here, a little high).
+    const int32_t mipCount = buildMips ? mipChainLength(w, h) : texture->mipCount;
+    const size_t pixelBytes = chainBytes(w, h, mipCount, false);
+    uploadReadyTextures();
+    while (batch.oldest != batch.next && (batch.next - batch.oldest == kPendingUploadSlots ||
+                                          batch.pixelBytes + pixelBytes > kMaxPendingPixelBytes))
+        uploadOldest();
+    uint8_t* blocks = static_cast<uint8_t*>(std::malloc(chainBytes(w, h, mipCount, true)));
+    if (!blocks) return false;
+    PendingUpload& pending = batch.slots[batch.next % kPendingUploadSlots];
+    pending = PendingUpload{texture, blocks, pixelBytes, buildMips, 0};
+    texture->uploadPending = true;
+    pending.job = queueJob(batch.worker, compressChain, &pending);
+    if (pending.job == 0) { // cannot happen with as many queue slots as ring slots
+        std::free(blocks);
+        pending = PendingUpload{};
+        texture->uploadPending = false;
+        return false;
+    }
+    ++batch.next;
+    batch.pixelBytes += pixelBytes;
+    // Counted now, as an upload now would, so the log line after the load reads the same.
+    int32_t lw = w, lh = h;
+    countTextureMemory(lw, lh);
+    for (int32_t i = 1; i <= mipCount; ++i) {
+        halveSides(lw, lh);
+        countTextureMemory(lw, lh);
+    }
+    return true;
+}
+
 } // namespace
+
+void beginTextureBatch() {
+    if (batch.active) return;
+    batch.active = true;
+    if (setupOptions.useDxt) batch.worker = startJobThread("texture compression");
+}
+
+void uploadReadyTextures() {
+    if (!batch.worker) return;
+    const uint64_t finished = finishedJobs(batch.worker);
+    while (batch.oldest != batch.next &&
+           batch.slots[batch.oldest % kPendingUploadSlots].job <= finished)
+        uploadOldest();
+}
+
+void flushTextureUploads() {
+    while (batch.oldest != batch.next)
+        uploadOldest();
+}
+
+void endTextureBatch() {
+    if (!batch.active) return;
+    flushTextureUploads();
+    stopJobThread(batch.worker);
+    batch.worker = nullptr;
+    batch.active = false;
+}
 
 Texture* loadTexture(const char* name, bool buildMips, bool upload) {
     if (!name || std::strlen(name) < 4) return nullptr;
@@ -68,14 +233,18 @@ Texture* loadTexture(const char* name, bool buildMips, bool upload) {
     }
     consolePrint("  W: %i H: %i \n", texture->width, texture->height);
 
-    if (buildMips) buildMipmaps(texture);
     if (upload) {
         GLuint object = 0;
         glGenTextures(1, &object);
         texture->glName = int32_t(object);
-        glBindTexture(GL_TEXTURE_2D, object);
-        uploadTexture(texture);
-        freePixels(texture); // mipCount keeps its value
+        if (!queueUpload(texture, buildMips)) {
+            if (buildMips) buildMipmaps(texture);
+            glBindTexture(GL_TEXTURE_2D, object);
+            uploadTexture(texture);
+            freePixels(texture); // mipCount keeps its value
+        }
+    } else if (buildMips) {
+        buildMipmaps(texture);
     }
 
     textureCache[textureCacheCount] = texture;
@@ -114,24 +283,16 @@ void uploadTexture(Texture* texture) {
         dxtBuffer = static_cast<uint8_t*>(std::malloc(dxt5Bytes(w, h)));
 
     uploadLevel(0, w, h, texture->pixels, dxtBuffer);
-    static const GLfloat transparentBlack[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, transparentBlack);
-    if (texture->mipCount == 0) {
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    } else {
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        for (int32_t i = 1; i <= texture->mipCount; ++i) {
-            w = std::max(1, w / 2);
-            h = std::max(1, h / 2);
-            uploadLevel(i, w, h, texture->mipLevels[i - 1], dxtBuffer);
-        }
+    setTextureParameters(texture->mipCount);
+    for (int32_t i = 1; i <= texture->mipCount; ++i) {
+        halveSides(w, h);
+        uploadLevel(i, w, h, texture->mipLevels[i - 1], dxtBuffer);
     }
     std::free(dxtBuffer);
 }
 
 void bindTexture(Texture* texture) {
+    if (texture && texture->uploadPending) flushTextureUploads();
     if (!texture) {
         glBindTexture(GL_TEXTURE_2D, 0);
         return;
@@ -147,6 +308,7 @@ void bindTexture(Texture* texture) {
 
 void releaseTexture(Texture* texture) {
     if (!texture) return;
+    if (texture->uploadPending) flushTextureUploads();
     --texture->refCount;
     if (texture->refCount > 0) return;
 

@@ -21,6 +21,7 @@ struct Texture {
     uint8_t* pixels = nullptr;              // level 0; freed after upload
     int32_t mipCount = 0;                   // reduced levels built
     uint8_t* mipLevels[kMaxMipLevels] = {}; // levels 1..mipCount; freed after upload
+    bool uploadPending = false; // queued in a texture batch: pixels are the worker's until upload
 };
 
 // The cache: lookups search slots 0..textureCacheCount-1; insertion wraps to 0 after 255.
@@ -54,6 +55,20 @@ void buildMipmaps(Texture* texture);
 // Sends level 0 and every reduced level to the texture object bound on GL_TEXTURE_2D: RGBA,
 // or DXT5 blocks compressed on the CPU when setupOptions.useDxt is set.
 void uploadTexture(Texture* texture);
+
+// Texture batches, for loading many pictures at once (the demo's data). Between begin and
+// end, textures loaded with upload while DXT5 is on have their blocks made on a worker thread
+// while the caller decodes the next picture; their GL object exists at once, their levels
+// arrive at the latest by flushTextureUploads or endTextureBatch, always in load order. The
+// memory count and log lines are those of a load without batch. Binding or releasing a
+// texture still waiting flushes first. Without a second processor nothing changes.
+void beginTextureBatch();
+// Uploads the waiting textures whose blocks are ready, without waiting for the others.
+void uploadReadyTextures();
+// Uploads every waiting texture, waiting for the worker as needed.
+void flushTextureUploads();
+// Flushes and stops the worker; does nothing outside a batch.
+void endTextureBatch();
 
 // Makes the texture current on GL_TEXTURE_2D; one without a GL object is uploaded into
 // object 0 on every such bind.

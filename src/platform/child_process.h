@@ -7,6 +7,9 @@
 #pragma once
 
 #include <cstddef>
+#ifdef _WIN32
+#include <string>
+#endif
 
 constexpr int kChildPipes = 2;
 constexpr int kChildPipeNameBytes = 64;
@@ -57,3 +60,9 @@ long readChildOutput(ChildProcess& child, char* buffer, size_t size);
 // normally (killed by a signal, or an exception code on Windows). A second call returns -1 at
 // once.
 int finishChildProcess(ChildProcess& child);
+
+#ifdef _WIN32
+// Appends arg to a Windows command line, quoted so that CommandLineToArgvW and the C runtime
+// give it back unchanged (backslashes double only before a quote).
+void appendQuotedArgument(std::wstring& line, const std::wstring& arg);
+#endif

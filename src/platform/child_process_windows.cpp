@@ -85,31 +85,13 @@ bool widen(const char* text, std::wstring& out) {
     return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, length, out.data(), n) == n;
 }
 
-// Backslashes double only before a quote, the C runtime's rule for undoing it.
-void appendQuoted(std::wstring& line, const std::wstring& arg) {
-    line += L'"';
-    size_t backslashes = 0;
-    for (const wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"') backslashes = backslashes * 2 + 1;
-        line.append(backslashes, L'\\');
-        backslashes = 0;
-        line += c;
-    }
-    line.append(backslashes * 2, L'\\');
-    line += L'"';
-}
-
 bool commandLine(const char* const* argv, std::wstring& line) {
     line.clear();
     std::wstring arg;
     for (int i = 0; argv[i]; ++i) {
         if (!widen(argv[i], arg)) return false;
         if (i > 0) line += L' ';
-        appendQuoted(line, arg);
+        appendQuotedArgument(line, arg);
     }
     return true;
 }
@@ -244,6 +226,23 @@ bool clientIsChild(const PipeIo& io, DWORD processId) {
 }
 
 } // namespace
+
+void appendQuotedArgument(std::wstring& line, const std::wstring& arg) {
+    line += L'"';
+    size_t backslashes = 0;
+    for (const wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') backslashes = backslashes * 2 + 1;
+        line.append(backslashes, L'\\');
+        backslashes = 0;
+        line += c;
+    }
+    line.append(backslashes * 2, L'\\');
+    line += L'"';
+}
 
 bool findProgram(const char* name) {
     std::wstring wide;

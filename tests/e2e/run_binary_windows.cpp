@@ -2,6 +2,7 @@
 // redirected to files, a changed copy of the environment block and an optional working
 // directory. Arguments are quoted the way the C runtime splits them again.
 #include "e2e/run_binary.h"
+#include "platform/child_process.h"
 
 #include <windows.h>
 
@@ -17,25 +18,6 @@ std::wstring wide(const std::string& utf8) {
     std::wstring w(size_t(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), w.data(), n);
     return w;
-}
-
-// Quoting that CommandLineToArgvW and the C runtime undo: backslashes double only before a
-// quote.
-void appendQuoted(std::wstring& line, const std::wstring& arg) {
-    line += L'"';
-    size_t backslashes = 0;
-    for (const wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"') backslashes = backslashes * 2 + 1;
-        line.append(backslashes, L'\\');
-        backslashes = 0;
-        line += c;
-    }
-    line.append(backslashes * 2, L'\\');
-    line += L'"';
 }
 
 bool sameName(const std::wstring& entry, const std::wstring& name) {
@@ -104,10 +86,10 @@ BinaryRun runBinary(const char* path, const std::vector<std::string>& args,
     HANDLE err = openForChild(errPath);
     if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE) {
         std::wstring line;
-        appendQuoted(line, wide(path));
+        appendQuotedArgument(line, wide(path));
         for (const std::string& a : args) {
             line += L' ';
-            appendQuoted(line, wide(a));
+            appendQuotedArgument(line, wide(a));
         }
         std::wstring environment = environmentBlock(unsetVariables, setVariables);
         const std::wstring directory = wide(workingDirectory);
