@@ -198,6 +198,10 @@ void uploadReadyTextures() {
 }
 
 void flushTextureUploads() {
+    // All the blocks first, so this thread compresses beside the worker instead of waiting
+    // for it texture by texture.
+    if (batch.oldest != batch.next)
+        waitForJob(batch.worker, batch.slots[(batch.next - 1) % kPendingUploadSlots].job);
     while (batch.oldest != batch.next)
         uploadOldest();
 }

@@ -10,28 +10,43 @@ struct JobThread {
     SDL_cond* changed = nullptr; // a job queued, a job finished or the stop request
     JobFunction functions[kJobQueueSlots] = {};
     void* arguments[kJobQueueSlots] = {};
-    uint64_t queued = 0;   // jobs ever queued; slot of job n is (n - 1) % kJobQueueSlots
-    uint64_t finished = 0; // jobs ever finished
+    bool done[kJobQueueSlots] = {};
+    // Job n lives in slot (n - 1) % kJobQueueSlots. Jobs are taken in order; they may end out
+    // of order when a waiting caller runs one beside the worker, so finished counts the
+    // unbroken run of ended jobs from the first.
+    uint64_t queued = 0;
+    uint64_t taken = 0;
+    uint64_t finished = 0;
     bool stopping = false;
 };
 
 namespace {
 
+// Runs the next job not yet taken; called and returns with the lock held.
+void runNextJob(JobThread* jobs) {
+    const int slot = int(jobs->taken % kJobQueueSlots);
+    ++jobs->taken;
+    const JobFunction function = jobs->functions[slot];
+    void* argument = jobs->arguments[slot];
+    SDL_UnlockMutex(jobs->lock);
+    function(argument);
+    SDL_LockMutex(jobs->lock);
+    jobs->done[slot] = true;
+    while (jobs->finished < jobs->taken && jobs->done[jobs->finished % kJobQueueSlots]) {
+        jobs->done[jobs->finished % kJobQueueSlots] = false;
+        ++jobs->finished;
+    }
+    SDL_CondBroadcast(jobs->changed);
+}
+
 int runJobs(void* data) {
     JobThread* jobs = static_cast<JobThread*>(data);
     SDL_LockMutex(jobs->lock);
     for (;;) {
-        while (jobs->finished == jobs->queued && !jobs->stopping)
+        while (jobs->taken == jobs->queued && !jobs->stopping)
             SDL_CondWait(jobs->changed, jobs->lock);
-        if (jobs->finished == jobs->queued) break; // stopping with nothing left
-        const int slot = int(jobs->finished % kJobQueueSlots);
-        const JobFunction function = jobs->functions[slot];
-        void* argument = jobs->arguments[slot];
-        SDL_UnlockMutex(jobs->lock);
-        function(argument);
-        SDL_LockMutex(jobs->lock);
-        ++jobs->finished;
-        SDL_CondBroadcast(jobs->changed);
+        if (jobs->taken == jobs->queued) break; // stopping with nothing left to take
+        runNextJob(jobs);
     }
     SDL_UnlockMutex(jobs->lock);
     return 0;
@@ -82,8 +97,15 @@ uint64_t finishedJobs(JobThread* jobs) {
 
 void waitForJob(JobThread* jobs, uint64_t n) {
     SDL_LockMutex(jobs->lock);
-    while (jobs->finished < n && jobs->finished < jobs->queued)
-        SDL_CondWait(jobs->changed, jobs->lock);
+    if (n > jobs->queued) n = jobs->queued;
+    while (jobs->finished < n) {
+        // Rather than idle, the caller runs the jobs it waits for that the worker has not
+        // reached.
+        if (jobs->taken < n)
+            runNextJob(jobs);
+        else
+            SDL_CondWait(jobs->changed, jobs->lock);
+    }
     SDL_UnlockMutex(jobs->lock);
 }
 

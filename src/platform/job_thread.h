@@ -1,7 +1,9 @@
 // One background thread that runs processor-only jobs in the order they were queued, so the
-// main thread can hand off work (compressing a texture) and go on (decoding the next). Jobs
-// touch only memory handed to them: no GL, no console, no globals. Built on SDL threads; this
-// header names none of SDL's types. The caller owns the job arguments until their job is done.
+// main thread can hand off work (compressing a texture) and go on (decoding the next); a
+// caller waiting for a job runs the jobs up to it that the worker has not reached. Jobs touch
+// only memory handed to them, on either thread: no GL, no console, no globals. Built on SDL
+// threads; this header names none of SDL's types. The caller owns the job arguments until their job
+// is done.
 #pragma once
 
 #include <cstdint>
@@ -19,11 +21,12 @@ JobThread* startJobThread(const char* name);
 // is full, in which case nothing was queued.
 uint64_t queueJob(JobThread* thread, JobFunction function, void* argument);
 
-// How many jobs have finished: jobs finish in queue order, so job n is done when this is at
+// How many jobs have finished without a gap from the first: job n is done when this is at
 // least n.
 uint64_t finishedJobs(JobThread* thread);
 
-// Returns when job n (and so every job before it) has finished.
+// Returns when job n (and so every job before it) has finished, running those the worker has
+// not taken yet on the calling thread. n past the last queued job means the last one.
 void waitForJob(JobThread* thread, uint64_t n);
 
 // Finishes the queued jobs, ends the thread and frees it. Null is allowed.
