@@ -236,9 +236,9 @@ DemoScene buildHolzvogel() {
         };
         std::vector<Mote> motes;
         for (int i = 0; i < 50; ++i) {
-            const float bottom = random.range(2, 9);
+            const float bottom = random.range(2, 8);
             motes.push_back({{random.range(-9, 9), random.range(-9, 9), bottom},
-                             random.range(6, 11),
+                             random.range(8, 12),
                              random.uniform(),
                              1 + int(random.uniform() * 1.99f)});
         }
