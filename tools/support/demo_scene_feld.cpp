@@ -19,10 +19,10 @@ constexpr float kFieldHalf = 60; // the grain stands on -kFieldHalf..kFieldHalf
 // Grain cards stand this far apart, in tiles of kGrainTiles x kGrainTiles: each tile is an
 // object the hidetrack can drop when it is out of view or hidden, and a smaller tile keeps
 // the quantised morph keys finer.
-constexpr float kStalkStep = 2.0f;
+constexpr float kStalkStep = 2.1f;
 constexpr int kGrainTiles = 4;
 constexpr int kStalksPerCard = 64;
-constexpr float kCardWidth = 2.1f;
+constexpr float kCardWidth = 1.8f;
 // Camera 2 walks from kWalkFrom to kWalkTo (x, y) among the stalks.
 constexpr float kWalkFrom[2] = {-20, 14}, kWalkTo[2] = {-16, 14};
 constexpr float kWalkClearance = 1.4f;
@@ -79,9 +79,13 @@ Canvas groundPicture() {
                     plot % 3 == 1 ? Color{0.8f, 0.68f, 0.38f, 1} : Color{0.35f, 0.52f, 0.16f, 1};
                 c = mix(crop, mix(crop, {0.3f, 0.25f, 0.15f, 1}, 0.4f), rows * 0.5f);
             }
-            // under the grain: shaded stubble, so gaps between the cards read as depth
-            if (std::max(std::fabs(x), std::fabs(y)) < kFieldHalf + 1)
-                c = mix({0.3f, 0.23f, 0.1f, 1}, {0.5f, 0.4f, 0.18f, 1}, patch);
+            // under the grain: a shaded mass of stalks, so gaps between the cards read as
+            // more grain further down rather than bare soil
+            if (std::max(std::fabs(x), std::fabs(y)) < kFieldHalf + 1) {
+                const float straw = fractalNoise(x * 1.5f, y * 1.5f, 1024, 2, 117);
+                c = mix({0.4f, 0.31f, 0.13f, 1}, {0.66f, 0.54f, 0.26f, 1},
+                        0.5f * patch + 0.5f * straw);
+            }
             if (onLane(x, y)) c = mix({0.62f, 0.55f, 0.42f, 1}, {0.45f, 0.4f, 0.32f, 1}, n);
             const float v = 0.8f + 0.35f * n;
             canvas.at(col, row) = {c.r * v, c.g * v, c.b * v, 1};
