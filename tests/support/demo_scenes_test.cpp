@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -280,6 +282,92 @@ TEST_F(DemoSceneCameras, EachFramesSomethingWorthSeeing) {
                     << built.name << " camera " << c << " at " << f;
             }
         rendertest::freeTestScene(scene);
+    }
+}
+
+// A dust mote that wraps from the top of its travel to the bottom between two keys would be
+// morphed across the room: a streak. It may only jump while its card is empty, and the loop's
+// end must meet its start.
+TEST(DemoScenes, DustMotesJumpOnlyWhileEmpty) {
+    const auto& built = std::find_if(builtScenes().begin(), builtScenes().end(),
+                                     [](const DemoScene& s) { return s.name == "holzvogel"; });
+    ASSERT_NE(built, builtScenes().end());
+    scenetest::TempDir empty;
+    const Loaded loaded = scenetest::loadWritten(built->scene);
+    ASSERT_TRUE(loaded.ok);
+    Scene& scene = *loaded.scene;
+    prepareObjects(scene);
+    SceneObject* dust = nullptr;
+    for (int o = 0; o < scene.objectCount; ++o)
+        if (scene.objects[o].track && std::string(scene.objects[o].track->name) == "dust")
+            dust = &scene.objects[o];
+    ASSERT_NE(dust, nullptr);
+    struct Mote {
+        float x, y, z, size;
+    };
+    auto motes = [&](float t) {
+        updateObject(*dust, t, false);
+        std::vector<Mote> out;
+        for (int v = 0; v + 3 < dust->vertexCount; v += 4) {
+            const float* a = dust->vertices[v].position;
+            const float* c = dust->vertices[v + 2].position; // the opposite corner
+            out.push_back({(a[0] + c[0]) / 2, (a[1] + c[1]) / 2, (a[2] + c[2]) / 2,
+                           std::hypot(c[0] - a[0], c[1] - a[1], c[2] - a[2])});
+        }
+        return out;
+    };
+    const int samples = int(scene.duration * 30);
+    std::vector<Mote> before = motes(0);
+    const std::vector<Mote> first = before;
+    int jumps = 0, shown = 0;
+    for (int k = 1; k <= samples; ++k) {
+        const std::vector<Mote> now = motes(scene.duration * float(k) / float(samples));
+        ASSERT_EQ(now.size(), before.size());
+        for (size_t m = 0; m < now.size(); ++m) {
+            shown += now[m].size > 0.2f;
+            const float moved =
+                std::hypot(now[m].x - before[m].x, now[m].y - before[m].y, now[m].z - before[m].z);
+            if (moved < 0.25f) continue; // drifting: under a unit a second
+            ++jumps;
+            EXPECT_LT(now[m].size + before[m].size, 1e-3f) << "mote " << m << " sample " << k;
+        }
+        before = now;
+    }
+    EXPECT_GT(jumps, 10);           // the motes do wrap: the check above was exercised
+    EXPECT_GT(shown, samples * 20); // and most are in sight most of the time
+    for (size_t m = 0; m < first.size(); ++m)
+        EXPECT_NEAR(before[m].z, first[m].z, 1e-3f) << "mote " << m;
+}
+
+TEST(Procedural, OctagonCardCoversItsCircleInsideTheSquare) {
+    for (float reach : {0.3f, 0.48f, 0.5f}) {
+        const sw::Mesh octagon = pr::octagonCard(4, 7, reach);
+        ASSERT_EQ(octagon.vertices.size(), 8u);
+        ASSERT_EQ(octagon.faces.size(), 6u);
+        EXPECT_EQ(octagon.materialIndex, 7);
+        for (const sw::Vertex& v : octagon.vertices) {
+            // textured as the square card of that size, and inside it
+            EXPECT_NEAR(v.u, 0.5f + v.x / 4, 1e-5f);
+            EXPECT_NEAR(v.v, 0.5f + v.z / 4, 1e-5f);
+            EXPECT_GE(v.u, -1e-5f);
+            EXPECT_LE(v.u, 1 + 1e-5f);
+            EXPECT_GE(v.v, -1e-5f);
+            EXPECT_LE(v.v, 1 + 1e-5f);
+            EXPECT_EQ(v.y, 0);
+        }
+        for (const sw::Face& f : octagon.faces) {
+            const sw::Vertex &a = octagon.vertices[f.a], &b = octagon.vertices[f.b],
+                             &c = octagon.vertices[f.c];
+            const pr::Vec3 n =
+                pr::cross(pr::Vec3{b.x - a.x, 0, b.z - a.z}, pr::Vec3{c.x - a.x, 0, c.z - a.z});
+            EXPECT_LT(n.y, 0); // faces -Y like a card
+        }
+        // each side's middle lies exactly reach x size from the centre: the circle fits
+        for (int i = 0; i < 8; ++i) {
+            const sw::Vertex &a = octagon.vertices[size_t(i)],
+                             &b = octagon.vertices[size_t((i + 1) % 8)];
+            EXPECT_NEAR(std::hypot((a.x + b.x) / 2, (a.z + b.z) / 2), reach * 4, 1e-4f);
+        }
     }
 }
 

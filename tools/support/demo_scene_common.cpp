@@ -60,8 +60,11 @@ sw::Mesh broadleafCrownMesh(float h, uint16_t leafMaterial, uint32_t seed) {
         const float r = h * 0.18f * random.uniform();
         const float size = h * random.range(0.45f, 0.6f);
         const Vec3 at = {r * std::cos(a), r * std::sin(a), h * random.range(0.35f, 0.6f)};
-        appendMesh(crown, card(size, size, leafMaterial),
-                   pose(at, random.range(0, 2 * kPi), random.range(-0.5f, 0.5f)));
+        // the leaf picture is a round cluster: an octagon skips its empty corners
+        sw::Mesh leaves = octagonCard(size, leafMaterial, 0.48f);
+        for (sw::Vertex& v : leaves.vertices)
+            v.z += size / 2;
+        appendMesh(crown, leaves, pose(at, random.range(0, 2 * kPi), random.range(-0.5f, 0.5f)));
     }
     return crown;
 }

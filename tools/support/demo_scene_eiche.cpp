@@ -3,6 +3,7 @@
 // a ring of woods closes the horizon. Six cameras.
 #include "support/demo_scenes.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace sw = scenewriter;
@@ -13,6 +14,11 @@ using pictures::mix;
 namespace {
 
 constexpr double kSeconds = 6.0;
+// Leaves per crown card and cards per branch tip: dense cards, few of them, keep the crown
+// as full as sparse ones did at a third of the overdraw.
+constexpr int kLeavesPerCard = 200;
+constexpr int kCardsPerTip = 7;
+constexpr float kCardReach = 0.48f; // the leaf cluster's radius on its card, plus a margin
 const Vec3 kSun = normalized({-0.6f, 0.65f, 0.3f});
 
 enum Materials : uint16_t {
@@ -89,6 +95,35 @@ Canvas singleLeafPicture() {
     pictures::fillCapsule(canvas, 32, 4, 32, 60, 1.5f, {0.5f, 0.32f, 0.1f, 1});
     for (Color& c : canvas.pixels)
         c.a = c.a > 0.5f ? 1.0f : 0.0f;
+    return canvas;
+}
+
+// Oak bark: long plates between deep furrows that run up the trunk, wavering, with a finer
+// grain along them. Tiles both ways (every noise has a whole number of periods across), so
+// the trunk shows no seam where the picture repeats along it.
+Canvas oakBarkPicture() {
+    const int size = 256;
+    Canvas canvas(size, size);
+    const Color furrow = {0.16f, 0.13f, 0.1f, 1}, plate = {0.5f, 0.44f, 0.37f, 1};
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const float fx = float(x), fy = float(y);
+            const float warp = fractalNoise(fx / 32, fy / 32, 8, 3, 171) - 0.5f;
+            // a row of the noise alone: it varies across the trunk only
+            const float ridge = fractalNoise(fx / 8 + warp * 2.5f, 0.5f, 32, 3, 172);
+            // furrows follow where the noise crosses its middle: a network of long lines
+            const float cracks = smoothstep(0.72f, 0.8f, fractalNoise(fx / 8, fy / 8, 32, 2, 176));
+            const float plates =
+                smoothstep(0.03f, 0.11f, std::fabs(ridge - 0.5f)) * (1 - 0.7f * cracks);
+            const float grain = fractalNoise(fx / 2 + warp * 12, 0.5f, 128, 2, 173);
+            const float patch = fractalNoise(fx / 16, fy / 16, 16, 3, 174);
+            const float lichen = smoothstep(0.68f, 0.78f, fractalNoise(fx / 8, fy / 8, 32, 3, 175));
+            Color c = mix(furrow, plate, plates * (0.8f + 0.35f * grain));
+            const float v = 0.82f + 0.3f * patch;
+            c = {c.r * v, c.g * v, c.b * v, 1};
+            c = mix(c, {0.45f, 0.5f, 0.36f, 1}, 0.5f * lichen * plates);
+            canvas.at(x, y) = c;
+        }
     return canvas;
 }
 
@@ -170,9 +205,7 @@ std::vector<sw::Vertex> leafVertices(const std::vector<LeafCard>& cards, double 
                              bend * 0.6f * std::cos(w + c.phase * 0.2f), 0};
         const float flutter =
             0.25f * std::sin(4 * w + c.phase) + 0.1f * std::sin(7 * w + 2 * c.phase);
-        sw::Mesh one = card(c.size, c.size, kLeaves);
-        for (sw::Vertex& v : one.vertices)
-            v.z -= c.size / 2;
+        const sw::Mesh one = octagonCard(c.size, kLeaves, kCardReach);
         const sw::Matrix12 place =
             pose(c.centre + offset, c.heading + flutter, c.pitch + flutter * 0.6f);
         for (sw::Vertex v : one.vertices) {
@@ -212,13 +245,12 @@ DemoScene buildEiche() {
     sky.seed = 29;
     addSkyPictures(out.pictures, "eiche_sky", sky, 512);
     out.pictures.push_back({"eiche_grass.jpg", grassPicture});
-    out.pictures.push_back({"eiche_bark.jpg", [] {
-                                return barkPicture(256, {0.5f, 0.43f, 0.36f, 1}, 17);
+    out.pictures.push_back({"eiche_bark.jpg", oakBarkPicture});
+    out.pictures.push_back({"eiche_leaves.png", [] {
+                                return leafClusterPicture(256, {0.55f, 0.7f, 0.25f, 1},
+                                                          {0.12f, 0.28f, 0.07f, 1}, 23,
+                                                          kLeavesPerCard);
                             }});
-    out.pictures.push_back(
-        {"eiche_leaves.png", [] {
-             return leafClusterPicture(256, {0.55f, 0.7f, 0.25f, 1}, {0.12f, 0.28f, 0.07f, 1}, 23);
-         }});
     out.pictures.push_back(
         {"eiche_tuft.png", [] {
              return grassTuftPicture(128, {0.18f, 0.3f, 0.07f, 1}, {0.6f, 0.7f, 0.3f, 1}, 44);
@@ -240,13 +272,20 @@ DemoScene buildEiche() {
     sw::Mesh wood;
     wood.materialIndex = kBark;
     wood.hasUV = true;
-    for (const Branch& b : branches)
-        appendMesh(wood, tube(b.from, b.to, b.radius, b.radius * 0.6f, 7, kBark, 3), {});
+    for (const Branch& b : branches) {
+        // the bark's furrows keep their proportions on thick and thin limbs alike
+        const float around = 2 * kPi * b.radius * 0.8f;
+        const float length = std::sqrt(dot(b.to - b.from, b.to - b.from));
+        appendMesh(wood,
+                   tube(b.from, b.to, b.radius, b.radius * 0.6f, b.radius > 0.8f ? 12 : 7, kBark,
+                        std::max(1.0f, length / around)),
+                   {});
+    }
     scene.tracks.push_back(sw::objectTrack("oak", {sw::meshKey(0, wood)}));
 
     std::vector<LeafCard> cards;
     for (const Vec3& tip : tips)
-        for (int i = 0; i < 15; ++i) {
+        for (int i = 0; i < kCardsPerTip; ++i) {
             const Vec3 at = tip + Vec3{random.range(-3.5f, 3.5f), random.range(-3.5f, 3.5f),
                                        random.range(-2.0f, 2.8f)};
             cards.push_back({at, random.range(0, 2 * kPi), random.range(-0.6f, 0.6f),
@@ -258,10 +297,12 @@ DemoScene buildEiche() {
         crown.hasUV = true;
         crown.encoding = 1;
         crown.vertices = leafVertices(cards, 0);
+        const sw::Mesh shape = octagonCard(1, kLeaves);
         for (size_t i = 0; i < cards.size(); ++i) {
-            const uint16_t a = uint16_t(4 * i);
-            crown.faces.push_back({a, uint16_t(a + 1), uint16_t(a + 2)});
-            crown.faces.push_back({a, uint16_t(a + 2), uint16_t(a + 3)});
+            const uint16_t first = uint16_t(i * shape.vertices.size());
+            for (const sw::Face& f : shape.faces)
+                crown.faces.push_back(
+                    {uint16_t(first + f.a), uint16_t(first + f.b), uint16_t(first + f.c)});
         }
         std::vector<sw::Key> keys = {sw::meshKey(0, crown)};
         for (int i = 1; i <= int(kSeconds * 4); ++i)

@@ -15,8 +15,17 @@ namespace {
 
 constexpr double kSeconds = 5.0;
 constexpr float kHalf = 320;
-constexpr float kFieldHalf = 60;   // the grain stands on -kFieldHalf..kFieldHalf
-constexpr float kStalkStep = 1.7f; // grain cards are this far apart
+constexpr float kFieldHalf = 60; // the grain stands on -kFieldHalf..kFieldHalf
+// Grain cards stand this far apart, in tiles of kGrainTiles x kGrainTiles: each tile is an
+// object the hidetrack can drop when it is out of view or hidden, and a smaller tile keeps
+// the quantised morph keys finer.
+constexpr float kStalkStep = 2.1f;
+constexpr int kGrainTiles = 4;
+constexpr int kStalksPerCard = 64;
+constexpr float kCardWidth = 1.8f;
+// Camera 2 walks from kWalkFrom to kWalkTo (x, y) among the stalks.
+constexpr float kWalkFrom[2] = {-20, 14}, kWalkTo[2] = {-16, 14};
+constexpr float kWalkClearance = 1.4f;
 const Vec3 kSun = normalized({-0.35f, -0.8f, 0.5f});
 const Vec3 kFarm = {105, 35, 0};
 const Vec3 kScarecrow = {12, -8, 0};
@@ -38,6 +47,12 @@ float fieldHeight(float x, float y) {
     const float n = fractalNoise(x / 160 + 2, y / 160 + 2, 64, 4, 111);
     const float far = smoothstep(200, 310, std::max(std::fabs(x), std::fabs(y)));
     return (n - 0.5f) * 10 + far * 40 * fractalNoise(x / 70, y / 70, 64, 3, 112);
+}
+
+float distanceToSegment(float x, float y, const float a[2], const float b[2]) {
+    const float dx = b[0] - a[0], dy = b[1] - a[1];
+    const float t = clamp01(((x - a[0]) * dx + (y - a[1]) * dy) / (dx * dx + dy * dy));
+    return std::hypot(x - (a[0] + t * dx), y - (a[1] + t * dy));
 }
 
 bool onLane(float x, float y) {
@@ -64,7 +79,13 @@ Canvas groundPicture() {
                     plot % 3 == 1 ? Color{0.8f, 0.68f, 0.38f, 1} : Color{0.35f, 0.52f, 0.16f, 1};
                 c = mix(crop, mix(crop, {0.3f, 0.25f, 0.15f, 1}, 0.4f), rows * 0.5f);
             }
-            if (std::max(std::fabs(x), std::fabs(y)) < kFieldHalf + 1) c = {0.55f, 0.45f, 0.22f, 1};
+            // under the grain: a shaded mass of stalks, so gaps between the cards read as
+            // more grain further down rather than bare soil
+            if (std::max(std::fabs(x), std::fabs(y)) < kFieldHalf + 1) {
+                const float straw = fractalNoise(x * 1.5f, y * 1.5f, 1024, 2, 117);
+                c = mix({0.4f, 0.31f, 0.13f, 1}, {0.66f, 0.54f, 0.26f, 1},
+                        0.5f * patch + 0.5f * straw);
+            }
             if (onLane(x, y)) c = mix({0.62f, 0.55f, 0.42f, 1}, {0.45f, 0.4f, 0.32f, 1}, n);
             const float v = 0.8f + 0.35f * n;
             canvas.at(col, row) = {c.r * v, c.g * v, c.b * v, 1};
@@ -72,36 +93,46 @@ Canvas groundPicture() {
     return canvas;
 }
 
-// Stalks of ripe grain with ears; the right half adds poppies among them.
+// Stalks of ripe grain with ears; the right half adds poppies among them. Drawn finely
+// (slim stems, ears of small grains, awns) at a resolution that close cameras magnify only
+// a few times: coarse texels read as blocks where the alpha test cuts them.
 Canvas grainPicture() {
-    const int w = 256, h = 128;
+    const int w = 512, h = 256;
     Canvas canvas(w, h, {0, 0, 0, 0});
     pictures::Random random(115);
     for (int half = 0; half < 2; ++half) {
-        const float x0 = float(half) * 128;
-        for (int i = 0; i < 30; ++i) {
-            const float x = x0 + random.range(6, 122), top = random.range(8, 40);
-            const float lean = random.range(-8, 8);
+        const float x0 = float(half) * 256;
+        for (int i = 0; i < kStalksPerCard; ++i) {
+            const float x = x0 + random.range(10, 246), top = random.range(14, 70);
+            const float lean = random.range(-14, 14);
             const Color stem =
-                mix({0.7f, 0.6f, 0.28f, 1}, {0.86f, 0.76f, 0.4f, 1}, random.uniform());
-            pictures::fillCapsule(canvas, x, 128, x + lean, top + 14, 1.0f, stem);
+                mix({0.66f, 0.56f, 0.26f, 1}, {0.86f, 0.76f, 0.42f, 1}, random.uniform());
+            const float ex = x + lean; // the ear hangs on the stem's top
+            pictures::fillCapsule(canvas, x, 256, ex, top + 24, 1.1f, stem);
             const Color ear =
-                mix({0.8f, 0.64f, 0.3f, 1}, {0.95f, 0.84f, 0.5f, 1}, random.uniform());
-            for (int k = 0; k < 6; ++k) {
-                const float ey = top + float(k) * 3;
-                pictures::fillDisc(canvas, x + lean - 1.8f, ey, 1.9f, ear);
-                pictures::fillDisc(canvas, x + lean + 1.8f, ey + 1.5f, 1.9f, ear);
+                mix({0.78f, 0.62f, 0.28f, 1}, {0.96f, 0.86f, 0.52f, 1}, random.uniform());
+            const Color shade = mix(ear, {0.5f, 0.38f, 0.16f, 1}, 0.45f);
+            for (int k = 0; k < 8; ++k) {
+                const float ey = top + float(k) * 3.2f, side = 1.5f - 0.08f * float(k);
+                pictures::fillDisc(canvas, ex - side, ey, 1.9f, k % 2 ? shade : ear);
+                pictures::fillDisc(canvas, ex + side, ey + 1.6f, 1.9f, k % 2 ? ear : shade);
             }
-            pictures::fillCapsule(canvas, x + lean, top, x + lean * 1.1f, top - 9, 0.5f,
-                                  ear); // awn
+            for (float spread : {-0.35f, 0.0f, 0.35f}) // awns
+                pictures::fillCapsule(canvas, ex, top + 2, ex + lean * 0.3f + spread * 14, top - 16,
+                                      0.6f, ear);
         }
         if (half == 1)
             for (int i = 0; i < 6; ++i) {
-                const float x = x0 + random.range(15, 113), y = random.range(40, 80);
-                pictures::fillCapsule(canvas, x, y, x + random.range(-4, 4), 128, 1.0f,
+                const float x = x0 + random.range(30, 226), y = random.range(90, 160);
+                pictures::fillCapsule(canvas, x, y, x + random.range(-8, 8), 256, 1.3f,
                                       {0.3f, 0.45f, 0.15f, 1});
-                pictures::fillDisc(canvas, x, y, 6, {0.85f, 0.08f, 0.06f, 1});
-                pictures::fillDisc(canvas, x, y, 1.8f, {0.1f, 0.08f, 0.08f, 1});
+                for (int p = 0; p < 4; ++p) {
+                    const float a = float(p) * kPi / 2 + 0.4f;
+                    pictures::fillDisc(canvas, x + 5 * std::cos(a), y + 4 * std::sin(a), 7,
+                                       p % 2 ? Color{0.78f, 0.06f, 0.05f, 1}
+                                             : Color{0.9f, 0.12f, 0.08f, 1});
+                }
+                pictures::fillDisc(canvas, x, y, 2.6f, {0.1f, 0.08f, 0.08f, 1});
             }
     }
     for (pictures::Color& c : canvas.pixels)
@@ -158,7 +189,7 @@ std::vector<sw::Vertex> grainVertices(const std::vector<Stalks>& cards, double t
         const float lean = 0.22f + 0.3f * wave * wave * (wave > 0 ? 1.0f : 0.3f) +
                            0.05f * std::sin(5 * w + c.phase);
         const float u0 = c.poppies ? 0.5f : 0.0f;
-        const sw::Mesh one = card(kStalkStep * 1.25f, c.height, kGrain, u0, 0, u0 + 0.5f, 1);
+        const sw::Mesh one = card(kCardWidth, c.height, kGrain, u0, 0, u0 + 0.5f, 1);
         const sw::Matrix12 place = pose(c.at, c.heading);
         for (sw::Vertex v : one.vertices) {
             const float up = v.z / c.height;
@@ -208,35 +239,45 @@ DemoScene buildFeld() {
         sw::objectTrack("land", {sw::meshKey(0, heightField(40, 40, -kHalf, -kHalf, 2 * kHalf,
                                                             2 * kHalf, fieldHeight, kGround))}));
 
-    // The grain, in four quarters so that a camera inside the field can drop the ones behind.
+    // The grain on a jittered grid, split into tiles. Kept clear: the scarecrow's spot, and
+    // the path of the camera that walks among the stalks, where a card a hand's breadth from
+    // the lens would fill the frame twice over (both passes of its alpha test).
     pictures::Random random(5);
-    for (int q = 0; q < 4; ++q) {
-        std::vector<Stalks> cards;
-        const float x0 = q % 2 ? 0 : -kFieldHalf, y0 = q / 2 ? 0 : -kFieldHalf;
-        for (float y = y0 + kStalkStep / 2; y < y0 + kFieldHalf; y += kStalkStep)
-            for (float x = x0 + kStalkStep / 2; x < x0 + kFieldHalf; x += kStalkStep) {
-                const float px = x + random.range(-0.5f, 0.5f), py = y + random.range(-0.5f, 0.5f);
+    {
+        const int cells = int(2 * kFieldHalf / kStalkStep);
+        const float cell = 2 * kFieldHalf / float(cells);
+        std::vector<std::vector<Stalks>> tiles(kGrainTiles * kGrainTiles);
+        for (int row = 0; row < cells; ++row)
+            for (int col = 0; col < cells; ++col) {
+                const float x = -kFieldHalf + (float(col) + 0.5f) * cell;
+                const float y = -kFieldHalf + (float(row) + 0.5f) * cell;
+                const float px = x + random.range(-0.6f, 0.6f), py = y + random.range(-0.6f, 0.6f);
+                const Stalks stalks = {{px, py, fieldHeight(px, py) - 0.1f},
+                                       random.range(0, 2 * kPi),
+                                       random.range(1.1f, 1.45f),
+                                       random.range(0, 2 * kPi),
+                                       random.uniform() < 0.08f};
                 if (std::hypot(px - kScarecrow.x, py - kScarecrow.y) < 2.5f) continue;
-                cards.push_back({{px, py, fieldHeight(px, py) - 0.1f},
-                                 random.range(0, 2 * kPi),
-                                 random.range(1.1f, 1.45f),
-                                 random.range(0, 2 * kPi),
-                                 random.uniform() < 0.08f});
+                if (distanceToSegment(px, py, kWalkFrom, kWalkTo) < kWalkClearance) continue;
+                tiles[size_t(row * kGrainTiles / cells * kGrainTiles + col * kGrainTiles / cells)]
+                    .push_back(stalks);
             }
-        sw::Mesh grain;
-        grain.materialIndex = kGrain;
-        grain.hasUV = true;
-        grain.encoding = 1;
-        grain.vertices = grainVertices(cards, 0);
-        for (size_t i = 0; i < cards.size(); ++i) {
-            const uint16_t a = uint16_t(4 * i);
-            grain.faces.push_back({a, uint16_t(a + 1), uint16_t(a + 2)});
-            grain.faces.push_back({a, uint16_t(a + 2), uint16_t(a + 3)});
+        for (const std::vector<Stalks>& cards : tiles) {
+            sw::Mesh grain;
+            grain.materialIndex = kGrain;
+            grain.hasUV = true;
+            grain.encoding = 1;
+            grain.vertices = grainVertices(cards, 0);
+            for (size_t i = 0; i < cards.size(); ++i) {
+                const uint16_t a = uint16_t(4 * i);
+                grain.faces.push_back({a, uint16_t(a + 1), uint16_t(a + 2)});
+                grain.faces.push_back({a, uint16_t(a + 2), uint16_t(a + 3)});
+            }
+            std::vector<sw::Key> keys = {sw::meshKey(0, grain)};
+            for (int i = 1; i <= int(kSeconds * 2); ++i)
+                keys.push_back(sw::morphKey(i * 0.5, {}, grainVertices(cards, i * 0.5), true, 1));
+            scene.tracks.push_back(sw::objectTrack("grain", keys));
         }
-        std::vector<sw::Key> keys = {sw::meshKey(0, grain)};
-        for (int i = 1; i <= int(kSeconds * 2); ++i)
-            keys.push_back(sw::morphKey(i * 0.5, {}, grainVertices(cards, i * 0.5), true, 1));
-        scene.tracks.push_back(sw::objectTrack("grain", keys));
     }
 
     // The scarecrow.
@@ -333,7 +374,8 @@ DemoScene buildFeld() {
         },
         // 2: down among the stalks, looking up at the ears against the sky
         [=](float f) {
-            return Shot{overField(-20 + 4 * f, 14, 0.9f), overField(-10 + 4 * f, 20, 3.2f), 1.3f};
+            const float x = kWalkFrom[0] + (kWalkTo[0] - kWalkFrom[0]) * f;
+            return Shot{overField(x, kWalkFrom[1], 0.9f), overField(x + 10, 20, 3.2f), 1.3f};
         },
         // 3: round the scarecrow
         [=](float f) {

@@ -16,6 +16,15 @@ namespace {
 constexpr double kSeconds = 24.0;
 constexpr double kSpreadAt = 12.0;
 const Vec3 kPerch = {0, 0, 10};
+constexpr double kDustStep = 0.5;
+constexpr float kMoteSize = 0.3f;
+
+// A mote's size along its band (f from 0 at the bottom to 1 at the top): nothing near both
+// ends, so that the keys on either side of a wrap hold empty cards: a key step moves f by at
+// most two laps x 0.5 / 24 s = 0.042, less than either empty end (0.06).
+float moteScale(float f) {
+    return smoothstep(0.06f, 0.2f, f) * smoothstep(0.94f, 0.8f, f);
+}
 
 enum Materials : uint16_t { kWood, kMarble, kFloor, kGlow, kDust, kMaterialCount };
 
@@ -214,26 +223,38 @@ DemoScene buildHolzvogel() {
                                             [i](double t) { return pose(lightAt(i, t), 0); }));
     }
 
-    // Dust motes drifting up through the light.
+    // Dust motes drifting up through the light. Each rises through its own band a whole
+    // number of times per loop, so the loop closes without a jump. Where it wraps from the
+    // top of its band to the bottom it has shrunk to nothing at both keys around the wrap:
+    // the morph between them then moves an empty card instead of drawing a streak.
     {
         pictures::Random random(135);
         struct Mote {
             Vec3 at;
-            float speed;
+            float band, phase;
+            int laps;
         };
         std::vector<Mote> motes;
-        for (int i = 0; i < 50; ++i)
-            motes.push_back({{random.range(-9, 9), random.range(-9, 9), random.range(2, 20)},
-                             random.range(0.2f, 0.6f)});
+        for (int i = 0; i < 50; ++i) {
+            const float bottom = random.range(2, 8);
+            motes.push_back({{random.range(-9, 9), random.range(-9, 9), bottom},
+                             random.range(8, 12),
+                             random.uniform(),
+                             1 + int(random.uniform() * 1.99f)});
+        }
         auto dust = [&](double t) {
             std::vector<sw::Vertex> vs;
             for (const Mote& m : motes) {
-                const float z = 2 + std::fmod(m.at.z - 2 + m.speed * float(t), 18.0f);
-                const Vec3 p = {m.at.x + 0.6f * std::sin(float(t) * 0.5f + m.at.z), m.at.y, z};
-                sw::Mesh one = card(0.3f, 0.3f, kDust);
-                appendMesh(one, card(0.3f, 0.3f, kDust), pose({}, kPi / 2));
+                const float f = std::fmod(m.phase + float(m.laps) * float(t / kSeconds), 1.0f);
+                const float z = m.at.z + m.band * f;
+                const float size = kMoteSize * moteScale(f);
+                // the sway repeats once per loop as well
+                const float sway = std::sin(float(2 * kPi * t / kSeconds) * 3 + m.at.z);
+                const Vec3 p = {m.at.x + 0.6f * sway, m.at.y, z};
+                sw::Mesh one = card(size, size, kDust);
+                appendMesh(one, card(size, size, kDust), pose({}, kPi / 2));
                 for (const sw::Vertex& v : one.vertices)
-                    vs.push_back({p.x + v.x, p.y + v.y, p.z + v.z - 0.15f, v.u, v.v});
+                    vs.push_back({p.x + v.x, p.y + v.y, p.z + v.z - size / 2, v.u, v.v});
             }
             return vs;
         };
@@ -247,9 +268,7 @@ DemoScene buildHolzvogel() {
             mesh.faces.push_back({a, uint16_t(a + 2), uint16_t(a + 3)});
         }
         std::vector<sw::Key> keys = {sw::meshKey(0, mesh)};
-        // a mote that wraps from the top to the bottom jumps between two keys: keep the
-        // steps short so the jump stays one quick streak
-        for (double t = 0.5; t <= kSeconds + 1e-6; t += 0.5)
+        for (double t = kDustStep; t <= kSeconds + 1e-6; t += kDustStep)
             keys.push_back(sw::morphKey(t, {}, dust(t), true, 0));
         scene.tracks.push_back(sw::objectTrack("dust", keys));
     }

@@ -208,6 +208,21 @@ sw::Mesh card(float w, float h, uint16_t material, float u0, float v0, float u1,
     return mesh;
 }
 
+sw::Mesh octagonCard(float size, uint16_t material, float reach) {
+    sw::Mesh mesh;
+    mesh.materialIndex = material;
+    mesh.hasUV = true;
+    const float corner = reach / std::cos(kPi / 8); // circumradius, in texture units
+    for (int i = 0; i < 8; ++i) {
+        const float a = kPi / 8 + float(i) * kPi / 4;
+        const float u = 0.5f + corner * std::cos(a), v = 0.5f + corner * std::sin(a);
+        mesh.vertices.push_back({(u - 0.5f) * size, 0, (v - 0.5f) * size, u, v});
+    }
+    for (uint16_t i = 1; i + 1 < 8; ++i)
+        mesh.faces.push_back({0, i, uint16_t(i + 1)});
+    return mesh;
+}
+
 sw::Mesh rock(float radius, float sx, float sy, float sz, float roughness, uint32_t seed,
               uint16_t material) {
     sw::Mesh mesh = sw::sphereMesh(radius, 8, 5, material);
@@ -342,7 +357,7 @@ Canvas barkPicture(int size, Color tint, uint32_t seed) {
     return canvas;
 }
 
-Canvas leafClusterPicture(int size, Color light, Color dark, uint32_t seed) {
+Canvas leafClusterPicture(int size, Color light, Color dark, uint32_t seed, int leaves) {
     Canvas canvas(size, size, {0, 0, 0, 0});
     pictures::Random random(seed);
     const float s = float(size);
@@ -350,7 +365,6 @@ Canvas leafClusterPicture(int size, Color light, Color dark, uint32_t seed) {
     for (int i = 0; i < 6; ++i)
         pictures::fillCapsule(canvas, s * 0.5f, s * 0.95f, s * random.range(0.1f, 0.9f),
                               s * random.range(0.15f, 0.6f), s * 0.008f, {0.3f, 0.22f, 0.14f, 1});
-    const int leaves = 70;
     for (int i = 0; i < leaves; ++i) {
         const float a = random.range(0, 2 * kPi);
         const float r = s * 0.42f * std::sqrt(random.uniform());

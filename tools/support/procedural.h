@@ -72,6 +72,11 @@ sw::Mesh tube(Vec3 a, Vec3 b, float ra, float rb, int segments, uint16_t materia
 // with the given texture cell (u0..u1, v0..v1).
 sw::Mesh card(float w, float h, uint16_t material, float u0 = 0, float v0 = 0, float u1 = 1,
               float v1 = 1);
+// A regular octagon of width size (flat sides at +-size/2 x reach x 2) in the XZ plane,
+// centred on the origin and facing -Y, textured as a square card of that size would be: a
+// round picture on a square texture costs a quarter less fill this way. reach 0.5 touches the
+// square's sides.
+sw::Mesh octagonCard(float size, uint16_t material, float reach = 0.5f);
 // A sphere squashed by (sx, sy, sz) and roughened by noise of the given amount.
 sw::Mesh rock(float radius, float sx, float sy, float sz, float roughness, uint32_t seed,
               uint16_t material);
@@ -120,8 +125,9 @@ bool writePicture(const std::string& dir, const PictureJob& job);
 
 // Pictures shared by several scenes.
 Canvas barkPicture(int size, Color tint, uint32_t seed);
-// A cluster of leaves with alpha exactly 1 inside and 0 outside (soft only at the rim).
-Canvas leafClusterPicture(int size, Color light, Color dark, uint32_t seed);
+// A round cluster of leaves with alpha exactly 1 inside and 0 outside; more leaves fill it
+// more densely (fewer cards then carry the same foliage).
+Canvas leafClusterPicture(int size, Color light, Color dark, uint32_t seed, int leaves = 70);
 Canvas grassTuftPicture(int size, Color base, Color tip, uint32_t seed);
 Canvas stonePicture(int size, Color tint, uint32_t seed);
 // A round soft glow: white centre fading to transparent (for additive sprites).
