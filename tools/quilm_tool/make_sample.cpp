@@ -8,6 +8,7 @@
 #include "render/scene_renderer.h"
 #include "scene/envmap.h"
 #include "support/picture_writer.h"
+#include "support/procedural.h"
 #include "support/scene_writer.h"
 #include "support/super8_pictures.h"
 
@@ -229,21 +230,6 @@ Canvas skyFace(int slot, int size) {
 }
 
 // ---- Geometry ----
-
-// Gives every face its own three vertices, so the engine's averaged normals stay flat.
-sw::Mesh flatten(const sw::Mesh& mesh) {
-    sw::Mesh out = mesh;
-    out.vertices.clear();
-    out.faces.clear();
-    for (const sw::Face& f : mesh.faces) {
-        const uint16_t base = uint16_t(out.vertices.size());
-        out.vertices.push_back(mesh.vertices[f.a]);
-        out.vertices.push_back(mesh.vertices[f.b]);
-        out.vertices.push_back(mesh.vertices[f.c]);
-        out.faces.push_back({base, uint16_t(base + 1), uint16_t(base + 2)});
-    }
-    return out;
-}
 
 sw::Mesh annulusMesh(float inner, float outer, int segments, uint16_t material) {
     sw::Mesh mesh;
@@ -480,7 +466,7 @@ sw::Scene sampleScene() {
     // A crate that turns into a gem at 6 s (and back when the loop starts again).
     {
         sw::Mesh crate = sw::boxMesh(0.7f, 0.7f, 0.7f, kCrate);
-        sw::Mesh gem = flatten(sw::sphereMesh(1.0f, 6, 3, kGem));
+        sw::Mesh gem = procedural::flatten(sw::sphereMesh(1.0f, 6, 3, kGem));
         gem.hasUV = false;
         std::vector<sw::Key> keys;
         for (int i = 0; i <= 22; ++i) {
