@@ -2,12 +2,27 @@
 
 #include "diag/console.h"
 
-#include <SDL.h>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#ifdef _WIN32
+#include <system_error>
+#include <thread>
+#else
+#include <pthread.h>
+#endif
 
+// POSIX threads are made with pthread_create itself: with SDL's threads and with std::thread
+// alike, the leak checker of sanitizer builds crashed at exit now and then while scanning the
+// main thread's dynamic TLS.
 struct JobThread {
-    SDL_Thread* thread = nullptr;
-    SDL_mutex* lock = nullptr;
-    SDL_cond* changed = nullptr; // a job queued, a job finished or the stop request
+#ifdef _WIN32
+    std::thread thread;
+#else
+    pthread_t thread{};
+#endif
+    std::mutex lock;
+    std::condition_variable changed; // a job queued, a job finished or the stop request
     JobFunction functions[kJobQueueSlots] = {};
     void* arguments[kJobQueueSlots] = {};
     bool done[kJobQueueSlots] = {};
@@ -23,98 +38,103 @@ struct JobThread {
 namespace {
 
 // Runs the next job not yet taken; called and returns with the lock held.
-void runNextJob(JobThread* jobs) {
+void runNextJob(JobThread* jobs, std::unique_lock<std::mutex>& held) {
     const int slot = int(jobs->taken % kJobQueueSlots);
     ++jobs->taken;
     const JobFunction function = jobs->functions[slot];
     void* argument = jobs->arguments[slot];
-    SDL_UnlockMutex(jobs->lock);
+    held.unlock();
     function(argument);
-    SDL_LockMutex(jobs->lock);
+    held.lock();
     jobs->done[slot] = true;
     while (jobs->finished < jobs->taken && jobs->done[jobs->finished % kJobQueueSlots]) {
         jobs->done[jobs->finished % kJobQueueSlots] = false;
         ++jobs->finished;
     }
-    SDL_CondBroadcast(jobs->changed);
+    jobs->changed.notify_all();
 }
 
-int runJobs(void* data) {
-    JobThread* jobs = static_cast<JobThread*>(data);
-    SDL_LockMutex(jobs->lock);
+void runJobs(JobThread* jobs) {
+    std::unique_lock<std::mutex> held(jobs->lock);
     for (;;) {
-        while (jobs->taken == jobs->queued && !jobs->stopping)
-            SDL_CondWait(jobs->changed, jobs->lock);
+        jobs->changed.wait(held, [jobs] { return jobs->taken < jobs->queued || jobs->stopping; });
         if (jobs->taken == jobs->queued) break; // stopping with nothing left to take
-        runNextJob(jobs);
+        runNextJob(jobs, held);
     }
-    SDL_UnlockMutex(jobs->lock);
-    return 0;
 }
 
-void freeJobThread(JobThread* jobs) {
-    if (jobs->changed) SDL_DestroyCond(jobs->changed);
-    if (jobs->lock) SDL_DestroyMutex(jobs->lock);
-    delete jobs;
+#ifndef _WIN32
+void* runJobsPosix(void* jobs) {
+    runJobs(static_cast<JobThread*>(jobs));
+    return nullptr;
 }
+#endif
 
 } // namespace
 
 JobThread* startJobThread(const char* name) {
-    if (SDL_GetCPUCount() < 2) return nullptr;
+    if (std::thread::hardware_concurrency() < 2) return nullptr;
     JobThread* jobs = new JobThread{};
-    jobs->lock = SDL_CreateMutex();
-    jobs->changed = SDL_CreateCond();
-    if (jobs->lock && jobs->changed) jobs->thread = SDL_CreateThread(runJobs, name, jobs);
-    if (!jobs->thread) {
-        consolePrint("No worker thread (%s): working on one thread\n", SDL_GetError());
-        freeJobThread(jobs);
+#ifdef _WIN32
+    // The standard library reports a thread it cannot start only by exception.
+    try {
+        jobs->thread = std::thread(runJobs, jobs);
+    } catch (const std::system_error& error) {
+        consolePrint("No worker thread for %s (%s): working on one thread\n", name, error.what());
+        delete jobs;
         return nullptr;
     }
+#else
+    const int failed = pthread_create(&jobs->thread, nullptr, runJobsPosix, jobs);
+    if (failed != 0) {
+        consolePrint("No worker thread for %s (%s): working on one thread\n", name,
+                     std::strerror(failed));
+        delete jobs;
+        return nullptr;
+    }
+#endif
     return jobs;
 }
 
 uint64_t queueJob(JobThread* jobs, JobFunction function, void* argument) {
-    SDL_LockMutex(jobs->lock);
-    uint64_t number = 0;
-    if (jobs->queued - jobs->finished < kJobQueueSlots) {
-        const int slot = int(jobs->queued % kJobQueueSlots);
-        jobs->functions[slot] = function;
-        jobs->arguments[slot] = argument;
-        number = ++jobs->queued;
-        SDL_CondBroadcast(jobs->changed);
-    }
-    SDL_UnlockMutex(jobs->lock);
-    return number;
+    std::lock_guard<std::mutex> held(jobs->lock);
+    if (jobs->queued - jobs->finished >= kJobQueueSlots) return 0;
+    const int slot = int(jobs->queued % kJobQueueSlots);
+    jobs->functions[slot] = function;
+    jobs->arguments[slot] = argument;
+    jobs->changed.notify_all();
+    return ++jobs->queued;
 }
 
 uint64_t finishedJobs(JobThread* jobs) {
-    SDL_LockMutex(jobs->lock);
-    const uint64_t finished = jobs->finished;
-    SDL_UnlockMutex(jobs->lock);
-    return finished;
+    std::lock_guard<std::mutex> held(jobs->lock);
+    return jobs->finished;
 }
 
 void waitForJob(JobThread* jobs, uint64_t n) {
-    SDL_LockMutex(jobs->lock);
+    std::unique_lock<std::mutex> held(jobs->lock);
     if (n > jobs->queued) n = jobs->queued;
     while (jobs->finished < n) {
         // Rather than idle, the caller runs the jobs it waits for that the worker has not
         // reached.
         if (jobs->taken < n)
-            runNextJob(jobs);
+            runNextJob(jobs, held);
         else
-            SDL_CondWait(jobs->changed, jobs->lock);
+            jobs->changed.wait(held);
     }
-    SDL_UnlockMutex(jobs->lock);
 }
 
 void stopJobThread(JobThread* jobs) {
     if (!jobs) return;
-    SDL_LockMutex(jobs->lock);
-    jobs->stopping = true;
-    SDL_CondBroadcast(jobs->changed);
-    SDL_UnlockMutex(jobs->lock);
-    SDL_WaitThread(jobs->thread, nullptr);
-    freeJobThread(jobs);
+    {
+        std::lock_guard<std::mutex> held(jobs->lock);
+        jobs->stopping = true;
+        jobs->changed.notify_all();
+    }
+#ifdef _WIN32
+    jobs->thread.join();
+#else
+    pthread_join(jobs->thread, nullptr);
+#endif
+    delete jobs;
 }

@@ -1,9 +1,8 @@
 // One background thread that runs processor-only jobs in the order they were queued, so the
 // main thread can hand off work (compressing a texture) and go on (decoding the next); a
 // caller waiting for a job runs the jobs up to it that the worker has not reached. Jobs touch
-// only memory handed to them, on either thread: no GL, no console, no globals. Built on SDL
-// threads; this header names none of SDL's types. The caller owns the job arguments until their job
-// is done.
+// only memory handed to them, on either thread: no GL, no console, no globals. Built on
+// std::thread; the caller owns the job arguments until their job is done.
 #pragma once
 
 #include <cstdint>
