@@ -180,6 +180,13 @@ constexpr std::array<uint32_t, 256> makeRowWeights() {
 constexpr std::array<uint32_t, 256> kRowWeights = makeRowWeights();
 #endif
 
+// Set bits of a word; __builtin_popcount is a library call on processors without POPCNT.
+int bitCount(uint32_t v) {
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    return int((((v + (v >> 4)) & 0x0f0f0f0fu) * 0x01010101u) >> 24);
+}
+
 // stb's least-squares refinement of the end points for the given indices, with the same
 // integer sums and the same float steps, so the result is stb's bit for bit; the SSE2 path
 // sums four pixels at a time and counts the indices by bits instead of a table per pixel.
@@ -211,9 +218,9 @@ bool refineEndpoints(const uint8_t* block, uint16_t* max16, uint16_t* min16, uin
     const int at2G = 3 * (p[1] + p[5]) - at1G;
     const int at2B = 3 * (p[2] + p[6]) - at1B;
     const uint32_t lowBits = mask & 0x55555555u, highBits = (mask >> 1) & 0x55555555u;
-    const int threes = __builtin_popcount(lowBits & highBits);
-    const int ones = __builtin_popcount(lowBits & ~highBits);
-    const int twos = __builtin_popcount(highBits & ~lowBits);
+    const int threes = bitCount(lowBits & highBits);
+    const int ones = bitCount(lowBits & ~highBits);
+    const int twos = bitCount(highBits & ~lowBits);
     const int zeros = 16 - ones - twos - threes;
     const int xx = 9 * zeros + 4 * twos + threes;
     const int yy = 9 * ones + twos + 4 * threes;
@@ -245,25 +252,21 @@ void compressColorBlock(const uint8_t* block, const int low[4], const int high[4
         min16 =
             uint16_t((stb__OMatch5[r][1] << 11) | (stb__OMatch6[g][1] << 5) | stb__OMatch5[b][1]);
     } else {
-        // The widest channel leads; a channel falling as it rises runs the other way.
-        int lead = 0;
-        for (int c = 1; c < 3; ++c)
-            if (high[c] - low[c] > high[lead] - low[lead]) lead = c;
-        int first[3], second[3];
-        for (int c = 0; c < 3; ++c) {
-            first[c] = high[c];
-            second[c] = low[c];
-        }
+        // The widest channel leads; a channel falling as it rises runs the other way. Selects,
+        // not branches: these choices follow the picture, which no predictor guesses.
+        const int w0 = high[0] - low[0], w1 = high[1] - low[1], w2 = high[2] - low[2];
+        const int lead = w2 > std::max(w0, w1) ? 2 : w1 > w0 ? 1 : 0;
         int rg, gb, br;
         blockCovariances(block, low, high, rg, gb, br);
-        // Covariance of each channel with the lead channel (its own entry unused).
-        const int withLead[3][3] = {{0, rg, br}, {rg, 0, gb}, {br, gb, 0}};
-        for (int c = 0; c < 3; ++c)
-            if (c != lead && withLead[lead][c] < 0) std::swap(first[c], second[c]);
+        const bool against[3] = {(lead == 1 && rg < 0) || (lead == 2 && br < 0),
+                                 (lead == 0 && rg < 0) || (lead == 2 && gb < 0),
+                                 (lead == 0 && br < 0) || (lead == 1 && gb < 0)};
+        int first[3], second[3];
         for (int c = 0; c < 3; ++c) {
-            const int inset = (first[c] - second[c]) / 16;
-            first[c] -= inset;
-            second[c] += inset;
+            const int inset = (high[c] - low[c]) / 16;
+            const int top = high[c] - inset, bottom = low[c] + inset;
+            first[c] = against[c] ? bottom : top;
+            second[c] = against[c] ? top : bottom;
         }
         max16 = stb__As16Bit(first[0], first[1], first[2]);
         min16 = stb__As16Bit(second[0], second[1], second[2]);
@@ -282,10 +285,11 @@ void compressColorBlock(const uint8_t* block, const int low[4], const int high[4
         }
     }
     // Four colours need the first end point above the second.
-    if (max16 < min16) {
-        std::swap(max16, min16);
-        mask ^= 0x55555555u;
-    }
+    const uint32_t flip = uint32_t(0) - uint32_t(max16 < min16);
+    const uint16_t both = uint16_t((max16 ^ min16) & flip);
+    max16 = uint16_t(max16 ^ both);
+    min16 = uint16_t(min16 ^ both);
+    mask ^= flip & 0x55555555u;
     out[0] = uint8_t(max16);
     out[1] = uint8_t(max16 >> 8);
     out[2] = uint8_t(min16);
@@ -311,7 +315,9 @@ void compressDxt5Block(const uint8_t* rgba, uint8_t* out) {
 }
 
 void compressDxt5(const uint8_t* rgba, int32_t width, int32_t height, uint8_t* blocks) {
-    uint8_t block[16 * 4];
+    uint8_t buffers[2][16 * 4];
+    uint8_t* block = buffers[0];
+    const uint8_t* previous = nullptr;
     for (int32_t by = 0; by < height; by += 4) {
         for (int32_t bx = 0; bx < width; bx += 4) {
             if (bx + 4 <= width && by + 4 <= height) {
@@ -328,7 +334,13 @@ void compressDxt5(const uint8_t* rgba, int32_t width, int32_t height, uint8_t* b
                     }
                 }
             }
-            compressDxt5Block(block, blocks);
+            // Flat and transparent areas repeat whole blocks: the one before's bytes serve.
+            if (previous && std::memcmp(block, previous, sizeof buffers[0]) == 0)
+                std::memcpy(blocks, blocks - 16, 16);
+            else
+                compressDxt5Block(block, blocks);
+            previous = block;
+            block = block == buffers[0] ? buffers[1] : buffers[0];
             blocks += 16;
         }
     }
