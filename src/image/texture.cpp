@@ -60,16 +60,18 @@ void setTextureParameters(int32_t mipCount) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
 }
 
-// A texture of the batch: its blocks (every level, level 0 first) are made by job on the
-// worker. Slots form a ring in load order and never move while the worker may write one.
+// A texture of the batch: its mipmaps and, with DXT5, its blocks (every level, level 0 first)
+// are made by job on the worker. Slots form a ring in load order and never move while the
+// worker may write one.
 struct PendingUpload {
     Texture* texture = nullptr;
-    uint8_t* blocks = nullptr;
-    size_t pixelBytes = 0; // the decoded levels held until upload
+    uint8_t* blocks = nullptr; // null: the levels go up as RGBA
+    size_t pixelBytes = 0;     // the decoded levels held until upload
     bool buildMips = false;
     uint64_t job = 0;
 };
-constexpr int kPendingUploadSlots = kJobQueueSlots;
+// Fewer than the queue's slots: other jobs of the load (the demo's scene files) share it.
+constexpr int kPendingUploadSlots = kJobQueueSlots - 16;
 // Decoded levels waiting for the worker stay in memory; past this a load waits for the
 // oldest to be uploaded instead of decoding further ahead.
 constexpr size_t kMaxPendingPixelBytes = size_t(128) << 20;
@@ -104,12 +106,13 @@ size_t chainBytes(int32_t w, int32_t h, int32_t mipCount, bool blocks) {
     return bytes;
 }
 
-// On the worker: the mipmaps (when asked) and every level's blocks, from pixels nobody else
-// touches until the upload.
-void compressChain(void* argument) {
+// On the worker: the mipmaps (when asked) and every level's blocks (when compressed), from
+// pixels nobody else touches until the upload.
+void prepareChain(void* argument) {
     PendingUpload* pending = static_cast<PendingUpload*>(argument);
     Texture* texture = pending->texture;
     if (pending->buildMips) buildMipmaps(texture);
+    if (!pending->blocks) return;
     int32_t w = texture->width, h = texture->height;
     uint8_t* out = pending->blocks;
     compressDxt5(texture->pixels, w, h, out);
@@ -130,6 +133,11 @@ void uploadOldest() {
     const uint8_t* blocks = pending.blocks;
     for (int32_t level = 0; level <= texture->mipCount; ++level) {
         if (level > 0) halveSides(w, h);
+        if (!blocks) {
+            glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                         level == 0 ? texture->pixels : texture->mipLevels[level - 1]);
+            continue;
+        }
         const size_t bytes = dxt5Bytes(w, h);
         glCompressedTexImage2D(GL_TEXTURE_2D, level, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, w, h, 0,
                                GLsizei(bytes), blocks);
@@ -145,9 +153,9 @@ void uploadOldest() {
 }
 
 // Hands a freshly decoded texture to the worker, which builds its mipmaps when asked and
-// compresses it; false when it is to be handled here and now.
+// compresses it when DXT5 is on; false when it is to be handled here and now.
 bool queueUpload(Texture* texture, bool buildMips) {
-    if (!batch.active || !batch.worker || !setupOptions.useDxt || !texture->pixels) return false;
+    if (!batch.active || !batch.worker || !texture->pixels) return false;
     const int32_t w = texture->width, h = texture->height;
     // The chain the worker will build; only a failed allocation there makes it shorter (and
     // the memory count, made here, a little high).
@@ -157,13 +165,16 @@ bool queueUpload(Texture* texture, bool buildMips) {
     while (batch.oldest != batch.next && (batch.next - batch.oldest == kPendingUploadSlots ||
                                           batch.pixelBytes + pixelBytes > kMaxPendingPixelBytes))
         uploadOldest();
-    uint8_t* blocks = static_cast<uint8_t*>(std::malloc(chainBytes(w, h, mipCount, true)));
-    if (!blocks) return false;
+    uint8_t* blocks = nullptr;
+    if (setupOptions.useDxt) {
+        blocks = static_cast<uint8_t*>(std::malloc(chainBytes(w, h, mipCount, true)));
+        if (!blocks) return false;
+    }
     PendingUpload& pending = batch.slots[batch.next % kPendingUploadSlots];
     pending = PendingUpload{texture, blocks, pixelBytes, buildMips, 0};
     texture->uploadPending = true;
-    pending.job = queueJob(batch.worker, compressChain, &pending);
-    if (pending.job == 0) { // cannot happen with as many queue slots as ring slots
+    pending.job = queueJob(batch.worker, prepareChain, &pending);
+    if (pending.job == 0) { // only when other jobs fill the queue: then here and now
         std::free(blocks);
         pending = PendingUpload{};
         texture->uploadPending = false;
@@ -186,7 +197,7 @@ bool queueUpload(Texture* texture, bool buildMips) {
 void beginTextureBatch() {
     if (batch.active) return;
     batch.active = true;
-    if (setupOptions.useDxt) batch.worker = startJobThread("texture compression");
+    batch.worker = startJobThread("texture loading");
 }
 
 void uploadReadyTextures() {
@@ -204,6 +215,10 @@ void flushTextureUploads() {
         waitForJob(batch.worker, batch.slots[(batch.next - 1) % kPendingUploadSlots].job);
     while (batch.oldest != batch.next)
         uploadOldest();
+}
+
+JobThread* textureBatchWorker() {
+    return batch.worker;
 }
 
 void endTextureBatch() {

@@ -57,18 +57,23 @@ void buildMipmaps(Texture* texture);
 void uploadTexture(Texture* texture);
 
 // Texture batches, for loading many pictures at once (the demo's data). Between begin and
-// end, textures loaded with upload while DXT5 is on have their blocks made on a worker thread
-// while the caller decodes the next picture; their GL object exists at once, their levels
-// arrive at the latest by flushTextureUploads or endTextureBatch, always in load order. The
-// memory count and log lines are those of a load without batch. Binding or releasing a
-// texture still waiting flushes first. Without a second processor nothing changes.
+// end, textures loaded with upload have their mipmaps (and, with DXT5, their blocks) made on
+// a worker thread while the caller decodes the next picture; their GL object exists at once,
+// their levels arrive at the latest by flushTextureUploads or endTextureBatch, always in load
+// order. The memory count and log lines are those of a load without batch. Binding or
+// releasing a texture still waiting flushes first. Without a second processor nothing
+// changes.
 void beginTextureBatch();
-// Uploads the waiting textures whose blocks are ready, without waiting for the others.
+// Uploads the waiting textures whose levels are ready, without waiting for the others.
 void uploadReadyTextures();
 // Uploads every waiting texture, waiting for the worker as needed.
 void flushTextureUploads();
 // Flushes and stops the worker; does nothing outside a batch.
 void endTextureBatch();
+// The batch's worker, for other processor-only jobs of the same load (queued behind the
+// textures already handed over); null outside a batch or without a second processor.
+struct JobThread;
+JobThread* textureBatchWorker();
 
 // Makes the texture current on GL_TEXTURE_2D; one without a GL object is uploaded into
 // object 0 on every such bind.
