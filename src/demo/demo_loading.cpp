@@ -6,6 +6,7 @@
 #include "hidetrack/hidetrack_file.h"
 #include "image/screen_quad.h"
 #include "image/texture.h"
+#include "platform/job_thread.h"
 #include "platform/options.h"
 #include "platform/paths.h"
 #include "scene/scene.h"
@@ -16,6 +17,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,7 +74,115 @@ gzFile openWithGz(char* name) {
     return file;
 }
 
+// A scene file read whole and decompressed on the worker while the loading picture decodes,
+// so the main thread only parses it. Anything unusual (a read error, a file past the cap,
+// gzip data inside) leaves the file to the ordinary load, which reports it as always.
+struct SceneAhead {
+    char name[kDemoSceneNameBytes] = {}; // the scene's name, then the one that opened
+    uint8_t* bytes = nullptr;
+    size_t size = 0;
+    bool read = false;
+    uint64_t job = 0; // 0: not queued
+};
+SceneAhead scenesAhead[kDemoSceneCount];
+
+// Real scenes are a few megabytes; the cap keeps a compressed bomb from filling memory ahead
+// of the loader's own budget.
+constexpr size_t kSceneAheadMaxBytes = size_t(64) << 20;
+
+// On the worker: no console, only the record handed over.
+void readSceneAhead(void* argument) {
+    SceneAhead& ahead = *static_cast<SceneAhead*>(argument);
+    gzFile file = openWithGz(ahead.name);
+    if (!file) return;
+    size_t capacity = size_t(1) << 20;
+    uint8_t* bytes = static_cast<uint8_t*>(std::malloc(capacity));
+    size_t size = 0;
+    bool ok = bytes != nullptr;
+    while (ok) {
+        if (size == capacity) {
+            uint8_t* grown = capacity < kSceneAheadMaxBytes
+                                 ? static_cast<uint8_t*>(std::realloc(bytes, capacity * 2))
+                                 : nullptr;
+            if (!grown) {
+                ok = false;
+                break;
+            }
+            bytes = grown;
+            capacity *= 2;
+        }
+        const int got = gzread(file, bytes + size, unsigned(capacity - size));
+        if (got < 0) ok = false;
+        if (got <= 0) break;
+        size += size_t(got);
+    }
+    gzclose(file);
+    // Decompressed bytes that are gzip again would be unpacked once more from memory.
+    if (ok && size >= 2 && bytes[0] == 0x1f && bytes[1] == 0x8b) ok = false;
+    if (!ok) {
+        std::free(bytes);
+        return;
+    }
+    ahead.bytes = bytes;
+    ahead.size = size;
+    ahead.read = true;
+}
+
+void queueScenesAhead() {
+    JobThread* worker = textureBatchWorker();
+    if (!worker) return;
+    for (int i = 0; i < kDemoSceneCount; ++i) {
+        SceneAhead& ahead = scenesAhead[i];
+        ahead = SceneAhead{};
+        if (!copyWhole(kDemoSceneFiles[i], ahead.name, sizeof ahead.name)) continue;
+        ahead.job = queueJob(worker, readSceneAhead, &ahead);
+    }
+}
+
+// The hidetrack beside a loaded scene: name (the scene file as opened) + ".hid", else
+// + ".hid.gz". A missing or refused one only logs.
+void loadSceneHidetrack(Scene& scene, char* name) {
+    gzFile trackFile = nullptr;
+    if (appendSuffix(name, std::strlen(name), ".hid")) trackFile = openWithGz(name);
+    if (!trackFile) {
+        consolePrint("No hidetrack found!\n");
+        return;
+    }
+    consolePrint("Hidetrack: %s\n", name);
+    if (!loadHidetrack(scene, trackFile)) consolePrint("Failed. \n");
+    gzclose(trackFile);
+}
+
+// loadDemoScene, from the bytes read ahead when there are any.
+Scene* loadDemoSceneAhead(const char* fileName, SceneAhead& ahead) {
+    if (ahead.job != 0) waitForJob(textureBatchWorker(), ahead.job);
+    if (!ahead.read) return loadDemoScene(fileName);
+    Scene* scene = createScene();
+    const bool loaded = scene && loadSceneFromMemory(*scene, ahead.bytes, ahead.size);
+    std::free(ahead.bytes);
+    ahead.bytes = nullptr;
+    if (!loaded) {
+        consolePrint("Failed: Scene loader error!\n");
+        destroyScene(scene);
+        return nullptr;
+    }
+    loadSceneHidetrack(*scene, ahead.name);
+    return scene;
+}
+
+// After the worker has stopped: whatever a failed load left unread.
+void dropScenesAhead() {
+    for (SceneAhead& ahead : scenesAhead) {
+        std::free(ahead.bytes);
+        ahead = SceneAhead{};
+    }
+}
+
 bool loadAll(const DemoLoadRequest& request) {
+    // From here on textures are compressed on a worker while the next picture decodes; the
+    // worker starts with the scene files, while the loading picture decodes here.
+    beginTextureBatch();
+    queueScenesAhead();
     consolePrint("Loading image file: %s\n", "loading.jpg");
     demoData.loadingPicture = loadTexture("loading.jpg", true, true);
     if (!demoData.loadingPicture) consolePrint("Failed.\n");
@@ -85,10 +195,8 @@ bool loadAll(const DemoLoadRequest& request) {
     present(request);
     progressStep(request);
 
-    // From here on textures are compressed on a worker while the next picture decodes.
-    beginTextureBatch();
     for (int i = 0; i < kDemoSceneCount; ++i) {
-        Scene* scene = loadDemoScene(kDemoSceneFiles[i]);
+        Scene* scene = loadDemoSceneAhead(kDemoSceneFiles[i], scenesAhead[i]);
         if (!scene) return false;
         if (!setupOptions.lowMemory) prepareObjects(*scene);
         scene->super8 = request.super8;
@@ -184,16 +292,8 @@ Scene* loadDemoScene(const char* fileName) {
         destroyScene(scene);
         return nullptr;
     }
-    gzFile trackFile = nullptr;
-    if (appendSuffix(name, std::strlen(name), ".hid")) trackFile = openWithGz(name);
-    if (!trackFile) {
-        consolePrint("No hidetrack found!\n");
-    } else {
-        consolePrint("Hidetrack: %s\n", name);
-        if (!loadHidetrack(*scene, trackFile)) consolePrint("Failed. \n");
-        gzclose(trackFile);
-    }
     gzclose(sceneFile);
+    loadSceneHidetrack(*scene, name);
     return scene;
 }
 
@@ -208,6 +308,7 @@ bool loadDemoData(const DemoLoadRequest& request) {
     }
     const bool loaded = loadAll(request);
     endTextureBatch();
+    dropScenesAhead();
     // Back where we were, also after a failure: the caller may still write files.
     if (!haveHome || chdir(home) != 0) consolePrint("Could not return from the data directory.\n");
     return loaded;

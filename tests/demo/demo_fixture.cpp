@@ -82,6 +82,14 @@ bool writeDemoFixture(const std::string& dir, const DemoFixtureOptions& options)
             ok &= sw::writeBytesFile(path + ".gz.hid.gz", {1, 2, 3});
             continue;
         }
+        if (i == 1 && options.flussForm != SceneFileForm::plain) {
+            std::vector<uint8_t> bytes = sw::gzipBytes(sw::writeScene(fixtureScene(i)));
+            if (options.flussForm == SceneFileForm::gzipTwice) bytes = sw::gzipBytes(bytes);
+            if (options.flussForm == SceneFileForm::gzipCut) bytes.resize(bytes.size() / 2);
+            if (options.flussForm == SceneFileForm::gzipDamaged) bytes[bytes.size() / 2] ^= 0x55;
+            ok &= sw::writeBytesFile(path, bytes);
+            continue;
+        }
         ok &= sw::writeSceneFile(path, fixtureScene(i), i == 4);
     }
     const char* logos[5] = {"quilm.png", "logo4.png", "logo3.png", "logo2.png", "logo1.png"};

@@ -5,9 +5,14 @@
 
 #include <string>
 
+// How "fluss.q3d" is stored: as written, gzip-compressed, compressed twice, compressed and
+// then cut short, or compressed with a byte in the middle changed.
+enum class SceneFileForm { plain, gzip, gzipTwice, gzipCut, gzipDamaged };
+
 struct DemoFixtureOptions {
     bool withLoadingPicture = true;
-    bool withFluss = true;         // false: the second scene is missing
+    bool withFluss = true; // false: the second scene is missing
+    SceneFileForm flussForm = SceneFileForm::plain;
     bool damagedModule = false;    // "tune.mo3" cut short
     bool landschaftGzOnly = false; // only "landschaft.q3d.gz", with "landschaft.q3d.gz.hid"
     bool withLogo1 = true;

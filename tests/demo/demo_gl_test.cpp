@@ -5,13 +5,19 @@
 #include "demo/demo_script.h"
 #include "demo/music_time.h"
 #include "demo/overlays.h"
+#include "e2e/run_binary.h"
+#include "image/texture.h"
 #include "platform/clock.h"
 #include "platform/music.h"
 #include "render/render_fixture.h"
+#include "scene/scene.h"
 #include "support/console_capture.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
 
 namespace {
 
@@ -169,6 +175,44 @@ TEST_F(DemoFrames, CuesStartOnFirstSightAndSeeksRestartThem) {
     clearTo(1, 0, 1);
     EXPECT_FALSE(frame());
     EXPECT_TRUE(near(pixel(30, 30), {255, 0, 255}));
+}
+
+// The scene files are read ahead on the loading worker; whatever form a file has, the load
+// logs and decides what loading that file by itself (where nothing reads ahead) does.
+TEST_F(DemoFrames, ScenesReadAheadLoadAsTheirFilesDo) {
+    const SceneFileForm forms[] = {SceneFileForm::plain, SceneFileForm::gzip,
+                                   SceneFileForm::gzipTwice, SceneFileForm::gzipCut,
+                                   SceneFileForm::gzipDamaged};
+    char home[4096];
+    ASSERT_NE(getcwd(home, sizeof home), nullptr);
+    for (SceneFileForm form : forms) {
+        SCOPED_TRACE(int(form));
+        DemoFixtureOptions options;
+        options.flussForm = form;
+        const std::string dir =
+            scratchDirectory(("demo-form-" + std::to_string(int(form))).c_str());
+        ASSERT_TRUE(writeDemoFixture(dir, options));
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        ConsoleCapture alone;
+        Scene* fluss = loadDemoScene("fluss.q3d");
+        ASSERT_EQ(chdir(home), 0);
+        const bool loads = fluss != nullptr;
+        destroyScene(fluss);
+        EXPECT_EQ(loads, form == SceneFileForm::plain || form == SceneFileForm::gzip);
+
+        ConsoleCapture log;
+        DemoLoadRequest request;
+        request.dataDirectory = dir.c_str();
+        EXPECT_EQ(loadDemoData(request), loads);
+        EXPECT_NE(log.text.find(alone.text), std::string::npos) << log.text;
+        for (Scene*& scene : demoData.scenes)
+            destroyScene(scene);
+        for (Texture* logo : demoData.logos)
+            if (logo) releaseTexture(logo);
+        if (demoData.loadingPicture) releaseTexture(demoData.loadingPicture);
+        releaseMusic();
+        demoData = DemoData{};
+    }
 }
 
 } // namespace
