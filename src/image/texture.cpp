@@ -68,10 +68,16 @@ struct PendingUpload {
     uint8_t* blocks = nullptr; // null: the levels go up as RGBA
     size_t pixelBytes = 0;     // the decoded levels held until upload
     bool buildMips = false;
-    uint64_t job = 0;
+    int32_t splitRow = 0; // level 0 rows above it are compressed by a job of their own
+    uint64_t job = 0;     // the last of its jobs
 };
-// Fewer than the queue's slots: other jobs of the load (the demo's scene files) share it.
-constexpr int kPendingUploadSlots = kJobQueueSlots - 16;
+// A large texture's blocks come from two jobs, so a caller waiting for it (the loading
+// picture, the last texture of a load) compresses beside the worker instead of idling. The
+// upper band of level 0 is a little more than half the work: the other job also builds the
+// mipmaps and compresses them.
+constexpr int64_t kSplitPixels = 256 * 256;
+// Two jobs per texture, and room for other jobs of the load (the demo's scene files).
+constexpr int kPendingUploadSlots = (kJobQueueSlots - 16) / 2;
 // Decoded levels waiting for the worker stay in memory; past this a load waits for the
 // oldest to be uploaded instead of decoding further ahead.
 constexpr size_t kMaxPendingPixelBytes = size_t(128) << 20;
@@ -106,16 +112,25 @@ size_t chainBytes(int32_t w, int32_t h, int32_t mipCount, bool blocks) {
     return bytes;
 }
 
-// On the worker: the mipmaps (when asked) and every level's blocks (when compressed), from
-// pixels nobody else touches until the upload.
+// On the worker: level 0's blocks above the split row.
+void compressUpperBand(void* argument) {
+    const PendingUpload* pending = static_cast<const PendingUpload*>(argument);
+    compressDxt5(pending->texture->pixels, pending->texture->width, pending->splitRow,
+                 pending->blocks);
+}
+
+// On the worker: the mipmaps (when asked) and every level's blocks (when compressed) but the
+// upper band's, from pixels nobody else touches until the upload.
 void prepareChain(void* argument) {
     PendingUpload* pending = static_cast<PendingUpload*>(argument);
     Texture* texture = pending->texture;
     if (pending->buildMips) buildMipmaps(texture);
     if (!pending->blocks) return;
     int32_t w = texture->width, h = texture->height;
+    const size_t upperBytes = dxt5Bytes(w, pending->splitRow);
+    compressDxt5(texture->pixels + size_t(pending->splitRow) * size_t(w) * 4, w,
+                 h - pending->splitRow, pending->blocks + upperBytes);
     uint8_t* out = pending->blocks;
-    compressDxt5(texture->pixels, w, h, out);
     for (int32_t i = 1; i <= texture->mipCount; ++i) {
         out += dxt5Bytes(w, h);
         halveSides(w, h);
@@ -171,9 +186,17 @@ bool queueUpload(Texture* texture, bool buildMips) {
         if (!blocks) return false;
     }
     PendingUpload& pending = batch.slots[batch.next % kPendingUploadSlots];
-    pending = PendingUpload{texture, blocks, pixelBytes, buildMips, 0};
+    // Rows of whole blocks, three quarters of them.
+    const int32_t splitRow = blocks && int64_t(w) * h >= kSplitPixels ? h * 3 / 16 * 4 : 0;
+    pending = PendingUpload{texture, blocks, pixelBytes, buildMips, splitRow, 0};
     texture->uploadPending = true;
-    pending.job = queueJob(batch.worker, prepareChain, &pending);
+    const uint64_t upper = splitRow > 0 ? queueJob(batch.worker, compressUpperBand, &pending) : 0;
+    if (splitRow == 0 || upper != 0) pending.job = queueJob(batch.worker, prepareChain, &pending);
+    if (pending.job == 0 && upper != 0) {
+        // The queue filled between the two (other jobs share it): the rest here and now.
+        prepareChain(&pending);
+        pending.job = upper;
+    }
     if (pending.job == 0) { // only when other jobs fill the queue: then here and now
         std::free(blocks);
         pending = PendingUpload{};

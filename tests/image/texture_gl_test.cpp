@@ -166,11 +166,14 @@ TEST_F(TextureUpload, OddSizedPictureMakesACompleteTexture) {
 // may be bound or released.
 TEST_F(TextureUpload, BatchUploadsWhatAPlainLoadUploads) {
     const char* const names[] = {"a.png", "b.png", "c.png", "d.png"};
+    // The last is large enough to be compressed in two bands, and its lower band ends in a
+    // partial row of blocks.
+    const int sizes[4][2] = {{64, 64}, {96, 64}, {128, 64}, {320, 262}};
     for (int i = 0; i < 4; ++i) {
-        std::vector<uint8_t> rgba = gradientRgba(64 + 32 * i, 64);
+        std::vector<uint8_t> rgba = gradientRgba(sizes[i][0], sizes[i][1]);
         for (size_t p = 3; p < rgba.size(); p += 4 * 7)
             rgba[p] = uint8_t(p * 13); // alpha varying inside blocks
-        ASSERT_TRUE(writeBytes(names[i], encodeRgbaPng(64 + 32 * i, 64, rgba)));
+        ASSERT_TRUE(writeBytes(names[i], encodeRgbaPng(sizes[i][0], sizes[i][1], rgba)));
     }
     // Every level of each texture as the driver decodes it (GL 1.1 reads, as on Windows).
     auto levelsOf = [](Texture* texture) {
