@@ -134,14 +134,8 @@ bool decodeOthers(Times parts[kParts]) {
 
 // Also waits for the driver: llvmpipe draws the loading screens in threads of its own, late,
 // and that work must not run into the next timed step.
-void releaseDemoData() {
-    for (Scene*& scene : demoData.scenes)
-        destroyScene(scene);
-    for (Texture* logo : demoData.logos)
-        if (logo) releaseTexture(logo);
-    if (demoData.loadingPicture) releaseTexture(demoData.loadingPicture);
-    releaseMusic();
-    demoData = DemoData{};
+void releaseAndFinish() {
+    releaseDemoData();
     glFinish();
 }
 
@@ -167,7 +161,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> pictures;
     for (int i = 0; i < textureCacheCount; ++i)
         if (textureCache[i]) pictures.push_back(textureCache[i]->name);
-    releaseDemoData();
+    releaseAndFinish();
     if (textureCacheCount != 0)
         for (int i = 0; i < textureCacheCount; ++i)
             if (textureCache[i]) std::fprintf(stderr, "still cached: %s\n", textureCache[i]->name);
@@ -184,7 +178,7 @@ int main(int argc, char** argv) {
             if (which < 2) {
                 setupOptions.useDxt = which == 0;
                 load[which].add(timed([&] { ok = loadDemoData(request) && ok; }));
-                releaseDemoData();
+                releaseAndFinish();
                 continue;
             }
             if (chdir(data) != 0) return 1;

@@ -7,6 +7,7 @@
 #include "image/screen_quad.h"
 #include "image/texture.h"
 #include "platform/job_thread.h"
+#include "platform/music.h"
 #include "platform/options.h"
 #include "platform/paths.h"
 #include "scene/scene.h"
@@ -239,6 +240,16 @@ bool findDemoDataDirectory(const char* requested, const char* exePath, char* out
     if (used < size_t(triedBytes) && std::strcmp(tried, beside) != 0)
         std::snprintf(tried + used, size_t(triedBytes) - used, " and %s", beside);
     return isDirectory(beside) && copyWhole(beside, out, outBytes);
+}
+
+void releaseDemoData() {
+    for (Scene*& scene : demoData.scenes)
+        destroyScene(scene);
+    for (Texture* logo : demoData.logos)
+        if (logo) releaseTexture(logo);
+    if (demoData.loadingPicture) releaseTexture(demoData.loadingPicture);
+    releaseMusic();
+    demoData = DemoData{};
 }
 
 void drawLoadProgress(float alpha) {

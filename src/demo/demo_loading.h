@@ -51,6 +51,10 @@ bool findDemoDataDirectory(const char* requested, const char* exePath, char* out
 // The working directory is the data folder while loading and is restored afterwards.
 bool loadDemoData(const DemoLoadRequest& request);
 
+// Gives back everything loadDemoData loaded (scenes, textures, music) and empties demoData,
+// for a process that loads again (tests, benchmarks).
+void releaseDemoData();
+
 // The loading picture with the progress bar (opaque black) at demoData.progress, in the back
 // buffer; the caller presents it.
 void drawLoadProgress(float alpha);

@@ -100,13 +100,10 @@ class DemoFrames : public RenderTest {
         useMusicLockStep(40000);
     }
     void TearDown() override {
-        releaseMusic();
+        releaseDemoData();
         closeMusicOutput();
         useMusicLockStep(0);
         useRealClock();
-        for (Scene*& scene : demoData.scenes)
-            destroyScene(scene);
-        demoData = DemoData{};
         RenderTest::TearDown();
     }
     static bool frame() {
@@ -205,13 +202,7 @@ TEST_F(DemoFrames, ScenesReadAheadLoadAsTheirFilesDo) {
         request.dataDirectory = dir.c_str();
         EXPECT_EQ(loadDemoData(request), loads);
         EXPECT_NE(log.text.find(alone.text), std::string::npos) << log.text;
-        for (Scene*& scene : demoData.scenes)
-            destroyScene(scene);
-        for (Texture* logo : demoData.logos)
-            if (logo) releaseTexture(logo);
-        if (demoData.loadingPicture) releaseTexture(demoData.loadingPicture);
-        releaseMusic();
-        demoData = DemoData{};
+        releaseDemoData();
     }
 }
 
