@@ -240,12 +240,45 @@ bool refineEndpoints(const uint8_t* block, uint16_t* max16, uint16_t* min16, uin
 #endif
 }
 
+// Blocks whose colours spread over at most this many levels in every channel are encoded as
+// their mean colour. A line through so little spread mostly fits the 5:6:5 rounding of its
+// ends; over the demo's pictures (a fifth of their blocks) the mean loses less, in a tenth of
+// the time.
+constexpr int kFlatSpread = 4;
+
+// Each colour channel's mean over the block's 16 pixels, rounded.
+void blockMean(const uint8_t* block, int mean[3]) {
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sum = zero; // 16-bit sums of pixels 0 and 1 of each row (16 x 255 fits)
+    for (int row = 0; row < 4; ++row) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block) + row);
+        sum = _mm_add_epi16(
+            sum, _mm_add_epi16(_mm_unpacklo_epi8(pixels, zero), _mm_unpackhi_epi8(pixels, zero)));
+    }
+    sum = _mm_add_epi16(sum, _mm_srli_si128(sum, 8));
+    alignas(16) uint16_t sums[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(sums), sum);
+    for (int c = 0; c < 3; ++c)
+        mean[c] = (sums[c] + 8) >> 4;
+#else
+    for (int c = 0; c < 3; ++c) {
+        int sum = 8;
+        for (int i = 0; i < 16; ++i)
+            sum += block[i * 4 + c];
+        mean[c] = sum >> 4;
+    }
+#endif
+}
+
 void compressColorBlock(const uint8_t* block, const int low[4], const int high[4], uint8_t* out) {
     uint32_t mask = 0;
     uint16_t max16, min16;
-    if (low[0] == high[0] && low[1] == high[1] && low[2] == high[2]) {
-        // One colour: stb's tables reach it exactly through the 2/3 point.
-        const int r = block[0], g = block[1], b = block[2];
+    if (std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]}) <= kFlatSpread) {
+        // Nearly one colour: its mean, which stb's tables reach exactly through the 2/3 point.
+        int mean[3];
+        blockMean(block, mean);
+        const int r = mean[0], g = mean[1], b = mean[2];
         mask = 0xaaaaaaaau;
         max16 =
             uint16_t((stb__OMatch5[r][0] << 11) | (stb__OMatch6[g][0] << 5) | stb__OMatch5[b][0]);

@@ -36,7 +36,7 @@ TEST(DxtCompress, PartialBlocksCountWholeAndPadFromTheEdge) {
 }
 
 // A block of 16 RGBA pixels from a pattern number and a seed: noise, ramps, hard edges, two
-// colours, one colour, binary and soft alpha, as real pictures have them.
+// colours, one colour, faint noise, binary and soft alpha, as real pictures have them.
 std::vector<uint8_t> patternBlock(int pattern, uint32_t& seed) {
     std::vector<uint8_t> block(64);
     auto next = [&seed] { return seed = seed * 1664525u + 1013904223u, seed >> 24; };
@@ -45,7 +45,7 @@ std::vector<uint8_t> patternBlock(int pattern, uint32_t& seed) {
     for (int i = 0; i < 16; ++i) {
         uint8_t* p = &block[size_t(i) * 4];
         const int x = i % 4, y = i / 4;
-        switch (pattern % 5) {
+        switch (pattern % 6) {
         case 0: // noise around a colour
             for (int c = 0; c < 3; ++c)
                 p[c] = uint8_t(std::clamp(int(a[c]) + int(next() % 41) - 20, 0, 255));
@@ -62,8 +62,13 @@ std::vector<uint8_t> patternBlock(int pattern, uint32_t& seed) {
             p[0] = uint8_t(a[0] / 2 + x * 30), p[1] = uint8_t(255 - a[1] / 2 - x * 30);
             p[2] = uint8_t(a[2] / 2 + y * 20), p[3] = 255;
             break;
-        default: // one colour
+        case 4: // one colour
             std::memcpy(p, a, 4);
+            break;
+        default: // faint noise: a spread of at most four levels, or of five, around a colour
+            for (int c = 0; c < 3; ++c)
+                p[c] = uint8_t(std::min(int(a[c]), 250) + int(next() % (5 + pattern / 6 % 2)));
+            p[3] = 255;
         }
     }
     return block;
@@ -109,7 +114,15 @@ std::vector<uint8_t> plainBlock(const std::vector<uint8_t>& rgba) {
     }
     for (int i = 0; i < 16; ++i)
         block[i * 4 + 3] = 255;
-    if (low[0] == high[0] && low[1] == high[1] && low[2] == high[2]) {
+    if (std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]}) <= 4) {
+        // Nearly one colour: stb's block of the rounded mean colour alone.
+        int sum[3] = {8, 8, 8};
+        for (int i = 0; i < 16; ++i)
+            for (int c = 0; c < 3; ++c)
+                sum[c] += block[i * 4 + c];
+        for (int i = 0; i < 16; ++i)
+            for (int c = 0; c < 3; ++c)
+                block[i * 4 + c] = uint8_t(sum[c] / 16);
         stb_compress_dxt_block(out.data() + 8, block, 0, STB_DXT_NORMAL);
         return out;
     }
@@ -164,10 +177,10 @@ TEST(DxtCompress, LosesNoMoreThanStbAndWhatDxtHoldsComesBackExactly) {
         ASSERT_GE(block[8] | block[9] << 8, block[10] | block[11] << 8) << n;
         uint8_t decoded[64];
         decodeDxt5Block(block.data(), decoded);
-        if (n % 5 == 4) {
+        if (n % 6 == 4) {
             // One colour: stb's exact-match tables, so both halves are stb's, bit for bit.
             ASSERT_EQ(block, stbBlock(rgba)) << n;
-        } else if (n % 5 == 2) {
+        } else if (n % 6 == 2) {
             // Two colours and two alphas (0 and 255) are exact in DXT5 when the colours are
             // 565 values; these are not, so the colours come back within rounding.
             for (int i = 0; i < 16; ++i) {
