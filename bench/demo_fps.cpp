@@ -140,6 +140,12 @@ int main(int argc, char** argv) {
             process.push_back(frames[size_t(i)].processMs);
         }
         if (wall.empty()) continue;
+        if (g == kNoScene) {
+            // Overlays alone over a cleared or untouched screen: no rate worth a row.
+            std::printf("  %-10s %6zu frames with no scene, counted in all\n", kGroupNames[g],
+                        wall.size());
+            continue;
+        }
         const double slowest = *std::max_element(wall.begin(), wall.end());
         const double medianWall = medianOf(wall);
         const double medianProcess = medianOf(process);
