@@ -11,6 +11,7 @@
 #include "scene/envmap.h"
 #include "scene/object_update.h"
 #include "image/image_loaders.h"
+#include "image/texture.h"
 #include "support/demo_scenes.h"
 #include "wavelet/qw2.h"
 
@@ -209,7 +210,7 @@ TEST(DemoScenes, PicturesReadBackThroughTheEnginesDecoders) {
     EXPECT_EQ(w, 64);
     int cut = 0, kept = 0;
     for (int i = 0; i < w * h; ++i) {
-        cut += png[4 * i + 3] == 0;
+        cut += png[4 * i + 3] == 1; // the blended pass draws it all but invisibly
         kept += png[4 * i + 3] == 255;
     }
     EXPECT_EQ(cut + kept, w * h); // hard edges: the alpha test passes all or nothing
@@ -227,6 +228,87 @@ TEST(DemoScenes, PicturesReadBackThroughTheEnginesDecoders) {
     EXPECT_EQ(w, 64);
     EXPECT_EQ(h, 64);
     std::free(qw2);
+}
+
+// Seen from afar, an alpha-cut picture keeps the colour of what it shows: its smallest level,
+// box-filtered after the engine's loader, is as bright as its opaque pixels on average, where
+// black in the cut-out parts would scale it down by the coverage.
+TEST(DemoScenes, CutOutPicturesKeepTheirColourAtADistance) {
+    scenetest::TempDir dir;
+    std::set<std::string> seen;
+    int checked = 0;
+    for (const DemoScene& scene : builtScenes())
+        for (const pr::PictureJob& job : scene.pictures) {
+            if (job.name.ends_with(".jpg") || !seen.insert(job.name).second) continue;
+            ASSERT_TRUE(pr::writePicture(".", job));
+            Texture texture;
+            std::string path = job.name;
+            ASSERT_TRUE(loadImageFile(&texture, path.data())) << job.name;
+            const int64_t count = int64_t(texture.width) * texture.height;
+            double opaque[3] = {}, covered = 0;
+            for (int64_t i = 0; i < count; ++i)
+                if (texture.pixels[4 * i + 3] == 255) {
+                    for (int c = 0; c < 3; ++c)
+                        opaque[c] += texture.pixels[4 * i + c];
+                    ++covered;
+                }
+            buildMipmaps(&texture);
+            if (covered < double(count) && covered > 0 && texture.mipCount > 0) {
+                SCOPED_TRACE(job.name);
+                const uint8_t* last = texture.mipLevels[texture.mipCount - 1];
+                const double mean = (opaque[0] + opaque[1] + opaque[2]) / covered;
+                EXPECT_NEAR((last[0] + last[1] + last[2]) / mean, 1.0, 0.2);
+                ++checked;
+            }
+            std::free(texture.pixels);
+            for (int i = 0; i < texture.mipCount; ++i)
+                std::free(texture.mipLevels[i]);
+        }
+    EXPECT_GE(checked, 6); // leaves, grain, reeds, the crane's wing, flowers, tufts
+}
+
+// Alpha is cut at one half on both sides; a cut pixel takes the mean of its nearest opaque
+// neighbours (diagonals included), layer by layer outward.
+TEST(Pictures, CutAlphaFillsFromTheNearestOpaquePixels) {
+    using pictures::Color;
+    const Color red = {1, 0, 0, 1}, blue = {0, 0, 1, 1}, gap = {0.2f, 0.3f, 0.4f, 0.3f};
+    const float clear = 1.0f / 255;
+    struct Case {
+        const char* what;
+        int width;
+        std::vector<Color> in, out;
+    } cases[] = {
+        {"threshold",
+         4,
+         {{0, 1, 0, 0.49f}, {0, 1, 0, 0.5f}, {0, 0, 1, 0.51f}, red},
+         {{0, 0, 1, clear}, {0, 0, 1, clear}, {0, 0, 1, 1}, red}},
+        {"between two",
+         5,
+         {red, gap, gap, gap, blue},
+         {red, {1, 0, 0, clear}, {0.5f, 0, 0.5f, clear}, {0, 0, 1, clear}, blue}},
+        {"diagonal",
+         2,
+         {red, gap, gap, gap},
+         {red, {1, 0, 0, clear}, {1, 0, 0, clear}, {1, 0, 0, clear}}},
+        {"nothing opaque", 2, {gap, gap}, {{0.2f, 0.3f, 0.4f, 0}, {0.2f, 0.3f, 0.4f, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        pictures::Canvas canvas(c.width, int(c.in.size()) / c.width);
+        canvas.pixels = c.in;
+        pictures::cutAlpha(canvas);
+        for (size_t i = 0; i < c.out.size(); ++i) {
+            EXPECT_FLOAT_EQ(canvas.pixels[i].r, c.out[i].r) << i;
+            EXPECT_FLOAT_EQ(canvas.pixels[i].g, c.out[i].g) << i;
+            EXPECT_FLOAT_EQ(canvas.pixels[i].b, c.out[i].b) << i;
+            EXPECT_FLOAT_EQ(canvas.pixels[i].a, c.out[i].a) << i;
+        }
+    }
+    // the byte the loaders keep: 1, not the 0 they turn black
+    pictures::Canvas one(2, 1, red);
+    one.pixels[1] = gap;
+    pictures::cutAlpha(one);
+    EXPECT_EQ(pictures::toRgba8(one)[7], 1);
 }
 
 TEST(DemoScenes, BuildTheSameBytesEveryTime) {

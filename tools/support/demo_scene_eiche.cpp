@@ -76,8 +76,7 @@ Canvas flowerTuftPicture() {
         }
         pictures::fillDisc(canvas, x, y, 2, {0.95f, 0.75f, 0.15f, 1});
     }
-    for (Color& c : canvas.pixels)
-        c.a = c.a > 0.5f ? 1.0f : 0.0f;
+    pictures::cutAlpha(canvas);
     return canvas;
 }
 
@@ -93,8 +92,7 @@ Canvas singleLeafPicture() {
         pictures::fillDisc(canvas, 32 + w * 0.6f, y + 4, 7, leaf);
     }
     pictures::fillCapsule(canvas, 32, 4, 32, 60, 1.5f, {0.5f, 0.32f, 0.1f, 1});
-    for (Color& c : canvas.pixels)
-        c.a = c.a > 0.5f ? 1.0f : 0.0f;
+    pictures::cutAlpha(canvas);
     return canvas;
 }
 

@@ -135,8 +135,7 @@ Canvas grainPicture() {
                 pictures::fillDisc(canvas, x, y, 2.6f, {0.1f, 0.08f, 0.08f, 1});
             }
     }
-    for (pictures::Color& c : canvas.pixels)
-        c.a = c.a > 0.5f ? 1.0f : 0.0f;
+    pictures::cutAlpha(canvas);
     return canvas;
 }
 

@@ -111,8 +111,7 @@ Canvas reedPicture() {
             pictures::fillCapsule(canvas, x0 + lean * 0.8f, h + (top - h) * 0.85f, x0 + lean * 0.9f,
                                   h + (top - h) * 0.95f, 3.5f, {0.4f, 0.25f, 0.12f, 1});
     }
-    for (Color& c : canvas.pixels)
-        c.a = c.a > 0.5f ? 1.0f : 0.0f;
+    pictures::cutAlpha(canvas);
     return canvas;
 }
 

@@ -82,6 +82,7 @@ Canvas cranePicture() {
             const Color grey = {0.6f + 0.1f * n, 0.6f + 0.1f * n, 0.64f + 0.1f * n, 1};
             canvas.at(x, y) = mix(grey, {0.07f, 0.07f, 0.08f, 1}, dark);
         }
+    pictures::cutAlpha(canvas);
     return canvas;
 }
 

@@ -198,8 +198,7 @@ Canvas sailPicture() {
     for (float x : {20.0f, 71.0f, 120.0f})
         pictures::fillRoundedRect(canvas, x, 4, x + 4, 124, 0, wood);
     pictures::fillRoundedRect(canvas, 0, 56, 24, 72, 0, wood);
-    for (Color& c : canvas.pixels)
-        c.a = c.a > 0.5f ? 1.0f : 0.0f;
+    pictures::cutAlpha(canvas);
     return canvas;
 }
 

@@ -124,6 +124,62 @@ void fillRoundedRect(Canvas& canvas, float x0, float y0, float x1, float y1, flo
     });
 }
 
+void cutAlpha(Canvas& canvas) {
+    constexpr float kClear = 1.0f / 255; // alpha byte 1: loaders black out pixels of alpha 0
+    const int w = canvas.width, h = canvas.height;
+    // 0: no colour yet, 1: opaque or coloured, 2: in the layer being coloured
+    std::vector<uint8_t> state(canvas.pixels.size());
+    for (size_t i = 0; i < canvas.pixels.size(); ++i) {
+        Color& c = canvas.pixels[i];
+        c.a = c.a > 0.5f ? 1.0f : 0.0f;
+        state[i] = c.a == 1.0f;
+    }
+    const auto eachNeighbour = [&](int i, auto&& visit) {
+        const int x = i % w, y = i / w;
+        for (int ny = std::max(0, y - 1); ny <= std::min(h - 1, y + 1); ++ny)
+            for (int nx = std::max(0, x - 1); nx <= std::min(w - 1, x + 1); ++nx)
+                if (nx != x || ny != y) visit(ny * w + nx);
+    };
+    std::vector<int> layer, next;
+    for (int i = 0; i < w * h; ++i)
+        if (state[i] == 0)
+            eachNeighbour(i, [&](int n) {
+                if (state[n] == 1 && state[i] == 0) {
+                    state[i] = 2;
+                    layer.push_back(i);
+                }
+            });
+    // Layer by layer outward from the opaque pixels, each pixel the mean of its neighbours
+    // coloured before its layer, so the result does not depend on the order of a layer.
+    std::vector<Color> colours;
+    while (!layer.empty()) {
+        colours.clear();
+        for (int i : layer) {
+            Color sum = {0, 0, 0, 0};
+            eachNeighbour(i, [&](int n) {
+                if (state[n] != 1) return;
+                sum.r += canvas.pixels[size_t(n)].r;
+                sum.g += canvas.pixels[size_t(n)].g;
+                sum.b += canvas.pixels[size_t(n)].b;
+                sum.a += 1;
+            });
+            colours.push_back({sum.r / sum.a, sum.g / sum.a, sum.b / sum.a, kClear});
+        }
+        for (size_t k = 0; k < layer.size(); ++k) {
+            canvas.pixels[size_t(layer[k])] = colours[k];
+            state[size_t(layer[k])] = 1;
+        }
+        next.clear();
+        for (int i : layer)
+            eachNeighbour(i, [&](int n) {
+                if (state[n] != 0) return;
+                state[n] = 2;
+                next.push_back(n);
+            });
+        layer.swap(next);
+    }
+}
+
 std::vector<uint8_t> toRgba8(const Canvas& canvas) {
     std::vector<uint8_t> out(canvas.pixels.size() * 4);
     auto byte = [](float v) { return uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };

@@ -378,8 +378,7 @@ Canvas leafClusterPicture(int size, Color light, Color dark, uint32_t seed, int 
                               cy + dy * 0.9f, len * 0.06f, mix(c, dark, 0.5f));
     }
     // hard alpha: the opaque pass takes the leaves, the blended pass only the rim
-    for (Color& c : canvas.pixels)
-        c.a = c.a > 0.5f ? 1.0f : 0.0f;
+    pictures::cutAlpha(canvas);
     return canvas;
 }
 
@@ -401,8 +400,7 @@ Canvas grassTuftPicture(int size, Color base, Color tip, uint32_t seed) {
                                   s * 0.012f * (1.2f - f0), c);
         }
     }
-    for (Color& c : canvas.pixels)
-        c.a = c.a > 0.5f ? 1.0f : 0.0f;
+    pictures::cutAlpha(canvas);
     return canvas;
 }
 
