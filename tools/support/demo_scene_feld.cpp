@@ -103,7 +103,11 @@ Canvas grainPicture() {
     for (int half = 0; half < 2; ++half) {
         const float x0 = float(half) * 256;
         for (int i = 0; i < kStalksPerCard; ++i) {
-            const float x = x0 + random.range(10, 246), top = random.range(14, 70);
+            // thinning towards the card's sides, so a distant card fades out instead of
+            // ending in an edge (two draws, in this order)
+            const float offset = random.range(-80, 80);
+            const float x = x0 + 128 + offset + random.range(-38, 38);
+            const float top = random.range(14, 70);
             const float lean = random.range(-14, 14);
             const Color stem =
                 mix({0.66f, 0.56f, 0.26f, 1}, {0.86f, 0.76f, 0.42f, 1}, random.uniform());
