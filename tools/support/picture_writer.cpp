@@ -126,6 +126,9 @@ void fillRoundedRect(Canvas& canvas, float x0, float y0, float x1, float y1, flo
 
 void cutAlpha(Canvas& canvas) {
     constexpr float kClear = 1.0f / 255; // alpha byte 1: loaders black out pixels of alpha 0
+    // A little darker than the neighbours: the gaps between leaves or stalks read as depth,
+    // and a thin blade keeps an edge once the mipmaps blur it.
+    constexpr float kClearShade = 0.75f;
     const int w = canvas.width, h = canvas.height;
     // 0: no colour yet, 1: opaque or coloured, 2: in the layer being coloured
     std::vector<uint8_t> state(canvas.pixels.size());
@@ -178,6 +181,12 @@ void cutAlpha(Canvas& canvas) {
             });
         layer.swap(next);
     }
+    for (Color& c : canvas.pixels)
+        if (c.a == kClear) {
+            c.r *= kClearShade;
+            c.g *= kClearShade;
+            c.b *= kClearShade;
+        }
 }
 
 std::vector<uint8_t> toRgba8(const Canvas& canvas) {

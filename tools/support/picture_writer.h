@@ -41,10 +41,10 @@ void fillCapsule(Canvas& canvas, float x0, float y0, float x1, float y1, float r
 void fillRoundedRect(Canvas& canvas, float x0, float y0, float x1, float y1, float radius,
                      const Color& color);
 // Cuts alpha to 0 or 1 at one half for the alpha test, then gives each transparent pixel the
-// colour of the nearest opaque ones and alpha byte 1, which the blended pass leaves all but
-// invisible: box-filtered mipmaps and texture filtering mix those colours into the visible
-// edges, and the loaders turn pixels of alpha 0 black, which would darken a distant card
-// into a dull pane. Without an opaque pixel the colours stay and alpha is 0.
+// colour of the nearest opaque ones, a quarter darker, and alpha byte 1, which the blended
+// pass leaves all but invisible. Box-filtered mipmaps and texture filtering mix those colours
+// into the visible edges; the loaders turn pixels of alpha 0 black, which would darken a
+// distant card into a dull pane. Without an opaque pixel the colours stay and alpha is 0.
 void cutAlpha(Canvas& canvas);
 std::vector<uint8_t> toRgba8(const Canvas& canvas);
 bool writePng(const std::string& path, const Canvas& canvas);
