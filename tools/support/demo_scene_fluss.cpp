@@ -93,23 +93,26 @@ Canvas waterPicture() {
     return canvas;
 }
 
+// Drawn at four times the scale of its layout's numbers: the camera among the reeds holds a blade
+// a hand's breadth from the lens.
 Canvas reedPicture() {
-    const int w = 128, h = 256;
+    constexpr float s = 4;
+    const int w = int(128 * s), h = int(256 * s);
     Canvas canvas(w, h, {0, 0, 0, 0});
     pictures::Random random(68);
     for (int i = 0; i < 26; ++i) {
-        const float x0 = random.range(10, 118), lean = random.range(-25, 25),
-                    top = random.range(10, 90);
+        const float x0 = s * random.range(10, 118), lean = s * random.range(-25, 25),
+                    top = s * random.range(10, 90);
         const Color stem = mix({0.3f, 0.42f, 0.15f, 1}, {0.6f, 0.62f, 0.3f, 1}, random.uniform());
         for (int k = 0; k < 10; ++k) {
             const float f0 = float(k) / 10, f1 = float(k + 1) / 10;
             pictures::fillCapsule(canvas, x0 + lean * f0 * f0, h + (top - h) * f0,
-                                  x0 + lean * f1 * f1, h + (top - h) * f1, 1.8f * (1.2f - f0),
+                                  x0 + lean * f1 * f1, h + (top - h) * f1, s * 1.8f * (1.2f - f0),
                                   stem);
         }
         if (i % 3 == 0) // a bulrush head
             pictures::fillCapsule(canvas, x0 + lean * 0.8f, h + (top - h) * 0.85f, x0 + lean * 0.9f,
-                                  h + (top - h) * 0.95f, 3.5f, {0.4f, 0.25f, 0.12f, 1});
+                                  h + (top - h) * 0.95f, s * 3.5f, {0.4f, 0.25f, 0.12f, 1});
     }
     pictures::cutAlpha(canvas);
     return canvas;
