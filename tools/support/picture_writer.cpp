@@ -143,21 +143,22 @@ void cutAlpha(Canvas& canvas) {
             for (int nx = std::max(0, x - 1); nx <= std::min(w - 1, x + 1); ++nx)
                 if (nx != x || ny != y) visit(ny * w + nx);
     };
-    std::vector<int> layer, next;
-    for (int i = 0; i < w * h; ++i)
-        if (state[i] == 0)
-            eachNeighbour(i, [&](int n) {
-                if (state[n] == 1 && state[i] == 0) {
-                    state[i] = 2;
-                    layer.push_back(i);
-                }
-            });
     // Layer by layer outward from the opaque pixels, each pixel the mean of its neighbours
     // coloured before its layer, so the result does not depend on the order of a layer.
+    std::vector<int> layer, next;
+    for (int i = 0; i < w * h; ++i)
+        if (state[i] == 1) layer.push_back(i);
     std::vector<Color> colours;
     while (!layer.empty()) {
+        next.clear();
+        for (int i : layer)
+            eachNeighbour(i, [&](int n) {
+                if (state[n] != 0) return;
+                state[n] = 2;
+                next.push_back(n);
+            });
         colours.clear();
-        for (int i : layer) {
+        for (int i : next) {
             Color sum = {0, 0, 0, 0};
             eachNeighbour(i, [&](int n) {
                 if (state[n] != 1) return;
@@ -168,17 +169,10 @@ void cutAlpha(Canvas& canvas) {
             });
             colours.push_back({sum.r / sum.a, sum.g / sum.a, sum.b / sum.a, kClear});
         }
-        for (size_t k = 0; k < layer.size(); ++k) {
-            canvas.pixels[size_t(layer[k])] = colours[k];
-            state[size_t(layer[k])] = 1;
+        for (size_t k = 0; k < next.size(); ++k) {
+            canvas.pixels[size_t(next[k])] = colours[k];
+            state[size_t(next[k])] = 1;
         }
-        next.clear();
-        for (int i : layer)
-            eachNeighbour(i, [&](int n) {
-                if (state[n] != 0) return;
-                state[n] = 2;
-                next.push_back(n);
-            });
         layer.swap(next);
     }
     for (Color& c : canvas.pixels)
