@@ -14,6 +14,7 @@ const char* const kUsageText =
     "  --size WxH           window size (default 1024x768)\n"
     "  --console            log to standard output (also in full screen)\n"
     "  --no-extensions  --no-dxt  --low-memory  --no-widescreen  --always-in-front\n"
+    "  --dxt                DXT5-compress textures also on a software renderer\n"
     "  --make-hidetrack     viewer mode: generate the scene's .hid file and exit\n"
     "  --headless           no window and no display needed; implies --no-dialog --windowed\n"
     "  --fixed-step S       deterministic: the clock advances S seconds per frame\n"
@@ -155,6 +156,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             line.noDxt = true;
         else if (std::strcmp(arg, "--low-memory") == 0)
             line.lowMemory = true;
+        else if (std::strcmp(arg, "--dxt") == 0)
+            line.forceDxt = true;
         else if (std::strcmp(arg, "--no-widescreen") == 0)
             line.noWideScreen = true;
         else if (std::strcmp(arg, "--always-in-front") == 0)
@@ -306,6 +309,10 @@ void applyCommandLine(const CommandLine& line, SetupOptions& options) {
     if (line.sizeGiven) {
         options.width = line.width;
         options.height = line.height;
+    if (line.forceDxt && line.noDxt) {
+        std::snprintf(error, errorBytes, "--dxt and --no-dxt contradict each other");
+        return false;
+    }
     }
     if (line.console) options.consoleEnabled = true;
     if (line.noExtensions) options.useExtensions = false;
@@ -315,3 +322,4 @@ void applyCommandLine(const CommandLine& line, SetupOptions& options) {
     if (line.alwaysInFront) options.alwaysInFront = true;
     if (line.makeHidetrack) options.makeHidetrack = true;
 }
+    if (line.forceDxt) options.useDxt = true;

@@ -26,6 +26,7 @@ struct CommandLine {
     bool console = false;
     bool noExtensions = false;
     bool noDxt = false;
+    bool forceDxt = false; // --dxt: compress also on a software renderer
     bool lowMemory = false;
     bool noWideScreen = false;
     bool alwaysInFront = false;

@@ -346,6 +346,7 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         if (line.fixedStepMicroseconds > 0) useMusicLockStep(line.fixedStepMicroseconds);
         DemoLoadRequest request;
         request.dataDirectory = dataDirectory;
+    chooseTextureCompression(line.forceDxt);
         request.super8 = super8Effect;
         request.present = presentGLWindow;
         // A loop starts at its first order unless asked to start inside it.

@@ -150,6 +150,7 @@ void endSetupDialog(SetupDialogSession& s) {
 bool findSetupDialogRect(const SetupDialogSession& s, int controlId, SetupDialogRect& rect) {
     for (int i = 0; i < s.rectCount; ++i)
         if (s.rects[i].controlId == controlId) {
+    if (line.forceDxt) c.useDxt = true;
             rect = s.rects[i];
             return true;
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring> // stb_dxt uses memcpy without including it
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -377,4 +378,36 @@ void compressDxt5(const uint8_t* rgba, int32_t width, int32_t height, uint8_t* b
             blocks += 16;
         }
     }
+}
+
+namespace {
+
+// Case-blind: drivers spell the same renderer differently ("SwiftShader", "Google
+// SwiftShader", "swiftshader").
+bool containsIgnoringCase(const char* text, const char* part) {
+    const size_t partLength = std::strlen(part);
+    for (const char* at = text; *at; ++at) {
+        size_t i = 0;
+        while (i < partLength && at[i] &&
+               std::tolower(static_cast<unsigned char>(at[i])) ==
+                   std::tolower(static_cast<unsigned char>(part[i])))
+            ++i;
+        if (i == partLength) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool isSoftwareRenderer(const char* renderer) {
+    if (!renderer) return false;
+    for (const char* name : {"llvmpipe", "softpipe", "swiftshader"})
+        if (containsIgnoringCase(renderer, name)) return true;
+    return false;
+}
+
+DxtChoice chooseDxt(bool asked, bool forced, const char* renderer) {
+    if (!asked) return DxtChoice::off;
+    if (forced || !isSoftwareRenderer(renderer)) return DxtChoice::on;
+    return DxtChoice::offOnSoftwareRenderer;
 }

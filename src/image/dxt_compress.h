@@ -17,3 +17,11 @@ void compressDxt5Block(const uint8_t* rgba, uint8_t* out);
 // Compresses rows-from-the-top RGBA pixels into dxt5Bytes(width, height) bytes of blocks in
 // row order. Edge blocks are padded by repeating the last row and column.
 void compressDxt5(const uint8_t* rgba, int32_t width, int32_t height, uint8_t* blocks);
+
+// Whether a run compresses its textures. A software renderer (Mesa's llvmpipe and softpipe,
+// SwiftShader) decodes DXT5 texel by texel and draws slower with it, so there compression is
+// left off unless forced. asked: the dialog's box (already off without extensions); renderer:
+// the GL renderer string, null when unknown.
+enum class DxtChoice { off, on, offOnSoftwareRenderer };
+bool isSoftwareRenderer(const char* renderer);
+DxtChoice chooseDxt(bool asked, bool forced, const char* renderer);

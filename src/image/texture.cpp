@@ -375,3 +375,13 @@ void releaseTexture(Texture* texture) {
     std::free(texture->name);
     delete texture;
 }
+
+void chooseTextureCompression(bool forced) {
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    const DxtChoice choice = chooseDxt(setupOptions.useDxt, forced, renderer);
+    setupOptions.useDxt = choice == DxtChoice::on;
+    if (choice == DxtChoice::offOnSoftwareRenderer)
+        consolePrint("Software renderer (%s): textures are not DXT-compressed, which draws "
+                     "faster there (--dxt compresses them anyway) \n",
+                     renderer);
+}

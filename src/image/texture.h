@@ -82,3 +82,7 @@ void bindTexture(Texture* texture);
 // Drops one reference; the last one removes the texture from the searched cache slots,
 // deletes its GL object and frees it.
 void releaseTexture(Texture* texture);
+
+// Settles setupOptions.useDxt for the current context before anything loads: a software
+// renderer leaves compression off (one console line says why) unless forced (--dxt).
+void chooseTextureCompression(bool forced);

@@ -78,6 +78,21 @@ TEST(CommandLineParse, HeadlessImpliesNoDialogAndWindowedAndNoExtensionsDropsDxt
     EXPECT_FALSE(o.useExtensions);
     EXPECT_FALSE(o.useDxt);
     EXPECT_FALSE(parse({"--headless", "--fullscreen"}).ok);
+
+    // --dxt ticks compression back on, but not past --no-extensions; with --no-dxt it is a
+    // contradiction.
+    for (const bool noExtensions : {false, true}) {
+        p = noExtensions ? parse({"--dxt", "--no-extensions"}) : parse({"--dxt"});
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_TRUE(p.line.forceDxt);
+        o = SetupOptions{};
+        o.useDxt = false;
+        applyCommandLine(p.line, o);
+        EXPECT_EQ(o.useDxt, !noExtensions);
+    }
+    p = parse({"--dxt", "--no-dxt"});
+    EXPECT_FALSE(p.ok);
+    EXPECT_EQ(p.error, "--dxt and --no-dxt contradict each other");
     EXPECT_FALSE(parse({"--windowed", "--fullscreen"}).ok);
 }
 

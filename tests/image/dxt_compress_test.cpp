@@ -223,4 +223,35 @@ TEST(DxtCompress, ExtremesAndFullRangeBlocks) {
     EXPECT_TRUE(std::equal(decoded, decoded + 64, cut.begin()));
 }
 
+TEST(DxtChoice, SoftwareRenderersLeaveCompressionOffUnlessForced) {
+    struct Case {
+        const char* renderer;
+        bool asked, forced;
+        DxtChoice choice;
+    };
+    constexpr DxtChoice off = DxtChoice::off, on = DxtChoice::on,
+                        soft = DxtChoice::offOnSoftwareRenderer;
+    const Case cases[] = {
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", true, false, soft},
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", true, true, on},
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", false, true, off}, // no extensions, or unticked
+        {"llvmpipe (LLVM 15.0.6, 256 bits)", false, false, off},
+        {"softpipe", true, false, soft},
+        {"Google SwiftShader", true, false, soft},
+        {"SwiftShader Device (Subzero)", true, false, soft},
+        {"Gallium 0.4 on LLVMPIPE", true, false, soft},
+        {"NVIDIA GeForce RTX 3060/PCIe/SSE2", true, false, on},
+        {"AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6, DRM 3.49)", true, false, on},
+        {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", false, false, off},
+        {"llvm", true, false, on},    // a prefix of a name is not the name
+        {"softpip", true, false, on}, // nor is a name cut short
+        {"", true, false, on},
+        {nullptr, true, false, on}, // unknown: as asked
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(chooseDxt(c.asked, c.forced, c.renderer), c.choice)
+            << (c.renderer ? c.renderer : "(null)") << " asked " << c.asked << " forced "
+            << c.forced;
+}
+
 } // namespace

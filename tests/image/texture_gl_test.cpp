@@ -2,6 +2,7 @@
 // memory total, filters, binding a texture that has no GL object, and release.
 #include "image/texture.h"
 
+#include "image/dxt_compress.h"
 #include "platform/options.h"
 #include "support/console_capture.h"
 #include "support/gl_context.h"
@@ -226,6 +227,26 @@ TEST_F(TextureUpload, BatchUploadsWhatAPlainLoadUploads) {
     }
     endTextureBatch(); // outside a batch: nothing
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(TextureUpload, CompressionIsSettledByTheContextsRendererWithOneLine) {
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    ASSERT_NE(renderer, nullptr);
+    const bool software = isSoftwareRenderer(renderer);
+    struct Case {
+        bool asked, forced, useDxt, line;
+    };
+    for (const Case& c : {Case{true, false, !software, software}, Case{true, true, true, false},
+                          Case{false, true, false, false}, Case{false, false, false, false}}) {
+        setupOptions.useDxt = c.asked;
+        ConsoleCapture log;
+        chooseTextureCompression(c.forced);
+        EXPECT_EQ(setupOptions.useDxt, c.useDxt) << renderer << c.asked << c.forced;
+        EXPECT_EQ(log.text.empty(), !c.line) << log.text;
+        if (c.line) {
+            EXPECT_NE(log.text.find(renderer), std::string::npos) << log.text;
+        }
+    }
 }
 
 } // namespace
