@@ -6,7 +6,12 @@
 #include "diag/prof.h"
 #include "diag/timestamp.h"
 #include "platform/info_overlay.h"
+#include "scene/object_update.h"
 #include "scene/scene.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 
 namespace {
 
@@ -69,58 +74,115 @@ void noteInfoFrame(double now) {
     startSecond(now);
 }
 
-void drawInfoPanel(const MainLoop& loop, int width, int height) {
-    if (!beginInfoOverlay(width, height, 1.0f / 60.0f)) return;
-    infoOverlayHeading(loop.viewer ? "Viewer" : "Demo");
-    infoOverlayLine("%.1f frames per second", double(info.fps));
+namespace {
+
+void addLine(InfoPanelText& text, bool heading, const char* format, ...) QUILM_PRINTF_CHECK(3, 4);
+void addLine(InfoPanelText& text, bool heading, const char* format, ...) {
+    if (text.count >= kInfoPanelLines) return;
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text.lines[text.count], kInfoOverlayLineBytes, format, args);
+    va_end(args);
+    text.heading[text.count++] = heading;
+}
+
+void addObjectsLine(InfoPanelText& text, const char* prefix, const Scene& scene) {
+    int hidden = 0;
+    for (int i = 0; i < scene.objectCount; ++i)
+        if (!scene.objects[i].visible) ++hidden;
+    addLine(text, false, "%sobjects drawn %d, hidden by the hidetrack %d", prefix,
+            scene.objectCount - hidden, hidden);
+}
+
+void fillDemoLines(const MainLoop& loop, int32_t position, InfoPanelText& text) {
+    addLine(text, false, "music order %d row %d   demo clock %.2f s", int(musicOrder()),
+            int(musicRow()), double(demoClock()));
+    if (loop.loopOrders)
+        addLine(text, false, "loop orders %d to %d, %d repeats", loop.loopFirst, loop.loopLast,
+                musicLoopRepeats());
+    const float* timers = cueTimers();
+    for (int i = 0; i < kCueCount; ++i) {
+        const Cue& cue = kCues[i];
+        if (position < cue.first || position > cue.last) continue;
+        const float start = timers[cue.timer];
+        if (start == kCueNotStarted)
+            addLine(text, false, "cue %d (timer %d) not started", i, int(cue.timer));
+        else
+            addLine(text, false, "cue %d (timer %d)  t %.3f", i, int(cue.timer),
+                    double(cueProgress(cue, start, demoClock())));
+    }
+    int32_t scenes[kDemoScenesAtOnce];
+    const int sceneCount = activeDemoScenes(position, scenes);
+    for (int i = 0; i < sceneCount; ++i) {
+        const Scene* scene = demoData.scenes[scenes[i]];
+        if (!scene) continue;
+        char prefix[64];
+        std::snprintf(prefix, sizeof prefix, "%s: ", kDemoSceneFiles[scenes[i]]);
+        addObjectsLine(text, prefix, *scene);
+    }
+}
+
+} // namespace
+
+int activeDemoScenes(int32_t position, int32_t* scenes) {
+    int count = 0;
+    for (const Cue& cue : kCues) {
+        if (position < cue.first || position > cue.last) continue;
+        if (cue.scene < 0 || cue.scene >= kDemoSceneCount) continue;
+        if (std::find(scenes, scenes + count, cue.scene) != scenes + count) continue;
+        if (count < kDemoScenesAtOnce) scenes[count++] = cue.scene;
+    }
+    return count;
+}
+
+void fillInfoPanel(const MainLoop& loop, int32_t cuePosition, InfoPanelText& text) {
+    text.count = 0;
+    addLine(text, true, "%s", loop.viewer ? "Viewer" : "Demo");
+    addLine(text, false, "%.1f frames per second", double(info.fps));
     if (loop.viewer && loop.scene) {
         const Scene& scene = *loop.scene;
         const ViewerKeyState& keys = loop.viewerKeys;
-        infoOverlayLine("scene time %.3f s (%.3f to %.3f)", double(loop.lastSceneSeconds),
-                        double(scene.timeStart), double(scene.timeEnd));
-        infoOverlayLine("camera %d of %d   speed %d%%%s", scene.currentCamera + 1,
-                        scene.cameraCount, int(keys.speedFactor * 100.0f),
-                        keys.paused ? "   paused" : "");
-        int hidden = 0;
-        for (int i = 0; i < scene.objectCount; ++i)
-            if (!scene.objects[i].visible) ++hidden;
-        infoOverlayLine("objects drawn %d, hidden by the hidetrack %d", scene.objectCount - hidden,
-                        hidden);
+        // The time the frame shows: the clock runs on, the scene loops its range.
+        addLine(text, false, "scene time %.3f s (%.3f to %.3f)",
+                double(wrapSceneTime(scene, loop.lastSceneSeconds)), double(scene.timeStart),
+                double(scene.timeEnd));
+        addLine(text, false, "camera %d of %d   speed %d%%%s", scene.currentCamera + 1,
+                scene.cameraCount, int(keys.speedFactor * 100.0f), keys.paused ? "   paused" : "");
+        addObjectsLine(text, "", scene);
     } else {
-        infoOverlayLine("music order %d row %d   demo clock %.2f s", int(musicOrder()),
-                        int(musicRow()), double(demoClock()));
-        if (loop.loopOrders)
-            infoOverlayLine("loop orders %d to %d, %d repeats", loop.loopFirst, loop.loopLast,
-                            musicLoopRepeats());
-        const int32_t position = cuePosition();
-        const float* timers = cueTimers();
-        for (int i = 0; i < kCueCount; ++i) {
-            const Cue& cue = kCues[i];
-            if (position < cue.first || position > cue.last) continue;
-            const float start = timers[cue.timer];
-            if (start == kCueNotStarted)
-                infoOverlayLine("cue %d (timer %d) not started", i, int(cue.timer));
-            else
-                infoOverlayLine("cue %d (timer %d)  t %.3f", i, int(cue.timer),
-                                double(cueProgress(cue, start, demoClock())));
-        }
+        fillDemoLines(loop, cuePosition, text);
     }
-    infoOverlayHeading("Keys");
+    addLine(text, true, "Keys");
     if (loop.viewer)
         for (const char* line : kViewerKeys)
-            infoOverlayLine("%s", line);
+            addLine(text, false, "%s", line);
     else
         for (const char* line : kDemoKeys)
-            infoOverlayLine("%s", line);
-    infoOverlayHeading("Last second");
+            addLine(text, false, "%s", line);
+    addLine(text, true, "Last second");
     for (int slot = 0; slot < kProfSlots; ++slot) {
         if (info.count[slot] == 0) continue;
         const ProfCounter& c = profCounter(slot);
         if (c.eventOnly || info.ticksPerMs <= 0.0)
-            infoOverlayLine("%-20s %d", c.name + 2, int(info.count[slot]));
+            addLine(text, false, "%-20s %d", c.name + 2, int(info.count[slot]));
         else
-            infoOverlayLine("%-20s %5d x  %7.2f ms", c.name + 2, int(info.count[slot]),
-                            double(info.accumulated[slot]) / info.ticksPerMs);
+            addLine(text, false, "%-20s %5d x  %7.2f ms", c.name + 2, int(info.count[slot]),
+                    double(info.accumulated[slot]) / info.ticksPerMs);
     }
+}
+
+void drawInfoPanel(const MainLoop& loop, int width, int height) {
+    static InfoPanelText text; // 15 KB: not on the stack, not per frame
+    fillInfoPanel(loop, cuePosition(), text);
+    if (!beginInfoOverlay(width, height, 1.0f / 60.0f)) return;
+    for (int i = 0; i < text.count; ++i)
+        if (text.heading[i])
+            infoOverlayHeading(text.lines[i]);
+        else
+            infoOverlayLine("%s", text.lines[i]);
     endInfoOverlay();
+}
+
+void drawScreenNotice(const char* text, int width, int height) {
+    drawOverlayNotice(width, height, text);
 }

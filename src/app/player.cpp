@@ -509,7 +509,8 @@ bool writeNumberedScreenshot(MainLoop& loop) {
         if (access(name, F_OK) == 0) continue;
         loop.nextScreenshotNumber = number + 1;
         if (!writePngRgba(name, loop.screenshotWidth, loop.screenshotHeight,
-                          loop.screenshot.data()))
+                          loop.screenshot.data())) {
+            std::snprintf(loop.notice, sizeof loop.notice, "could not save %s", name);
             return false;
         consolePrint("Screenshot written: %s \n", name);
         return true;
@@ -530,3 +531,12 @@ int runPlayer(const CommandLine& line) {
     tearDown(started);
     return status;
 }
+            // After every read: the notice is for the person watching, never in a picture.
+            if (loop.notice[0] != '\0' && timeGetTime() - loop.noticeSinceMs < kScreenNoticeMs)
+                drawScreenNotice(loop.notice, setupOptions.width, setupOptions.height);
+        // The console is off by default: the frame itself says what happened.
+        loop.noticeSinceMs = timeGetTime();
+        }
+        std::snprintf(loop.notice, sizeof loop.notice, "saved %s", name);
+    loop.noticeSinceMs = timeGetTime();
+    std::snprintf(loop.notice, sizeof loop.notice, "no free screenshot name");

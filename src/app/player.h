@@ -27,6 +27,8 @@ struct MainLoop {
     bool captureOverlay = false;      // the F1 overlay is part of the captured picture
     bool infoShown = false;           // F1
     int nextScreenshotNumber = 1;     // F12: the first number to try
+    char notice[48] = {};             // F12's on-screen word; empty when none is shown
+    uint32_t noticeSinceMs = 0;       // the clock when the notice was set
     bool captureFailed = false;
     bool loopOrders = false; // --loop: orders loopFirst to loopLast repeat
     int loopFirst = 0;

@@ -11,29 +11,52 @@
 namespace {
 
 ImGuiContext* overlay = nullptr;
+// Notices have a context of their own: drawn in a frame of their own (after the picture was
+// read), they would otherwise make the panel's window skip frames and re-appear.
+ImGuiContext* notices = nullptr;
 bool drawing = false;
 
-} // namespace
-
-bool beginInfoOverlay(int width, int height, float seconds) {
-    if (width <= 0 || height <= 0) return false;
-    if (!overlay) {
-        overlay = ImGui::CreateContext();
-        if (!overlay) return false;
-        ImGui::SetCurrentContext(overlay);
+// Makes the context current, creating it on first use; false when the library cannot.
+bool useContext(ImGuiContext*& context) {
+    if (!context) {
+        context = ImGui::CreateContext();
+        if (!context) return false;
+        ImGui::SetCurrentContext(context);
         ImGuiIO& io = ImGui::GetIO();
         io.IniFilename = nullptr;
         io.LogFilename = nullptr;
         ImGui::StyleColorsDark();
         ImGui_ImplOpenGL2_Init();
     }
-    ImGui::SetCurrentContext(overlay);
+    ImGui::SetCurrentContext(context);
+    return true;
+}
+
+void startFrame(int width, int height, float seconds) {
     ImGuiIO& io = ImGui::GetIO();
     io.DisplaySize = ImVec2(float(width), float(height));
     io.DeltaTime = seconds > 0.0f ? seconds : 1.0f / 60.0f;
     io.MousePos = ImVec2(-FLT_MAX, -FLT_MAX);
     ImGui_ImplOpenGL2_NewFrame();
     ImGui::NewFrame();
+}
+
+void renderKeepingState();
+
+void releaseContext(ImGuiContext*& context) {
+    if (!context) return;
+    ImGui::SetCurrentContext(context);
+    ImGui_ImplOpenGL2_Shutdown();
+    ImGui::DestroyContext(context);
+    context = nullptr;
+}
+
+} // namespace
+
+bool beginInfoOverlay(int width, int height, float seconds) {
+    if (width <= 0 || height <= 0) return false;
+    if (!useContext(overlay)) return false;
+    startFrame(width, height, seconds);
     ImGui::SetNextWindowPos(ImVec2(8.0f, 8.0f));
     ImGui::SetNextWindowBgAlpha(0.6f);
     ImGui::Begin("info", nullptr,
@@ -63,6 +86,28 @@ void endInfoOverlay() {
     if (!drawing) return;
     drawing = false;
     ImGui::End();
+    renderKeepingState();
+}
+
+bool drawOverlayNotice(int width, int height, const char* text) {
+    if (width <= 0 || height <= 0 || !text || drawing) return false;
+    if (!useContext(notices)) return false;
+    startFrame(width, height, 1.0f / 60.0f);
+    // Straight into the draw list: a window would sit out its first frame to size itself.
+    constexpr float kMargin = 8.0f, kPadding = 6.0f;
+    const ImVec2 size = ImGui::CalcTextSize(text);
+    const ImVec2 low(kMargin, float(height) - kMargin - size.y - 2.0f * kPadding);
+    const ImVec2 high(low.x + size.x + 2.0f * kPadding, float(height) - kMargin);
+    ImDrawList* list = ImGui::GetForegroundDrawList();
+    list->AddRectFilled(low, high, IM_COL32(0, 0, 0, 170), 4.0f);
+    list->AddText(ImVec2(low.x + kPadding, low.y + kPadding), IM_COL32(255, 255, 255, 255), text);
+    renderKeepingState();
+    return true;
+}
+
+namespace {
+
+void renderKeepingState() {
     ImGui::Render();
     // The renderer saves some state itself but leaves the client arrays off and their pointers
     // moved: the shared vertex memory relies on both, so everything is saved around it.
@@ -88,11 +133,10 @@ void endInfoOverlay() {
     glPopAttrib();
 }
 
+} // namespace
+
 void releaseInfoOverlay() {
-    if (!overlay) return;
-    ImGui::SetCurrentContext(overlay);
-    ImGui_ImplOpenGL2_Shutdown();
-    ImGui::DestroyContext(overlay);
-    overlay = nullptr;
+    releaseContext(overlay);
+    releaseContext(notices);
     drawing = false;
 }

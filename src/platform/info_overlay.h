@@ -1,8 +1,8 @@
 // A panel of text lines drawn over the finished frame with Dear ImGui's OpenGL 1 renderer:
-// begin, add lines, end. It takes no input and leaves every GL state it touches as it found it
-// (attributes, client arrays, matrices, texture binding), so the next frame draws the same
-// with or without it. Its UI context and font texture belong to the current GL context; give
-// them back with releaseInfoOverlay before that context goes.
+// begin, add lines, end; and short notices. It takes no input and leaves every GL state it touches
+// as it found it (attributes, client arrays, matrices, texture binding), so the next frame draws
+// the same with or without it. Its UI context and font texture belong to the current GL context;
+// give them back with releaseInfoOverlay before that context goes.
 #pragma once
 
 #include "diag/printf_check.h"
@@ -18,5 +18,9 @@ void infoOverlayLine(const char* format, ...) QUILM_PRINTF_CHECK(1, 2);
 void infoOverlayHeading(const char* text);
 // Draws the panel into the current framebuffer.
 void endInfoOverlay();
-// Frees the UI context and its font texture; the GL context must still be current.
+// A one-line notice in a dark box at the bottom left, drawn into the current framebuffer on
+// its own (not between begin and end), leaving GL state as the panel does. False when the
+// UI cannot be set up or a panel is being built.
+bool drawOverlayNotice(int width, int height, const char* text);
+// Frees the UI contexts and their font textures; the GL context must still be current.
 void releaseInfoOverlay();

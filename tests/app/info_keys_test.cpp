@@ -4,18 +4,22 @@
 #include "app/info_panel.h"
 #include "app/player.h"
 
+#include "demo/demo_loading.h"
+#include "demo/demo_script.h"
 #include "platform/clock.h"
 #include "platform/info_overlay.h"
 #include "platform/keys.h"
 #include "platform/options.h"
 #include "scene/scene.h"
 #include "support/console_capture.h"
+#include "support/test_images.h"
 #include "e2e/run_binary.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -118,6 +122,7 @@ TEST_F(InfoKeysTest, F1TogglesTheOverlayWhichLeavesTheNextFrameAsWithoutIt) {
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
     drawInfoPanel(shown, kWidth, kHeight);
+    drawScreenNotice("saved quilm-0001.png", kWidth, kHeight);
     std::vector<uint8_t> pixels(kWidth * kHeight * 4);
     glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     int lit = 0;
@@ -141,6 +146,124 @@ TEST_F(InfoKeysTest, F1TogglesTheOverlayWhichLeavesTheNextFrameAsWithoutIt) {
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// Pixels of the presented frame that differ from its top right corner (the background).
+int presentedMarks() {
+    std::vector<uint8_t> pixels(kWidth * kHeight * 4);
+    glReadBuffer(GL_FRONT);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glReadBuffer(GL_BACK);
+    const uint8_t* corner = &pixels[pixels.size() - 4];
+    int marks = 0;
+    for (size_t i = 0; i < pixels.size(); i += 4)
+        marks += std::memcmp(&pixels[i], corner, 3) != 0;
+    return marks;
+}
+
+TEST_F(InfoKeysTest, F12NoticeShowsForTwoSecondsAndStaysOutOfThePicture) {
+    const std::string dir = scratchDirectory("f12-notice");
+    char home[4096];
+    ASSERT_NE(getcwd(home, sizeof home), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    std::remove("quilm-0001.png");
+    setupOptions.consoleEnabled = false; // the default: the notice is the only sign
+    run(1);
+    const int before = presentedMarks();
+    tap(SDLK_F12, SDL_SCANCODE_F12);
+    run(1);
+    const std::string notice = loop.notice;
+    const int taken = presentedMarks();
+    run(49); // 49 more frames of 40 ms: 1960 ms since the key, still shown
+    const int last = presentedMarks();
+    run(1); // 2000 ms: gone
+    const int after = presentedMarks();
+    int w = 0, h = 0;
+    std::vector<uint8_t> file;
+    const bool decoded = decodePngRgba("quilm-0001.png", &w, &h, &file);
+    ASSERT_EQ(chdir(home), 0);
+    EXPECT_EQ(notice, "saved quilm-0001.png");
+    EXPECT_EQ(before, 0);
+    EXPECT_GT(taken, 100) << "the notice is on screen in the frame that was saved";
+    EXPECT_EQ(last, taken);
+    EXPECT_EQ(after, 0);
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(file.size(), size_t(kWidth) * kHeight * 4);
+    for (size_t i = 0; i < file.size(); i += 4)
+        ASSERT_EQ(std::memcmp(&file[i], &file[0], 3), 0) << "the notice is in the file at " << i;
+}
+
+TEST_F(InfoKeysTest, ViewerPanelShowsTheTimeInsideTheLoopedRange) {
+    struct Case {
+        float start, end, clock;
+        const char* line;
+    };
+    const Case cases[] = {
+        {0.0f, 12.0f, 34.719f, "scene time 10.719 s (0.000 to 12.000)"},
+        {0.0f, 12.0f, 11.999f, "scene time 11.999 s (0.000 to 12.000)"},
+        {0.0f, 12.0f, 12.0f, "scene time 0.000 s (0.000 to 12.000)"},
+        {2.0f, 12.0f, 1.0f, "scene time 2.000 s (2.000 to 12.000)"},
+        {2.0f, 12.0f, 12.5f, "scene time 2.500 s (2.000 to 12.000)"},
+        {3.0f, 3.0f, 7.0f, "scene time 3.000 s (3.000 to 3.000)"},
+    };
+    std::vector<SceneObject> objects(3);
+    objects[1].visible = false;
+    scene->objectCount = 3;
+    scene->objects = objects.data();
+    static InfoPanelText text;
+    for (const Case& c : cases) {
+        scene->timeStart = c.start;
+        scene->timeEnd = c.end;
+        loop.lastSceneSeconds = c.clock;
+        fillInfoPanel(loop, 0, text);
+        ASSERT_GE(text.count, 5);
+        EXPECT_STREQ(text.lines[2], c.line);
+        EXPECT_STREQ(text.lines[4], "objects drawn 2, hidden by the hidetrack 1");
+    }
+    scene->objectCount = 0;
+    scene->objects = nullptr;
+}
+
+TEST(InfoPanelDemo, ObjectsLineNamesTheSceneTheActiveCueDraws) {
+    struct Case {
+        int32_t position;
+        int32_t scene; // kNoDemoScene: none drawn
+    };
+    const Case cases[] = {
+        {-1, kNoDemoScene},   {0, Landschaft},      {256, Landschaft}, // with the logo cue
+        {2623, Landschaft},   {2624, kNoDemoScene}, {2816, Eiche},     {3839, kNoDemoScene},
+        {3840, Fluss},        {5439, Fluss},        {5632, Kraniche},  {7231, Feld},
+        {7232, kNoDemoScene}, {7424, Holzvogel},    {8255, Holzvogel}, {8256, kNoDemoScene},
+    };
+    std::vector<SceneObject> objects(5);
+    objects[0].visible = objects[3].visible = false;
+    Scene shown;
+    shown.objectCount = 5;
+    shown.objects = objects.data();
+    const DemoData saved = demoData;
+    for (Scene*& scene : demoData.scenes)
+        scene = &shown;
+    MainLoop loop;
+    static InfoPanelText text;
+    for (const Case& c : cases) {
+        int32_t scenes[kDemoScenesAtOnce];
+        const int count = activeDemoScenes(c.position, scenes);
+        EXPECT_EQ(count, c.scene == kNoDemoScene ? 0 : 1) << c.position;
+        if (count == 1) {
+            EXPECT_EQ(scenes[0], c.scene) << c.position;
+        }
+        fillInfoPanel(loop, c.position, text);
+        std::string objectsLine;
+        for (int i = 0; i < text.count; ++i)
+            if (std::strstr(text.lines[i], "objects drawn")) objectsLine = text.lines[i];
+        if (c.scene == kNoDemoScene)
+            EXPECT_EQ(objectsLine, "") << c.position;
+        else
+            EXPECT_EQ(objectsLine, std::string(kDemoSceneFiles[c.scene]) +
+                                       ": objects drawn 3, hidden by the hidetrack 2")
+                << c.position;
+    }
+    demoData = saved;
 }
 
 } // namespace
