@@ -1,5 +1,7 @@
 #include "app/setup_dialog.h"
 
+#include <cstdio>
+
 namespace {
 
 // Dialog units of the original template to pixels: wide enough for ImGui's 13-pixel font.
@@ -8,8 +10,40 @@ constexpr float kUnitY = 1.75f;
 constexpr int kDialogWidthUnits = 142;
 constexpr int kDialogHeightUnits = 137;
 
-const char* const kResolutionNames[] = {"640x480", "1024x768"};
-constexpr int kResolutionSizes[2][2] = {{640, 480}, {1024, 768}};
+constexpr int kFixedEntries = 2;
+constexpr int kFixedSizes[kFixedEntries][2] = {{640, 480}, {1024, 768}};
+constexpr int kWideSizes[2][2] = {{1280, 720}, {1920, 1080}};
+
+bool listed(const ResolutionList& list, int width, int height) {
+    for (int i = 0; i < list.count; ++i)
+        if (list.sizes[i][0] == width && list.sizes[i][1] == height) return true;
+    return false;
+}
+
+// Appended in order of width, then height, behind the fixed entries.
+void addResolution(ResolutionList& list, int width, int height) {
+    if (width <= 0 || height <= 0 || listed(list, width, height)) return;
+    if (list.count >= kMaxResolutions) return;
+    int at = list.count;
+    while (at > kFixedEntries &&
+           (list.sizes[at - 1][0] > width ||
+            (list.sizes[at - 1][0] == width && list.sizes[at - 1][1] > height)))
+        --at;
+    for (int i = list.count; i > at; --i) {
+        list.sizes[i][0] = list.sizes[i - 1][0];
+        list.sizes[i][1] = list.sizes[i - 1][1];
+    }
+    list.sizes[at][0] = width;
+    list.sizes[at][1] = height;
+    ++list.count;
+}
+
+bool displayShows(const DisplaySizes& display, int width, int height) {
+    if (width <= display.desktopWidth && height <= display.desktopHeight) return true;
+    for (int i = 0; i < display.modeCount && i < kMaxDisplaySizes; ++i)
+        if (display.modes[i][0] == width && display.modes[i][1] == height) return true;
+    return false;
+}
 
 void recordRect(SetupDialogSession& s, int controlId, const DialogUiRect& r) {
     if (s.rectCount >= kSetupDialogRects) return;
@@ -39,12 +73,15 @@ void drawControls(SetupDialogSession& s) {
     SetupDialogControls& c = s.controls;
     placeAt(5, 5);
     DialogUiRect combo;
-    DialogUiRect entries[2];
+    DialogUiRect entries[kMaxResolutions];
+    const char* names[kMaxResolutions];
+    for (int i = 0; i < c.resolutions.count; ++i)
+        names[i] = c.resolutions.names[i];
     bool open = false;
-    dialogUiCombo(kControlResolution, 129 * kUnitX, kResolutionNames, 2, c.resolution, combo,
+    dialogUiCombo(kControlResolution, 129 * kUnitX, names, c.resolutions.count, c.resolution, combo,
                   entries, open);
     if (open)
-        for (int i = 0; i < 2; ++i)
+        for (int i = 0; i < c.resolutions.count; ++i)
             recordRect(s, kControlResolutionEntry0 + i, entries[i]);
     recordRect(s, kControlResolution, combo);
     placeAt(5, 20);
@@ -65,8 +102,23 @@ void drawControls(SetupDialogSession& s) {
 
 } // namespace
 
+void buildResolutionList(const DisplaySizes* display, ResolutionList& list) {
+    list = ResolutionList{};
+    for (const auto& size : kFixedSizes)
+        addResolution(list, size[0], size[1]);
+    if (display) {
+        addResolution(list, display->desktopWidth, display->desktopHeight);
+        for (const auto& size : kWideSizes)
+            if (displayShows(*display, size[0], size[1])) addResolution(list, size[0], size[1]);
+    }
+    for (int i = 0; i < list.count; ++i)
+        std::snprintf(list.names[i], kResolutionNameBytes, "%dx%d", list.sizes[i][0],
+                      list.sizes[i][1]);
+}
+
 void initSetupDialog(SetupDialogControls& c) {
     c = SetupDialogControls{};
+    buildResolutionList(nullptr, c.resolutions);
     c.resolution = 1;
     c.fullscreen = true;
     c.disableConsole = true;
@@ -84,9 +136,9 @@ void readSetupDialog(const SetupDialogControls& c, SetupOptions& o) {
     o.alwaysInFront = c.alwaysInFront;
     o.wideScreen = c.wideScreen;
     o.useDxt = c.useDxt && o.useExtensions;
-    if (c.resolution == 1) {
-        o.width = 1024;
-        o.height = 768;
+    if (c.resolution >= 0 && c.resolution < c.resolutions.count) {
+        o.width = c.resolutions.sizes[c.resolution][0];
+        o.height = c.resolutions.sizes[c.resolution][1];
     } else {
         o.width = 640;
         o.height = 480;
@@ -98,6 +150,7 @@ void presetSetupDialog(SetupDialogControls& c, const CommandLine& line) {
     if (line.fullscreen) c.fullscreen = true;
     if (line.console) c.disableConsole = false;
     if (line.noExtensions) c.disableExtensions = true;
+    if (line.forceDxt) c.useDxt = true;
     if (line.noDxt) c.useDxt = false;
     if (line.lowMemory) c.lowMemory = true;
     if (line.noWideScreen) c.wideScreen = false;
@@ -105,8 +158,8 @@ void presetSetupDialog(SetupDialogControls& c, const CommandLine& line) {
     if (line.makeHidetrack) c.makeHidetrack = true;
     if (line.sizeGiven) {
         c.resolution = -1;
-        for (int i = 0; i < 2; ++i)
-            if (line.width == kResolutionSizes[i][0] && line.height == kResolutionSizes[i][1])
+        for (int i = 0; i < c.resolutions.count; ++i)
+            if (line.width == c.resolutions.sizes[i][0] && line.height == c.resolutions.sizes[i][1])
                 c.resolution = i;
     }
 }
@@ -114,6 +167,9 @@ void presetSetupDialog(SetupDialogControls& c, const CommandLine& line) {
 bool beginSetupDialog(SetupDialogSession& s) {
     s = SetupDialogSession{};
     initSetupDialog(s.controls);
+    DisplaySizes display;
+    queryDisplaySizes(display);
+    buildResolutionList(&display, s.controls.resolutions);
     return openDialogUi(s.ui, "Quilm Demo Theater", static_cast<int>(kDialogWidthUnits * kUnitX),
                         static_cast<int>(kDialogHeightUnits * kUnitY));
 }
@@ -150,7 +206,6 @@ void endSetupDialog(SetupDialogSession& s) {
 bool findSetupDialogRect(const SetupDialogSession& s, int controlId, SetupDialogRect& rect) {
     for (int i = 0; i < s.rectCount; ++i)
         if (s.rects[i].controlId == controlId) {
-    if (line.forceDxt) c.useDxt = true;
             rect = s.rects[i];
             return true;
         }

@@ -22,13 +22,27 @@ enum SetupControl : int {
     kControlAlwaysInFront = 1041,
     kControlWideScreen = 1042,
     kControlUseDxt = 1043,
-    // The entries of the open resolution list, for tests that click them.
+    // The entries of the open resolution list, for tests that click them: Entry0 + position.
     kControlResolutionEntry0 = 2000,
     kControlResolutionEntry1 = 2001,
 };
 
+// The resolution list: "640x480" and "1024x768" first, always; then, smallest first, the
+// desktop's own size and the 16:9 sizes 1280x720 and 1920x1080 where the display shows them
+// (within the desktop, or as one of its full-screen modes); no size twice.
+constexpr int kMaxResolutions = 5;
+constexpr int kResolutionNameBytes = 24;
+struct ResolutionList {
+    int count = 0;
+    int sizes[kMaxResolutions][2] = {}; // width, height
+    char names[kMaxResolutions][kResolutionNameBytes] = {};
+};
+// display null: the two fixed entries only.
+void buildResolutionList(const DisplaySizes* display, ResolutionList& list);
+
 struct SetupDialogControls {
-    int resolution = -1; // list position: 0 "640x480", 1 "1024x768", -1 nothing selected
+    ResolutionList resolutions; // the two fixed entries until the dialog asks the display
+    int resolution = -1;        // list position: 0 "640x480", 1 "1024x768", -1 nothing selected
     bool fullscreen = false;
     bool disableConsole = false;
     bool disableExtensions = false;
@@ -41,7 +55,8 @@ struct SetupDialogControls {
 
 // The state the dialog opens with.
 void initSetupDialog(SetupDialogControls& controls);
-// Stores the controls into options (whichever button closed the dialog).
+// Stores the controls into options (whichever button closed the dialog). A position outside
+// the list, none included, gives 640x480.
 void readSetupDialog(const SetupDialogControls& controls, SetupOptions& options);
 // Options given with the dialog set its initial state, so it shows what the run will do and the
 // user's choices in it stand. A size outside the list leaves nothing selected.
@@ -49,7 +64,7 @@ void presetSetupDialog(SetupDialogControls& controls, const CommandLine& line);
 
 enum class SetupDialogResult { running, run, cancel };
 
-constexpr int kSetupDialogRects = 16;
+constexpr int kSetupDialogRects = 24;
 
 struct SetupDialogRect {
     int controlId = 0;

@@ -191,6 +191,28 @@ void leaveFullscreenMode(PlatformWindow& w) {
     if (w.window) SDL_SetWindowFullscreen(sdlWindow(w), 0);
 }
 
+void queryDisplaySizes(DisplaySizes& sizes) {
+    sizes = DisplaySizes{};
+    SDL_DisplayMode desktop{};
+    if (SDL_GetDesktopDisplayMode(0, &desktop) == 0 && desktop.w > 0 && desktop.h > 0) {
+        sizes.desktopWidth = desktop.w;
+        sizes.desktopHeight = desktop.h;
+    }
+    // One entry per size: the list repeats a size for every refresh rate and pixel format.
+    const int modes = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < modes && sizes.modeCount < kMaxDisplaySizes; ++i) {
+        SDL_DisplayMode mode{};
+        if (SDL_GetDisplayMode(0, i, &mode) != 0 || mode.w <= 0 || mode.h <= 0) continue;
+        bool known = false;
+        for (int k = 0; k < sizes.modeCount && !known; ++k)
+            known = sizes.modes[k][0] == mode.w && sizes.modes[k][1] == mode.h;
+        if (known) continue;
+        sizes.modes[sizes.modeCount][0] = mode.w;
+        sizes.modes[sizes.modeCount][1] = mode.h;
+        ++sizes.modeCount;
+    }
+}
+
 void makePlatformWindowNormal(PlatformWindow& w) {
     SDL_SetWindowResizable(sdlWindow(w), SDL_TRUE);
     SDL_SetWindowPosition(sdlWindow(w), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);

@@ -38,6 +38,17 @@ void destroyPlatformWindow(PlatformWindow& window);
 bool enterFullscreenMode(PlatformWindow& window, int width, int height, int bitsPerPixel);
 void leaveFullscreenMode(PlatformWindow& window);
 
+// What the first display can show: its desktop size and its distinct full-screen sizes (the
+// first kMaxDisplaySizes of them). Zero sizes when video is not started or SDL knows none.
+constexpr int kMaxDisplaySizes = 64;
+struct DisplaySizes {
+    int desktopWidth = 0;
+    int desktopHeight = 0;
+    int modeCount = 0;
+    int modes[kMaxDisplaySizes][2] = {}; // width, height
+};
+void queryDisplaySizes(DisplaySizes& sizes);
+
 // A refused full-screen window becomes a normal one: resizable, centred on its display.
 void makePlatformWindowNormal(PlatformWindow& window);
 // Shows the window and brings it to the front.

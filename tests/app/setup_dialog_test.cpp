@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -87,6 +90,67 @@ TEST(SetupDialogRules, CommandLineOptionsPresetTheControls) {
     }
 }
 
+TEST(SetupDialogRules, ResolutionListAddsTheDesktopAndTheWideSizesItCanShow) {
+    struct Case {
+        int desktopWidth, desktopHeight;
+        std::vector<std::pair<int, int>> modes;
+        const char* list; // the names, space-separated
+    };
+    const Case cases[] = {
+        {0, 0, {}, "640x480 1024x768"},                 // nothing known
+        {1024, 768, {{1024, 768}}, "640x480 1024x768"}, // SDL's offscreen display
+        {640, 480, {}, "640x480 1024x768"},
+        {800, 600, {{800, 600}, {640, 480}}, "640x480 1024x768 800x600"},
+        {1279, 720, {}, "640x480 1024x768 1279x720"},
+        {1280, 719, {}, "640x480 1024x768 1280x719"},
+        {1280, 720, {}, "640x480 1024x768 1280x720"},
+        {1366, 768, {}, "640x480 1024x768 1280x720 1366x768"},
+        {1920, 1080, {{1920, 1080}, {1280, 720}}, "640x480 1024x768 1280x720 1920x1080"},
+        {1920, 1079, {}, "640x480 1024x768 1280x720 1920x1079"},
+        {2560, 1440, {}, "640x480 1024x768 1280x720 1920x1080 2560x1440"},
+        {1280, 1024, {{1920, 1080}}, "640x480 1024x768 1280x720 1280x1024 1920x1080"},
+        {1024,
+         768,
+         {{1920, 1080}, {1280, 720}, {1920, 1080}}, // a mode beyond the desktop
+         "640x480 1024x768 1280x720 1920x1080"},
+    };
+    for (const Case& c : cases) {
+        DisplaySizes display;
+        display.desktopWidth = c.desktopWidth;
+        display.desktopHeight = c.desktopHeight;
+        for (const auto& [w, h] : c.modes) {
+            display.modes[display.modeCount][0] = w;
+            display.modes[display.modeCount++][1] = h;
+        }
+        SetupDialogControls controls;
+        initSetupDialog(controls);
+        buildResolutionList(&display, controls.resolutions);
+        std::string names;
+        for (int i = 0; i < controls.resolutions.count; ++i)
+            names += (i ? " " : "") + std::string(controls.resolutions.names[i]);
+        EXPECT_EQ(names, c.list) << c.desktopWidth << "x" << c.desktopHeight;
+
+        // Every entry is what it says; a position past the list is 640x480; a --size on the
+        // list selects it.
+        for (int i = -1; i <= controls.resolutions.count; ++i) {
+            controls.resolution = i;
+            const SetupOptions o = optionsFrom(controls);
+            const bool inside = i >= 0 && i < controls.resolutions.count;
+            char name[32];
+            std::snprintf(name, sizeof name, "%dx%d", o.width, o.height);
+            EXPECT_STREQ(name, inside ? controls.resolutions.names[i] : "640x480") << i;
+            if (!inside) continue;
+            CommandLine line;
+            line.sizeGiven = true;
+            line.width = o.width;
+            line.height = o.height;
+            controls.resolution = -1;
+            presetSetupDialog(controls, line);
+            EXPECT_EQ(controls.resolution, i) << name;
+        }
+    }
+}
+
 // Drives a live dialog on the offscreen driver with injected events.
 class SetupDialogSessionTest : public ::testing::Test {
   protected:
@@ -148,6 +212,10 @@ TEST_F(SetupDialogSessionTest, WindowIsTitledAndHidetrackBoxIsNeverDrawn) {
                  "Quilm Demo Theater");
     SetupDialogRect rect;
     EXPECT_FALSE(findSetupDialogRect(session, kControlMakeHidetrack, rect));
+    // The display's sizes follow the two fixed entries.
+    ASSERT_GE(session.controls.resolutions.count, 2);
+    EXPECT_STREQ(session.controls.resolutions.names[0], "640x480");
+    EXPECT_STREQ(session.controls.resolutions.names[1], "1024x768");
     for (int id : {kControlResolution, kControlFullscreen, kControlDisableConsole,
                    kControlDisableExtensions, kControlLowMemory, kControlAlwaysInFront,
                    kControlWideScreen, kControlUseDxt, kControlRun, kControlCancel})
