@@ -1,8 +1,10 @@
 // The player's entry: parses the command line, then hands over to the player.
+#include "app/capture.h"
 #include "app/options_parse.h"
 #include "app/player.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -23,12 +25,25 @@ const char* const kKeysText =
     "  F1  F12  info overlay, screenshot (as in the viewer)\n"
     "  Escape   quit\n";
 
+// A capture path whose extension names nothing we write is a mistake to catch before the run.
+bool captureTargetAccepted(const CommandLine& line, char* error, int errorBytes) {
+    if (!line.capturePath) return true;
+    struct stat info;
+    const bool folder = stat(line.capturePath, &info) == 0 && S_ISDIR(info.st_mode);
+    if (captureTargetOf(line.capturePath, folder) != CaptureTarget::refused) return true;
+    std::snprintf(error, size_t(errorBytes),
+                  "--capture %s: not a video container this player writes (%s) nor a folder",
+                  line.capturePath, kCaptureVideoExtensions);
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     static CommandLine line; // holds the path buffer: too large for comfort on the stack
     char error[kParseErrorBytes];
-    if (!parseCommandLine(argc, argv, line, error, sizeof error)) {
+    if (!parseCommandLine(argc, argv, line, error, sizeof error) ||
+        !captureTargetAccepted(line, error, sizeof error)) {
         std::fprintf(stderr, "quilm: %s\n%s", error, kUsageText);
         return 2;
     }

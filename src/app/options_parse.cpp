@@ -21,9 +21,11 @@ const char* const kUsageText =
     "  --frames N           quit after N frames\n"
     "  --screenshot FILE    write the last frame as PNG\n"
     "  --profile            log the profiling counters at exit\n"
-    "  --capture PATH       deterministic capture: PATH.mp4 or .mkv (needs ffmpeg), or a\n"
-    "                       folder of PNG frames and audio.wav; implies --no-dialog\n"
-    "  --fps N              frames per second of the capture (default 60)\n"
+    "  --capture PATH       deterministic capture: a .mp4, .mkv, .mov, .webm or .avi file\n"
+    "                       (needs ffmpeg), or a new or empty folder (a path without\n"
+    "                       extension) of PNG frames and audio.wav; implies --no-dialog\n"
+    "  --overwrite          capture into a folder that holds an earlier capture\n"
+    "  --fps N              frames per second of the capture, 1 to 1000 (default 60)\n"
     "  --capture-overlay    keep the F1 info overlay in the capture\n"
     "  --loop A:B           demo: repeat orders A to B\n"
     "  --data DIR           the demo's data folder (default: data here, else beside quilm)\n"
@@ -66,8 +68,8 @@ bool parseWhole(const char* text, const char* end, long limit, int& out) {
     return parsePositive(text, end, limit, out);
 }
 
-// "A:B", orders from 0. Whether B comes after A is the player's to judge: a well-formed
-// range that cannot play is refused there, as a failure rather than a bad option.
+// "A:B", orders from 0. Whether B comes after A is judged once the whole line is read; whether
+// the music has those orders, only once it is loaded.
 bool parseLoop(const char* text, int& first, int& last) {
     const char* colon = std::strchr(text, ':');
     int a = 0, b = 0;
@@ -154,10 +156,10 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             line.noExtensions = true;
         else if (std::strcmp(arg, "--no-dxt") == 0)
             line.noDxt = true;
-        else if (std::strcmp(arg, "--low-memory") == 0)
-            line.lowMemory = true;
         else if (std::strcmp(arg, "--dxt") == 0)
             line.forceDxt = true;
+        else if (std::strcmp(arg, "--low-memory") == 0)
+            line.lowMemory = true;
         else if (std::strcmp(arg, "--no-widescreen") == 0)
             line.noWideScreen = true;
         else if (std::strcmp(arg, "--always-in-front") == 0)
@@ -221,7 +223,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             ++i;
         } else if (std::strcmp(arg, "--fps") == 0) {
             if (!needValue("frames per second")) return false;
-            // Any whole number is taken; the player refuses one outside 1 to kMaxCaptureFps.
+            // Any whole number reads; one outside 1 to kMaxCaptureFps is refused below.
             const bool negative = value[0] == '-';
             int magnitude = 0;
             if (!parseWhole(value + (negative ? 1 : 0), value + std::strlen(value), 1000000000,
@@ -236,6 +238,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             ++i;
         } else if (std::strcmp(arg, "--capture-overlay") == 0) {
             line.captureOverlay = true;
+        } else if (std::strcmp(arg, "--overwrite") == 0) {
+            line.overwrite = true;
         } else if (std::strcmp(arg, "--loop") == 0) {
             if (!needValue("orders A:B")) return false;
             if (!parseLoop(value, line.loopFirst, line.loopLast)) {
@@ -283,14 +287,31 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
         std::snprintf(error, errorBytes, "--windowed and --fullscreen exclude each other");
         return false;
     }
-    if ((fpsGiven || line.captureOverlay) && !line.capturePath) {
-        std::snprintf(error, errorBytes, "--fps and --capture-overlay need --capture");
+    if ((fpsGiven || line.captureOverlay || line.overwrite) && !line.capturePath) {
+        std::snprintf(error, errorBytes, "--fps, --capture-overlay and --overwrite need --capture");
+        return false;
+    }
+    // Values that cannot work whatever the files hold are bad options too.
+    if (line.captureFps < 1 || line.captureFps > kMaxCaptureFps) {
+        std::snprintf(error, errorBytes,
+                      "cannot capture at %d frames per second; --fps takes 1 to %d",
+                      line.captureFps, kMaxCaptureFps);
+        return false;
+    }
+    if (line.loopGiven && line.loopLast < line.loopFirst) {
+        std::snprintf(error, errorBytes,
+                      "--loop %d:%d ends before it starts; give orders A:B with A <= B",
+                      line.loopFirst, line.loopLast);
         return false;
     }
     // A capture runs unattended, on its own clock.
     if (line.capturePath) {
         line.noDialog = true;
         line.fixedStepMicroseconds = 0;
+    }
+    if (line.forceDxt && line.noDxt) {
+        std::snprintf(error, errorBytes, "--dxt and --no-dxt contradict each other");
+        return false;
     }
     if (line.headless) {
         if (line.fullscreen) {
@@ -309,17 +330,13 @@ void applyCommandLine(const CommandLine& line, SetupOptions& options) {
     if (line.sizeGiven) {
         options.width = line.width;
         options.height = line.height;
-    if (line.forceDxt && line.noDxt) {
-        std::snprintf(error, errorBytes, "--dxt and --no-dxt contradict each other");
-        return false;
-    }
     }
     if (line.console) options.consoleEnabled = true;
     if (line.noExtensions) options.useExtensions = false;
+    if (line.forceDxt) options.useDxt = true;
     if (line.noDxt || !options.useExtensions) options.useDxt = false;
     if (line.lowMemory) options.lowMemory = true;
     if (line.noWideScreen) options.wideScreen = false;
     if (line.alwaysInFront) options.alwaysInFront = true;
     if (line.makeHidetrack) options.makeHidetrack = true;
 }
-    if (line.forceDxt) options.useDxt = true;

@@ -39,6 +39,7 @@ struct CommandLine {
     const char* capturePath = nullptr; // --capture: points into argv
     int captureFps = 60;
     bool captureOverlay = false;
+    bool overwrite = false; // --overwrite: replace an earlier capture in the folder
     bool loopGiven = false; // --loop A:B, orders; checked against the module when it loads
     int loopFirst = 0;
     int loopLast = 0;

@@ -230,13 +230,65 @@ Scene* tryViewerScene(const char* scenePath) {
 
 // The film effect loads its pictures from the data folder (from the working directory when
 // there is none); the working directory is restored exactly, and only when it was changed.
+// Pictures it could not find are named in one line, since the effect only shows less.
 void createSuper8InDataDirectory(const char* dataDirectory) {
     char home[PATH_MAX];
     const bool haveHome = getcwd(home, sizeof home) != nullptr;
-    const bool entered = chdir(dataDirectory) == 0;
+    const bool entered = dataDirectory && chdir(dataDirectory) == 0;
     super8Effect = createSuper8();
     if (entered && (!haveHome || chdir(home) != 0) && chdir("..") != 0)
         consolePrint("Could not return from the data directory.\n");
+    if (!super8Effect) return;
+    const struct {
+        const Texture* texture;
+        const char* name;
+    } pictures[] = {{super8Effect->dirtTexture, "s8_drek.png"},
+                    {super8Effect->borderTexture, "s8_border.png"},
+                    {super8Effect->signTexture, "s8_sign.png"},
+                    {super8Effect->lampTexture, "s8_lamp.jpg"}};
+    char missing[96] = "";
+    for (const auto& picture : pictures) {
+        if (picture.texture) continue;
+        const size_t used = std::strlen(missing);
+        std::snprintf(missing + used, sizeof missing - used, "%s%s", used ? ", " : "",
+                      picture.name);
+    }
+    if (missing[0] != '\0')
+        consolePrint("Film effect: %s could not be loaded from %s\n", missing,
+                     entered ? dataDirectory : "the working directory");
+}
+
+// The music's orders and rows, checked before the demo loads for seconds: a start or loop
+// the module does not have is the caller's mistake, said in one line.
+bool musicHasPositions(const CommandLine& line, const char* dataDirectory) {
+    if (line.startOrder == 0 && line.startRow == 0 && !line.loopGiven) return true;
+    char path[kDemoPathBytes + 32];
+    std::snprintf(path, sizeof path, "%s/%s", dataDirectory, kDemoMusicFile);
+    if (!loadMusicFile(path)) return true; // the load proper says why
+    const int orders = musicOrderCount();
+    const int rows = line.startOrder < orders ? musicPatternRowsAt(line.startOrder) : 0;
+    releaseMusic();
+    if (line.startOrder >= orders) {
+        std::fprintf(stderr, "quilm: --start %d:%d: the music %s has orders 0 to %d\n",
+                     line.startOrder, line.startRow, kDemoMusicFile, orders - 1);
+        return false;
+    }
+    if (line.startRow >= rows) {
+        if (rows == 0)
+            std::fprintf(stderr, "quilm: --start %d:%d: order %d of the music %s has no rows\n",
+                         line.startOrder, line.startRow, line.startOrder, kDemoMusicFile);
+        else
+            std::fprintf(stderr,
+                         "quilm: --start %d:%d: order %d of the music %s has rows 0 to %d\n",
+                         line.startOrder, line.startRow, line.startOrder, kDemoMusicFile, rows - 1);
+        return false;
+    }
+    if (line.loopGiven && line.loopLast >= orders) {
+        std::fprintf(stderr, "quilm: --loop %d:%d: the music %s has orders 0 to %d\n",
+                     line.loopFirst, line.loopLast, kDemoMusicFile, orders - 1);
+        return false;
+    }
+    return true;
 }
 
 // One window event per hidetrack sample keeps the window answering. The program ends after
@@ -263,18 +315,6 @@ void tearDown(const StartedParts& started) {
 // Start-up, the run and its results; the caller tears down what was started. Returns the
 // process exit status: 0 for a normal end or a cancelled dialog, 1 for any failure.
 int runStartedPlayer(const CommandLine& line, StartedParts& started) {
-    // Well-formed values that cannot work: a failure of the run, not a bad option.
-    if (line.capturePath && (line.captureFps < 1 || line.captureFps > kMaxCaptureFps)) {
-        std::fprintf(stderr, "quilm: cannot capture at %d frames per second; --fps takes 1 to %d\n",
-                     line.captureFps, kMaxCaptureFps);
-        return 1;
-    }
-    if (line.loopGiven && line.loopLast < line.loopFirst) {
-        std::fprintf(stderr,
-                     "quilm: --loop %d:%d ends before it starts; give orders A:B with A <= B\n",
-                     line.loopFirst, line.loopLast);
-        return 1;
-    }
     if (line.fixedStepMicroseconds > 0) useFixedStepClock(line.fixedStepMicroseconds);
     // A capture draws frame k at exactly k / fps seconds and takes the music in lock-step.
     if (line.capturePath) {
@@ -306,6 +346,7 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         consolePrint("Loading OpenGL Extensions...\n");
         loadGLExtensions();
     }
+    chooseTextureCompression(line.forceDxt);
     if (!allocVertexMemory(kVertexMemoryCapacity)) {
         // Only when even the heap refuses 4.8 MB; nothing could be drawn.
         std::fprintf(stderr, "quilm: no memory for the vertex buffer\n");
@@ -320,7 +361,7 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     const bool dataFound = findDemoDataDirectory(line.dataDirectory, exePath, dataDirectory,
                                                  sizeof dataDirectory, tried, sizeof tried);
     const bool viewerAsked = line.scenePath[0] != '\0';
-    createSuper8InDataDirectory(viewerAsked && !line.dataDirectory ? "data" : dataDirectory);
+    createSuper8InDataDirectory(dataFound ? dataDirectory : nullptr);
 
     MainLoop loop;
     loop.frameLimit = line.frames;
@@ -330,6 +371,10 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     if (line.scenePath[0] != '\0') viewerScene = tryViewerScene(line.scenePath);
     loop.scene = viewerScene;
     loop.viewer = loop.scene != nullptr;
+    // Someone at the dialog gets the demo instead of a scene that failed; a script (no dialog,
+    // a frame count, a capture, a hidetrack to make) must learn that it did not get the scene.
+    const bool attended = !line.noDialog && line.frames == 0 && !setupOptions.makeHidetrack;
+    if (viewerAsked && !loop.viewer && !attended) return 1;
 
     if (loop.viewer) {
         if (setupOptions.makeHidetrack) {
@@ -346,7 +391,6 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         if (line.fixedStepMicroseconds > 0) useMusicLockStep(line.fixedStepMicroseconds);
         DemoLoadRequest request;
         request.dataDirectory = dataDirectory;
-    chooseTextureCompression(line.forceDxt);
         request.super8 = super8Effect;
         request.present = presentGLWindow;
         // A loop starts at its first order unless asked to start inside it.
@@ -359,6 +403,7 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
                          "quilm: no demo data in %s; make it with 'quilm-tool make-data DIR' "
                          "and play it with --data DIR\n",
                          tried);
+        if (dataFound && !musicHasPositions(line, dataDirectory)) return 1;
         if (!dataFound || !loadDemoData(request)) {
             consolePrint("Init error. Fatal. Exiting.\n");
             showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
@@ -389,7 +434,7 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         if (loop.viewer && loop.frameLimit == 0)
             loop.frameLimit = viewerCaptureFrames(*loop.scene, line.captureFps);
         if (!openCapture(capture, line.capturePath, setupOptions.width, setupOptions.height,
-                         line.captureFps))
+                         line.captureFps, line.overwrite))
             return 1;
         loop.capture = &capture;
         loop.captureStartSeconds = frameClockSeconds();
@@ -402,6 +447,15 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         loop.capture = nullptr;
         if (!complete) {
             std::fprintf(stderr, "quilm: the capture to %s is incomplete\n", line.capturePath);
+            return 1;
+        }
+        // Stopped from outside (a signal, the close box, Escape): what was written is kept and
+        // sound, but it is not the capture that was asked for.
+        if (loop.interrupted) {
+            std::fprintf(stderr,
+                         "quilm: the capture was interrupted after %lld frames; %s is "
+                         "incomplete\n",
+                         static_cast<long long>(capture.frames), line.capturePath);
             return 1;
         }
         std::fprintf(stderr, "quilm: captured %lld frames to %s\n",
@@ -432,7 +486,7 @@ void runMainLoop(MainLoop& loop) {
         if (pollPlatformEvent(event)) {
             ++loop.eventsTaken;
             if (event.kind == PlatformEventKind::quit)
-                quit = true;
+                quit = loop.interrupted = true;
             else
                 handleWindowEvent(event);
         } else {
@@ -479,6 +533,9 @@ void runMainLoop(MainLoop& loop) {
             if (loop.screenshotPath && (last || loop.frameLimit == 0) && !read) captureFrame(loop);
             if (loop.infoShown && !overlayDrawn)
                 drawInfoPanel(loop, setupOptions.width, setupOptions.height);
+            // After every read: the notice is for the person watching, never in a picture.
+            if (loop.notice[0] != '\0' && timeGetTime() - loop.noticeSinceMs < kScreenNoticeMs)
+                drawScreenNotice(loop.notice, setupOptions.width, setupOptions.height);
             profStart("12Swapping");
             glFinish();
             presentGLWindow();
@@ -487,8 +544,14 @@ void runMainLoop(MainLoop& loop) {
             profStop("00main");
             advanceFixedStepClock();
             if (last || (loop.exitAtEnd && loop.demoOver)) quit = true;
+            // The demo's end stays on screen; redrawing it faster than the display shows
+            // frames would only burn a core, so the loop waits for an event or the next one.
+            if (!quit && loop.demoOver) {
+                ++loop.idleWaits;
+                waitForPlatformEvent(displayFrameMilliseconds());
+            }
         }
-        if (keyDown[kVkEscape]) quit = true;
+        if (keyDown[kVkEscape]) quit = loop.interrupted = true;
     }
 }
 
@@ -508,14 +571,20 @@ bool writeNumberedScreenshot(MainLoop& loop) {
         std::snprintf(name, sizeof name, "quilm-%04d.png", number);
         if (access(name, F_OK) == 0) continue;
         loop.nextScreenshotNumber = number + 1;
+        // The console is off by default: the frame itself says what happened.
+        loop.noticeSinceMs = timeGetTime();
         if (!writePngRgba(name, loop.screenshotWidth, loop.screenshotHeight,
                           loop.screenshot.data())) {
             std::snprintf(loop.notice, sizeof loop.notice, "could not save %s", name);
             return false;
+        }
         consolePrint("Screenshot written: %s \n", name);
+        std::snprintf(loop.notice, sizeof loop.notice, "saved %s", name);
         return true;
     }
     consolePrint("No free screenshot name: quilm-0001.png to quilm-9999.png all exist \n");
+    loop.noticeSinceMs = timeGetTime();
+    std::snprintf(loop.notice, sizeof loop.notice, "no free screenshot name");
     return false;
 }
 
@@ -531,12 +600,3 @@ int runPlayer(const CommandLine& line) {
     tearDown(started);
     return status;
 }
-            // After every read: the notice is for the person watching, never in a picture.
-            if (loop.notice[0] != '\0' && timeGetTime() - loop.noticeSinceMs < kScreenNoticeMs)
-                drawScreenNotice(loop.notice, setupOptions.width, setupOptions.height);
-        // The console is off by default: the frame itself says what happened.
-        loop.noticeSinceMs = timeGetTime();
-        }
-        std::snprintf(loop.notice, sizeof loop.notice, "saved %s", name);
-    loop.noticeSinceMs = timeGetTime();
-    std::snprintf(loop.notice, sizeof loop.notice, "no free screenshot name");

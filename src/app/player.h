@@ -41,6 +41,8 @@ struct MainLoop {
     uint32_t lastClockMs = 0;
     float lastSceneSeconds = 0.0f;
     bool demoOver = false;
+    bool interrupted = false; // ended by the close box, a signal or Escape, not by its own end
+    int idleWaits = 0;        // frames after the demo's end that waited instead of spinning
     int screenshotWidth = 0;
     int screenshotHeight = 0;
     std::vector<uint8_t> screenshot; // RGBA rows top-down; sized on the first captured frame

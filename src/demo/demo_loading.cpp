@@ -16,6 +16,7 @@
 #include <GL/gl.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,20 @@ gzFile openWithGz(char* name) {
     file = gzopen(name, "rb");
     if (!file) name[length] = '\0';
     return file;
+}
+
+// Why a scene did not open, in one line on standard error and the console: the plain name's
+// reason (a loop of links is not a missing file), with the folder it was looked for in.
+void reportSceneOpenFailure(const char* name) {
+    errno = 0;
+    FILE* file = std::fopen(name, "rb");
+    const int reason = file ? 0 : openErrorCode(name, errno);
+    if (file) std::fclose(file);
+    char here[PATH_MAX];
+    if (!getcwd(here, sizeof here)) std::snprintf(here, sizeof here, ".");
+    const char* why = reason != 0 ? std::strerror(reason) : "cannot be read";
+    std::fprintf(stderr, "quilm: demo scene %s%c%s: %s\n", here, kPathSeparator, name, why);
+    consolePrint("Demo scene %s: %s\n", name, why);
 }
 
 // A scene file read whole and decompressed on the worker while the loading picture decodes,
@@ -210,7 +225,7 @@ bool loadAll(const DemoLoadRequest& request) {
         if (!demoData.logos[i]) consolePrint("Failed.\n");
         progressStep(request);
     }
-    if (!startMusic("tune.mo3", request.startOrder, request.startRow)) return false;
+    if (!startMusic(kDemoMusicFile, request.startOrder, request.startRow)) return false;
     progressStep(request);
     return true;
 }
@@ -294,6 +309,7 @@ Scene* loadDemoScene(const char* fileName) {
     gzFile sceneFile = openWithGz(name);
     if (!sceneFile) {
         consolePrint("Failed: File not found!\n");
+        reportSceneOpenFailure(name);
         return nullptr;
     }
     Scene* scene = createScene();

@@ -19,6 +19,7 @@ constexpr int kDemoSceneNameBytes = 512;
 enum DemoScene { Landschaft, Fluss, Kraniche, Eiche, Feld, Holzvogel, kDemoSceneCount };
 enum DemoLogo { LogoQuilm, Logo4, Logo3, Logo2, Logo1, kDemoLogoCount };
 
+constexpr const char* kDemoMusicFile = "tune.mo3";
 extern const char* const kDemoSceneFiles[kDemoSceneCount];
 extern const char* const kDemoLogoFiles[kDemoLogoCount];
 

@@ -328,3 +328,16 @@ bool pollPlatformEvent(PlatformEvent& event) {
     event = translateSdlEvent(e);
     return true;
 }
+
+void waitForPlatformEvent(int milliseconds) {
+    SDL_WaitEventTimeout(nullptr, milliseconds);
+}
+
+int displayFrameMilliseconds() {
+    SDL_DisplayMode mode;
+    SDL_Window* window = SDL_GL_GetCurrentWindow();
+    const int display = window ? SDL_GetWindowDisplayIndex(window) : 0;
+    if (SDL_GetCurrentDisplayMode(display < 0 ? 0 : display, &mode) != 0 || mode.refresh_rate <= 0)
+        return 16;
+    return 1000 / mode.refresh_rate > 0 ? 1000 / mode.refresh_rate : 1;
+}

@@ -94,3 +94,7 @@ struct PlatformEvent {
 // with Alt held are system keys and arrive as other, except Alt+F4, which closes like the
 // close box does.
 bool pollPlatformEvent(PlatformEvent& event);
+// Waits until an event is queued (it stays there for pollPlatformEvent) or milliseconds pass.
+void waitForPlatformEvent(int milliseconds);
+// One frame of the window's display (1000 / its refresh rate), 16 when the rate is unknown.
+int displayFrameMilliseconds();

@@ -3,6 +3,8 @@
 #include "app/player.h"
 
 #include "demo/demo_fixture.h"
+#include "demo/demo_loading.h"
+#include "demo/music_time.h"
 #include "diag/prof.h"
 #include "platform/clock.h"
 #include "platform/keys.h"
@@ -50,6 +52,7 @@ TEST_F(MainLoopTest, EscapeAndCloseEndTheLoopBeforeAnyFrameWhileEventsWait) {
     pushKey(SDLK_b, SDL_SCANCODE_B, true); // never reached
     runMainLoop(loop);
     EXPECT_EQ(loop.framesDrawn, 0);
+    EXPECT_TRUE(loop.interrupted);
     EXPECT_EQ(keyDown['B'], 0);
     EXPECT_EQ(count("00main"), 0);
 
@@ -59,12 +62,45 @@ TEST_F(MainLoopTest, EscapeAndCloseEndTheLoopBeforeAnyFrameWhileEventsWait) {
     pushQuit();
     runMainLoop(second);
     EXPECT_EQ(second.framesDrawn, 0);
+    EXPECT_TRUE(second.interrupted) << "a signal arrives as the same quit event";
 
     flushEvents();
     MainLoop third;
     pushWindowEvent(glWindow.platform.window, SDL_WINDOWEVENT_CLOSE);
     runMainLoop(third);
     EXPECT_EQ(third.framesDrawn, 0);
+}
+
+// Past the demo's end the picture stays, drawn at the display's pace, not as fast as possible;
+// a run that ends with the demo stops at the first frame after it without waiting.
+TEST_F(MainLoopTest, TheDemosEndWaitsBetweenFramesInsteadOfSpinning) {
+    useFixedStepClock(40000);
+    useMusicLockStep(40000);
+    for (const bool exitAtEnd : {false, true}) {
+        ConsoleCapture log;
+        DemoLoadRequest request;
+        request.dataDirectory = demoFixture().c_str();
+        request.startOrder = 32;
+        request.startRow = 62;
+        ASSERT_TRUE(loadDemoData(request));
+        MainLoop demo;
+        demo.frameLimit = 12; // rows of 120 ms: the end comes after 3 to 6 frames
+        demo.exitAtEnd = exitAtEnd;
+        runMainLoop(demo);
+        EXPECT_TRUE(demo.demoOver);
+        EXPECT_FALSE(demo.interrupted);
+        if (exitAtEnd) {
+            EXPECT_LT(demo.framesDrawn, 12);
+            EXPECT_EQ(demo.idleWaits, 0);
+        } else {
+            EXPECT_EQ(demo.framesDrawn, 12);
+            EXPECT_GT(demo.idleWaits, 0);
+            EXPECT_LT(demo.idleWaits, 12) << "frames before the end do not wait";
+        }
+        releaseDemoData();
+        closeMusicOutput();
+    }
+    useMusicLockStep(0);
 }
 
 TEST_F(MainLoopTest, OnePresentedFramePerEmptyPollUpToTheLimit) {
@@ -240,6 +276,7 @@ TEST(PlayerStartUp, EnterInTheDialogRunsTheDefaultsThroughToTheLoop) {
     CommandLine line;
     line.frames = 2;
     line.dataDirectory = demoFixture().c_str();
+    line.forceDxt = true; // the dialog's compression, also on a software renderer
     pushKey(SDLK_RETURN, SDL_SCANCODE_RETURN, true);
     EXPECT_EQ(runPlayer(line), 0);
     releaseMusic();
@@ -252,4 +289,3 @@ TEST(PlayerStartUp, EnterInTheDialogRunsTheDefaultsThroughToTheLoop) {
 }
 
 } // namespace
-    line.forceDxt = true; // the dialog's compression, also on a software renderer

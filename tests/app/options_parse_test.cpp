@@ -188,4 +188,33 @@ TEST(CommandLineParse, DemoOptionsAndTheirBounds) {
     EXPECT_FALSE(parse({"--start", "1:2:3"}).ok);
 }
 
+// Values judged before anything runs: both sides of each bound.
+TEST(CommandLineParse, CaptureAndLoopValuesOnBothSidesOfTheirBounds) {
+    const struct {
+        std::vector<const char*> args;
+        bool ok;
+    } cases[] = {
+        {{"--capture", "f", "--fps", "0"}, false},
+        {{"--capture", "f", "--fps", "1"}, true},
+        {{"--capture", "f", "--fps", "1000"}, true},
+        {{"--capture", "f", "--fps", "1001"}, false},
+        {{"--capture", "f", "--fps", "-1"}, false},
+        {{"--loop", "5:2"}, false},
+        {{"--loop", "5:4"}, false},
+        {{"--loop", "5:5"}, true},
+        {{"--loop", "0:32"}, true},
+        {{"--overwrite"}, false},
+        {{"--capture", "f", "--overwrite"}, true},
+        {{"--start", "1:"}, false},
+        {{"--start", ":1"}, false},
+        {{"--start", "256"}, false},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = parse(c.args);
+        EXPECT_EQ(p.ok, c.ok) << c.args[0] << " " << (c.args.size() > 1 ? c.args[1] : "") << " "
+                              << p.error;
+    }
+    EXPECT_TRUE(parse({"--capture", "f", "--overwrite"}).line.overwrite);
+}
+
 } // namespace

@@ -84,13 +84,15 @@ TEST(PlayerEndToEnd, HelpAndVersion) {
     EXPECT_EQ(version.out.rfind("quilm ", 0), 0u);
 }
 
-TEST(PlayerEndToEnd, MissingSceneFallsBackToTheDemoAfterTheCommandlineMessages) {
+// Without the dialog nobody watches a demo played instead: the run ends with status 1.
+TEST(PlayerEndToEnd, MissingSceneLogsTheCommandlineMessagesAndEndsTheScriptedRun) {
     const std::string path = scratchDirectory("missing") + "/no such scene.q3d";
     const BinaryRun run = runBinary(
         QUILM_BIN, with(with(kHeadless, {"--frames", "2", "\"" + path + "\""}), demoData()));
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_NE(run.out.find(path + "\nCould not load commandline file. \n"), std::string::npos)
         << run.out;
+    EXPECT_EQ(run.out.find("Loading image file"), std::string::npos) << "no demo was loaded";
     EXPECT_EQ(run.err, "Commandline: Could not open! (" + path + ": No such file or directory)\n");
 }
 
@@ -98,16 +100,16 @@ TEST(PlayerEndToEnd, PercentSignsInThePathArePrintedNotInterpreted) {
     const std::string path = scratchDirectory("percent") + "/%s%i%e%x.q3d";
     const BinaryRun run =
         runBinary(QUILM_BIN, with(with(kHeadless, {"--frames", "1", path}), demoData()));
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find(path + "\n"), std::string::npos) << run.out;
 }
 
-TEST(PlayerEndToEnd, UnloadableSceneReportsTheLoadErrorAndPlaysTheDemo) {
+TEST(PlayerEndToEnd, UnloadableSceneReportsTheLoadErrorAndEndsTheScriptedRun) {
     const std::string path = scratchDirectory("bad") + "/garbage.q3d";
     std::ofstream(path, std::ios::binary) << "not a scene at all";
     const BinaryRun run =
         runBinary(QUILM_BIN, with(with(kHeadless, {"--frames", "2", path}), demoData()));
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Commandline: Error loading scene! (" + path +
                            ": not a scene file this player can read)\n");
     EXPECT_EQ(run.out.find("Could not load commandline file."), std::string::npos);
