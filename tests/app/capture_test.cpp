@@ -40,11 +40,33 @@ TEST(Capture, FramesCoverTheSoundExactlyWithRoundedBoundaries) {
     }
 }
 
-TEST(Capture, VideoPathsAreTheTwoContainerEndingsOnly) {
-    for (const char* path : {"a.mp4", "dir/B.MKV", ".mp4", "x.Mp4"})
-        EXPECT_TRUE(captureIsVideoPath(path)) << path;
-    for (const char* path : {"frames", "a.mp4/", "a.png", "mp4", "a.mp4.tmp", ""})
-        EXPECT_FALSE(captureIsVideoPath(path)) << path;
+TEST(Capture, PathsAreVideosFoldersOrRefusedByTheirExtension) {
+    const struct {
+        const char* path;
+        bool existingFolder;
+        CaptureTarget target;
+    } cases[] = {
+        {"a.mp4", false, CaptureTarget::video},
+        {"dir/B.MKV", false, CaptureTarget::video},
+        {".mp4", false, CaptureTarget::video},
+        {"x.Mov", false, CaptureTarget::video},
+        {"x.webm", false, CaptureTarget::video},
+        {"x.avi", true, CaptureTarget::video},
+        {"frames", false, CaptureTarget::folder},
+        {"a.mp4/", false, CaptureTarget::folder},
+        {"dir.d/frames", false, CaptureTarget::folder},
+        {".hidden", false, CaptureTarget::folder},
+        {"x.", false, CaptureTarget::folder},
+        {"a.mp4.tmp", true, CaptureTarget::folder},
+        {"a.mp4.tmp", false, CaptureTarget::refused},
+        {"x.png", false, CaptureTarget::refused},
+        {"x.mpg", false, CaptureTarget::refused},
+        {"dir/x.avi2", false, CaptureTarget::refused},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(captureTargetOf(c.path, c.existingFolder), c.target) << c.path;
+        EXPECT_EQ(captureIsVideoPath(c.path), c.target == CaptureTarget::video) << c.path;
+    }
 }
 
 std::string scratch(const char* name) {

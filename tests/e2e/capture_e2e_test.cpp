@@ -3,6 +3,7 @@
 #include "e2e/run_binary.h"
 
 #include "app/capture.h"
+#include "demo/demo_fixture.h"
 #include "image/image_loaders.h"
 
 #include <gtest/gtest.h>
@@ -190,19 +191,18 @@ TEST_F(CaptureRun, BadCapturesSayWhyExitWithOneAndLeaveNothing) {
     EXPECT_NE(disk.err.find("the capture to full is incomplete"), std::string::npos);
     EXPECT_FALSE(exists(dir + "/full/audio.wav"));
 
-    // Values that cannot work fail the run (status 1); values that are not numbers are bad
-    // options (status 2).
+    // Values that cannot work, and values that are not numbers, are bad options (status 2).
     struct Case {
         std::vector<std::string> args;
         int status;
         const char* line;
     };
     const Case cases[] = {
-        {{"--capture", "f", "--fps", "0"}, 1, "cannot capture at 0 frames per second"},
-        {{"--capture", "f", "--fps", "-3"}, 1, "cannot capture at -3 frames per second"},
-        {{"--capture", "f", "--fps", "1001"}, 1, "cannot capture at 1001 frames per second"},
+        {{"--capture", "f", "--fps", "0"}, 2, "cannot capture at 0 frames per second"},
+        {{"--capture", "f", "--fps", "-3"}, 2, "cannot capture at -3 frames per second"},
+        {{"--capture", "f", "--fps", "1001"}, 2, "cannot capture at 1001 frames per second"},
         {{"--capture", "f", "--fps", "x"}, 2, "bad value for --fps"},
-        {{"--loop", "5:2"}, 1, "--loop 5:2 ends before it starts"},
+        {{"--loop", "5:2"}, 2, "--loop 5:2 ends before it starts"},
         {{"--loop", "3"}, 2, "bad value for --loop"},
         {{"--loop", ":4"}, 2, "bad value for --loop"},
         {{"--loop", "1:-2"}, 2, "bad value for --loop"},
@@ -215,6 +215,83 @@ TEST_F(CaptureRun, BadCapturesSayWhyExitWithOneAndLeaveNothing) {
         EXPECT_NE(run.err.find(c.line), std::string::npos) << run.err;
         EXPECT_FALSE(exists(dir + "/f")) << c.line;
     }
+}
+
+// Where a capture goes, what it refuses, and that it repeats to the byte with real notes.
+TEST_F(CaptureRun, TargetsFoldersInterruptionsAndRepeatability) {
+    const bool haveFfmpeg =
+        system("ffmpeg -version >/dev/null 2>&1 && ffprobe -version >/dev/null 2>&1") == 0;
+    // The demo's tune plays notes from order 1 on; captured twice, every byte agrees.
+    const std::vector<std::string> demo = {"--data", demoFixture(), "--start",  "1",
+                                           "--fps",  "30",          "--frames", "12"};
+    auto capture = [&](const std::string& out, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--capture", out};
+        args.insert(args.end(), demo.begin(), demo.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        return quilm(args);
+    };
+    std::vector<std::string> outputs = {"/repeat1", "/repeat2"};
+    if (haveFfmpeg) outputs.insert(outputs.end(), {"/repeat1.mp4", "/repeat2.mp4"});
+    for (const std::string& out : outputs)
+        ASSERT_EQ(capture(dir + out).status, 0) << out;
+    const std::string wav = readAll(dir + "/repeat1/audio.wav");
+    ASSERT_EQ(wav.size(), 44u + 12u * 1470u * 4u);
+    EXPECT_NE(wav.find_first_not_of('\0', 44), std::string::npos) << "the tune is heard";
+    EXPECT_TRUE(wav == readAll(dir + "/repeat2/audio.wav")) << "the sound repeats to the byte";
+    EXPECT_EQ(readAll(dir + "/repeat1/frame_000011.png"),
+              readAll(dir + "/repeat2/frame_000011.png"));
+    if (haveFfmpeg) EXPECT_TRUE(readAll(dir + "/repeat1.mp4") == readAll(dir + "/repeat2.mp4"));
+
+    // A folder that holds anything is refused; --overwrite replaces only a capture's files.
+    const std::string used = dir + "/used";
+    ASSERT_EQ(capture(used, {"--frames", "3"}).status, 0);
+    std::ofstream(used + "/notes.txt") << "mine";
+    std::ofstream(used + "/frame_000009.png") << "old";
+    const BinaryRun refused = capture(used);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("quilm: capture " + used + ": the folder is not empty (6 entries)"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_TRUE(exists(used + "/frame_000009.png")) << "a refused capture removes nothing";
+    const BinaryRun replaced = capture(used, {"--frames", "2", "--overwrite"});
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(countFrames(used), 2);
+    EXPECT_FALSE(exists(used + "/frame_000009.png"));
+    EXPECT_EQ(readAll(used + "/notes.txt"), "mine");
+    EXPECT_EQ(readAll(used + "/audio.wav").size(), 44u + 2u * 1470u * 4u);
+
+    // Each container ffmpeg writes gets a codec it holds.
+    if (haveFfmpeg) {
+        const struct {
+            const char* name;
+            const char* format;
+        } containers[] = {{"/c.avi", "avi"}, {"/c.webm", "matroska,webm"}, {"/c.mov", "mov,mp4"}};
+        for (const auto& c : containers) {
+            ASSERT_EQ(capture(dir + c.name, {"--frames", "3"}).status, 0) << c.name;
+            const std::string probe = dir + "/format.txt";
+            ASSERT_EQ(system(("ffprobe -v error -show_entries format=format_name -of csv=p=0 '" +
+                              dir + c.name + "' > '" + probe + "'")
+                                 .c_str()),
+                      0);
+            EXPECT_NE(readAll(probe).find(c.format), std::string::npos)
+                << c.name << ": " << readAll(probe);
+        }
+    }
+
+    // Stopped by a signal: said, status 1, and the frames so far kept with their sound.
+    const std::string stopped = dir + "/stopped";
+    const std::string script = std::string("'") + QUILM_BIN +
+                               "' --headless --size 160x120 --capture stopped --frames 100000 "
+                               "sample.q3d & pid=$!; while [ ! -e stopped/frame_000003.png ]; do "
+                               "sleep 0.05; done; kill -TERM $pid; wait $pid";
+    const BinaryRun signalled = runBinary("/bin/sh", {"-c", script}, {}, {}, dir);
+    EXPECT_EQ(signalled.status, 1) << signalled.err;
+    EXPECT_NE(signalled.err.find("quilm: the capture was interrupted after "), std::string::npos)
+        << signalled.err;
+    EXPECT_NE(signalled.err.find("; stopped is incomplete\n"), std::string::npos);
+    const int kept = countFrames(stopped);
+    EXPECT_GE(kept, 4);
+    EXPECT_EQ(readAll(stopped + "/audio.wav").size(), 44u + captureSampleAt(kept, 60) * 4u);
 }
 
 } // namespace
