@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -185,6 +186,45 @@ TEST(PlayerEndToEnd, ASceneThatLoadsGivesViewerModeWithItsBackground) {
     const uint8_t* middle = pixels + (size_t(h / 2) * size_t(w) + size_t(w / 2)) * 4;
     EXPECT_GT(middle[0] + middle[1] + middle[2], 0);
     std::free(pixels);
+}
+
+// The viewer's film pictures follow the data folder rule: beside the program when the working
+// directory has no "data"; a picture that is nowhere is named.
+TEST(PlayerEndToEnd, ViewerFindsTheFilmPicturesInTheDataFolderFromAnywhere) {
+    const std::string dir = scratchDirectory("film");
+    ASSERT_EQ(runBinary(QUILM_TOOL_BIN, {"make-sample", dir + "/scene"}).status, 0);
+    const std::string setUp = "mkdir -p '" + dir + "/bin' '" + dir + "/elsewhere' '" + dir +
+                              "/empty' && cp '" + QUILM_BIN + "' '" + dir +
+                              "/bin/quilm' && ln -sfn '" + demoFixture() + "' '" + dir +
+                              "/bin/data'";
+    ASSERT_EQ(std::system(setUp.c_str()), 0);
+    const std::string player = dir + "/bin/quilm";
+    const std::string scene = dir + "/scene/sample.q3d";
+    const BinaryRun found =
+        runBinary(player.c_str(),
+                  with(kHeadless, {"--frames", "1", "--screenshot", dir + "/with.png", scene}), {},
+                  {}, dir + "/elsewhere");
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(found.out.find("Film effect:"), std::string::npos) << found.out;
+    const BinaryRun missing =
+        runBinary(player.c_str(),
+                  with(kHeadless, {"--frames", "1", "--screenshot", dir + "/without.png", "--data",
+                                   dir + "/empty", scene}),
+                  {}, {}, dir + "/elsewhere");
+    EXPECT_EQ(missing.status, 0) << missing.err;
+    EXPECT_NE(missing.out.find("Film effect: s8_drek.png, s8_border.png, s8_sign.png, s8_lamp.jpg "
+                               "could not be loaded from " +
+                               dir + "/empty\n"),
+              std::string::npos)
+        << missing.out;
+    std::ifstream withFilm(dir + "/with.png", std::ios::binary),
+        withoutFilm(dir + "/without.png", std::ios::binary);
+    const std::string a((std::istreambuf_iterator<char>(withFilm)),
+                        std::istreambuf_iterator<char>());
+    const std::string b((std::istreambuf_iterator<char>(withoutFilm)),
+                        std::istreambuf_iterator<char>());
+    EXPECT_FALSE(a.empty());
+    EXPECT_NE(a, b) << "the film's pictures show in the frame";
 }
 
 TEST(PlayerEndToEnd, MakeSampleEndsWithACommandThatWorksWhenPasted) {
