@@ -62,6 +62,14 @@ long readChildOutput(ChildProcess& child, char* buffer, size_t size);
 int finishChildProcess(ChildProcess& child);
 
 #ifdef _WIN32
+// How a child waited for with a time limit ended.
+struct ChildEnd {
+    bool timedOut = false;  // stopped by us at the limit
+    unsigned crashCode = 0; // the exception code (0xC0000005, ...) of a crash, else 0
+};
+// Like finishChildProcess, but a child still running after milliseconds is stopped.
+int finishChildProcessWithin(ChildProcess& child, unsigned milliseconds, ChildEnd& end);
+
 // Appends arg to a Windows command line, quoted so that CommandLineToArgvW and the C runtime
 // give it back unchanged (backslashes double only before a quote).
 void appendQuotedArgument(std::wstring& line, const std::wstring& arg);

@@ -579,3 +579,18 @@ int finishChildProcess(ChildProcess& child) {
     child.pid = -1;
     return status;
 }
+
+int finishChildProcessWithin(ChildProcess& child, unsigned milliseconds, ChildEnd& end) {
+    end = ChildEnd{};
+    WindowsChild* state = stateOf(child);
+    if (state && state->process &&
+        WaitForSingleObject(state->process, DWORD(milliseconds)) == WAIT_TIMEOUT) {
+        TerminateProcess(state->process, 1);
+        end.timedOut = true;
+    }
+    DWORD code = 0;
+    if (state && state->process && WaitForSingleObject(state->process, INFINITE) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(state->process, &code) && code >= 0xC0000000u && !end.timedOut)
+        end.crashCode = unsigned(code);
+    return finishChildProcess(child);
+}
