@@ -17,6 +17,10 @@
 #include <cstring>
 #include <vector>
 
+#ifdef __linux__
+#include <dlfcn.h>
+#endif
+
 namespace {
 
 constexpr uint64_t kMarkWriting = ~uint64_t(0);
@@ -168,6 +172,34 @@ void resetPlayState() {
     g.silentStartMs = timeGetTime();
 }
 
+#ifdef __linux__
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
+// libasound reports a missing sound card in eight lines of its own on stderr before SDL gives
+// up; our one line says the music runs silent. Looked up at run time so the program neither
+// links libasound nor needs it; the handle stays open so the handler outlives SDL's own
+// dlclose of the library.
+void silenceAlsaErrors() {
+#ifdef __linux__
+    static bool done = false;
+    if (done) return;
+    done = true;
+    void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(library, "snd_lib_error_set_handler")))
+        set(ignoreAlsaError);
+#endif
+}
+
+void reportLoadWarnings(openmpt_module* module, const char* name) {
+    const char* warnings = openmpt_module_get_metadata(module, "warnings");
+    reportMusicLoadWarnings(name, warnings);
+    openmpt_free_string(warnings);
+}
+
 void lockDevice() {
     if (g.device) SDL_LockAudioDevice(g.device);
 }
@@ -186,6 +218,7 @@ MusicOutput openMusicOutput(MusicOutput wanted) {
         g.estimatedQueueFrames = 0;
         return g.output;
     }
+    silenceAlsaErrors();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::snprintf(g.deviceError, sizeof g.deviceError, "%s", SDL_GetError());
         g.deviceFailure = MusicDeviceFailure::AudioInit;
@@ -286,8 +319,10 @@ bool loadMusicMemory(const void* data, size_t size, const char* name) {
                      int(kMusicFileMaxBytes >> 20));
         return false;
     }
-    // Play once and then stay silent; the library's own log stays quiet.
-    const openmpt_module_initial_ctl ctls[] = {{"play.at_end", "stop"}, {nullptr, nullptr}};
+    // Play once and then stay silent; the library's own log stays quiet. No dither: its noise
+    // comes from a randomly seeded generator, and a capture must give the same bytes each run.
+    const openmpt_module_initial_ctl ctls[] = {
+        {"play.at_end", "stop"}, {"dither", "0"}, {nullptr, nullptr}};
     int error = 0;
     const char* message = nullptr;
     openmpt_module* module = openmpt_module_create_from_memory2(data, size, openmpt_log_func_silent,
@@ -301,6 +336,7 @@ bool loadMusicMemory(const void* data, size_t size, const char* name) {
     }
     openmpt_free_string(message);
     openmpt_module_set_repeat_count(module, 0);
+    reportLoadWarnings(module, name);
 
     const int orders = openmpt_module_get_num_orders(module);
     std::vector<uint16_t> rows(size_t(orders > 0 ? orders : 0));
@@ -454,6 +490,24 @@ uint64_t musicFramesRendered() {
     uint64_t before = 0, counter = 0;
     uint32_t block = 0;
     return readStamp(&before, &block, &counter) ? before + block : 0;
+}
+
+void reportMusicLoadWarnings(const char* name, const char* warnings) {
+    if (!warnings || !*warnings) return;
+    char joined[768];
+    size_t length = 0;
+    for (const char* p = warnings; *p && length + 1 < sizeof joined; ++p) {
+        if (*p == '\r') continue;
+        if (*p != '\n') {
+            joined[length++] = *p;
+        } else if (p[1] && length + 3 < sizeof joined) {
+            joined[length++] = ';';
+            joined[length++] = ' ';
+        }
+    }
+    joined[length] = 0;
+    std::fprintf(stderr, "quilm: %s: libopenmpt warns: %s\n", name, joined);
+    consolePrint("%s: libopenmpt warns: %s\n", name, joined);
 }
 
 void setMusicQueueDepth(int frames) {

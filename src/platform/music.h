@@ -37,11 +37,17 @@ const char* musicDeviceError(); // SDL's reason, "" when none
 
 // Loads the module from a file, read by content (any format libopenmpt plays), at most
 // kMusicFileMaxBytes. Replaces a loaded module. False plus one line naming the file and the
-// reason when the file is unreadable, empty, too large or not a module.
+// reason when the file is unreadable, empty, too large or not a module. A module the library
+// loads with warnings (damaged, partly understood) loads; one line on stderr and the console
+// names the file and gives the warnings. Rendering has no dither: the same module and span
+// give the same samples on every run.
 bool loadMusicFile(const char* path);
 bool loadMusicMemory(const void* data, size_t size, const char* name);
 void releaseMusic();
 bool musicLoaded();
+// The line for a module loaded with warnings (the library's text, one warning a line): the
+// warnings joined into one line after the name, on stderr and the console; nothing for none.
+void reportMusicLoadWarnings(const char* name, const char* warnings);
 
 // Facts of the loaded module (0 when none): orders, rows of the pattern an order plays (0 for
 // an order outside the list or a separator), initial speed (ticks per row) and tempo (BPM).

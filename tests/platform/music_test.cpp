@@ -166,6 +166,64 @@ TEST_F(LockStepMusic, EndsInSilenceAndSurvivesJumpsPastTheEnd) {
     EXPECT_EQ(musicPosition().order, 3);
 }
 
+// Two loads of the same module render the same bytes: a capture's sound must not change from
+// run to run (dither noise from a randomly seeded generator would).
+TEST(MusicRender, SameModuleAndSpanGiveTheSameSamples) {
+    const std::vector<uint8_t> bytes =
+        modulewriter::writeModule(modulewriter::simpleModule(4, 6, 125));
+    ASSERT_EQ(openMusicOutput(MusicOutput::LockStep), MusicOutput::LockStep);
+    constexpr int kFrames = 2 * kMusicSampleRate; // eight rows: two notes on each channel
+    std::vector<int16_t> runs[2];
+    for (std::vector<int16_t>& samples : runs) {
+        ASSERT_TRUE(loadMusicMemory(bytes.data(), bytes.size(), "notes.xm"));
+        ASSERT_TRUE(playMusic(1, 0));
+        samples.assign(2 * kFrames, 0);
+        EXPECT_EQ(renderMusic(samples.data(), kFrames), kFrames);
+        releaseMusic();
+    }
+    closeMusicOutput();
+    int loud = 0;
+    for (const int16_t v : runs[0])
+        loud += v > 1000 || v < -1000;
+    EXPECT_GT(loud, kFrames / 4) << "real notes, not silence";
+    size_t differing = 0;
+    for (size_t i = 0; i < runs[0].size(); ++i)
+        differing += runs[0][i] != runs[1][i];
+    EXPECT_EQ(differing, 0u);
+}
+
+// A module the library loads with warnings plays on; its warnings become one line that names
+// the file, on stderr and the console.
+TEST(MusicLoad, WarningsBecomeOneLineNamingTheFile) {
+    const std::string longWarning(2000, 'w');
+    const struct {
+        const char* warnings;
+        std::string line; // "" for none
+    } cases[] = {
+        {"", ""},
+        {"Sample 3: data is truncated", "tune.it: libopenmpt warns: Sample 3: data is truncated\n"},
+        {"first\nsecond\r\nthird\n", "tune.it: libopenmpt warns: first; second; third\n"},
+        {longWarning.c_str(), "tune.it: libopenmpt warns: www"},
+    };
+    for (const auto& c : cases) {
+        ConsoleCapture console;
+        ::testing::internal::CaptureStderr();
+        reportMusicLoadWarnings("tune.it", c.warnings);
+        const std::string errors = ::testing::internal::GetCapturedStderr();
+        const std::vector<std::string> lines = linesOf(console.text);
+        if (c.line.empty()) {
+            EXPECT_TRUE(lines.empty());
+            EXPECT_EQ(errors, "");
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 1u) << c.warnings;
+        EXPECT_EQ(lines[0].rfind(c.line, 0), 0u) << lines[0];
+        EXPECT_LT(lines[0].size(), 1024u);
+        EXPECT_EQ(errors, "quilm: " + lines[0]);
+    }
+    reportMusicLoadWarnings("tune.it", nullptr); // the library may give none at all
+}
+
 // Linux opens a folder and fails to read it; Windows refuses to open one.
 #ifdef _WIN32
 constexpr const char* kFolderReason = "cannot open";
@@ -265,6 +323,21 @@ TEST_F(DriverEnvironment, WithoutADeviceTheMusicRunsSilentOnTheClock) {
     EXPECT_EQ(p.row, 8);
     EXPECT_EQ(musicFramesRendered(), 44100u);
 }
+
+#ifdef __linux__
+// Without a sound card libasound would print lines of its own on stderr; the player's one
+// line that the music runs silent is the caller's. With a card the device just opens.
+TEST_F(DriverEnvironment, AlsaPrintsNothingOfItsOwn) {
+    setenv("SDL_AUDIODRIVER", "alsa", 1);
+    setenv("ALSA_CARD", "quilm-no-such-card", 1);
+    ::testing::internal::CaptureStderr();
+    openMusicOutput(MusicOutput::Device);
+    closeMusicOutput();
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    unsetenv("ALSA_CARD");
+    EXPECT_EQ(errors.find("ALSA lib"), std::string::npos) << errors;
+}
+#endif
 
 TEST_F(DriverEnvironment, DummyDeviceAdvancesThePositionOnItsOwn) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
