@@ -1,6 +1,8 @@
 // The importer in-process: a writer scene sent through Assimp's glTF exporter comes back with
 // the same geometry and keys; large meshes split without losing faces; picture names stay bare,
-// short and distinct; texture references never reach outside the model's folder.
+// short and distinct; texture references never reach outside the model's folder. Cameras look
+// where their source says, budgets refuse before the parse, and the result survives the trip
+// out of the parsing process byte for byte.
 #include "image/png_writer.h"
 #include "scene/object_update.h"
 #include "scene/scene_test_util.h"
@@ -8,6 +10,7 @@
 #include "support/scene_import.h"
 
 #include <assimp/Exporter.hpp>
+#include <assimp/material.h>
 #include <assimp/scene.h>
 #include <gtest/gtest.h>
 
@@ -360,6 +363,398 @@ TEST(Import, TexturesGetBareDistinctNamesAndReferencesNeverLeaveTheModelsFolder)
             EXPECT_EQ(slurp(out / "wood.png"), slurp(model / "a" / "wood.png"));
             EXPECT_EQ(slurp(out / "wood_2.png"), slurp(model / "b" / "wood.png"));
         }
+    }
+}
+
+// A unit box (2 across) at the origin, with one camera and optionally one light, each on a node
+// of its own under the root.
+struct CameraSpec {
+    aiVector3D position;         // the camera's own, in its node's space
+    aiVector3D lookAt, up;       // the camera's own, in its node's space
+    aiMatrix4x4 node;            // the camera node's transform
+    float nodeScale = 1;         // a scale on every node (the exporter's unit scale)
+    aiVector3D endTurnAxis = {}; // non-zero: the camera node turns 90 degrees about it over 1 s
+};
+
+aiScene* boxWithCamera(const CameraSpec& spec, bool withLight = false) {
+    auto* scene = assimpBox(sw::boxMesh(1, 1, 1));
+    delete scene->mAnimations[0];
+    delete[] scene->mAnimations;
+    scene->mAnimations = nullptr;
+    scene->mNumAnimations = 0;
+    aiNode* root = scene->mRootNode;
+    aiNode* box = root->mChildren[0];
+    aiMatrix4x4::Scaling(aiVector3D(spec.nodeScale), box->mTransformation);
+    auto* cameraNode = new aiNode("eye");
+    cameraNode->mParent = root;
+    cameraNode->mTransformation = spec.node;
+    aiMatrix4x4 scaled;
+    cameraNode->mTransformation *= aiMatrix4x4::Scaling(aiVector3D(spec.nodeScale), scaled);
+    std::vector<aiNode*> children = {box, cameraNode};
+    auto* camera = new aiCamera();
+    camera->mName = aiString("eye");
+    camera->mPosition = spec.position;
+    camera->mLookAt = spec.lookAt;
+    camera->mUp = spec.up;
+    camera->mHorizontalFOV = 1.0f;
+    camera->mAspect = 4.0f / 3.0f;
+    scene->mNumCameras = 1;
+    scene->mCameras = new aiCamera* [1] { camera };
+    if (withLight) {
+        auto* lightNode = new aiNode("lamp");
+        lightNode->mParent = root;
+        aiMatrix4x4::Translation(aiVector3D(0, 0, 5), lightNode->mTransformation);
+        lightNode->mTransformation *= aiMatrix4x4::Scaling(aiVector3D(spec.nodeScale), scaled);
+        children.push_back(lightNode);
+        auto* light = new aiLight();
+        light->mName = aiString("lamp");
+        light->mType = aiLightSource_POINT;
+        light->mColorDiffuse = aiColor3D(1, 1, 1);
+        light->mAttenuationQuadratic = 0.01f; // range 10
+        scene->mNumLights = 1;
+        scene->mLights = new aiLight* [1] { light };
+    }
+    delete[] root->mChildren;
+    root->mNumChildren = unsigned(children.size());
+    root->mChildren = new aiNode*[children.size()];
+    std::copy(children.begin(), children.end(), root->mChildren);
+    if (spec.endTurnAxis.SquareLength() > 0) {
+        auto* channel = new aiNodeAnim();
+        channel->mNodeName = aiString("eye");
+        aiVector3D scale, position;
+        aiQuaternion rotation;
+        cameraNode->mTransformation.Decompose(scale, rotation, position);
+        channel->mNumPositionKeys = channel->mNumScalingKeys = 1;
+        channel->mPositionKeys = new aiVectorKey[1]{aiVectorKey(0, position)};
+        channel->mScalingKeys = new aiVectorKey[1]{aiVectorKey(0, scale)};
+        channel->mNumRotationKeys = 2;
+        const aiQuaternion turned =
+            aiQuaternion(aiMatrix3x3(aiMatrix4x4::Rotation(1.5707964f, spec.endTurnAxis, scaled)) *
+                         rotation.GetMatrix());
+        channel->mRotationKeys = new aiQuatKey[2]{aiQuatKey(0, rotation), aiQuatKey(1, turned)};
+        auto* animation = new aiAnimation();
+        animation->mDuration = 1;
+        animation->mTicksPerSecond = 1;
+        animation->mNumChannels = 1;
+        animation->mChannels = new aiNodeAnim* [1] { channel };
+        scene->mNumAnimations = 1;
+        scene->mAnimations = new aiAnimation* [1] { animation };
+    }
+    return scene;
+}
+
+// A camera key as the engine reads it: right, up, back (the view is along -back), eye, fov.
+struct CameraPose {
+    aiVector3D right, up, forward, eye;
+};
+CameraPose poseOf(const sw::Key& key) {
+    float v[12];
+    std::memcpy(v, key.data.data(), sizeof v);
+    return {{v[0], v[1], v[2]}, {v[3], v[4], v[5]}, {-v[6], -v[7], -v[8]}, {v[9], v[10], v[11]}};
+}
+
+const sw::Track* trackNamed(const sw::Scene& scene, const std::string& name) {
+    for (const sw::Track& t : scene.tracks)
+        if (t.name == name) return &t;
+    return nullptr;
+}
+
+void expectDirection(const aiVector3D& got, const aiVector3D& want, const char* what) {
+    EXPECT_NEAR(got * want, 1.0f, 1e-4f)
+        << what << " is " << got.x << " " << got.y << " " << got.z << ", expected " << want.x << " "
+        << want.y << " " << want.z;
+}
+
+TEST(Import, CamerasLookAlongTheirOwnLookAtAndUpThroughTheirNodes) {
+    aiMatrix4x4 at5, turnY, rollZ, m;
+    aiMatrix4x4::Translation(aiVector3D(0, 0, 5), at5);
+    // An FBX camera looks along +X in its node: turned 90 degrees about Y it looks along -Z.
+    turnY = at5 * aiMatrix4x4::RotationY(1.5707964f, m);
+    rollZ = at5 * aiMatrix4x4::RotationZ(1.5707964f, m);
+    struct Case {
+        const char* what;
+        CameraSpec spec;
+        aiVector3D forward, up, eye;            // at 0 s
+        aiVector3D endForward = {}, endUp = {}; // at 1 s (animated cases only)
+    };
+    const Case cases[] = {
+        {"glTF: -Z with Y up",
+         {{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, at5},
+         {0, 0, -1},
+         {0, 1, 0},
+         {0, 0, 5}},
+        {"FBX: +X, node turned",
+         {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, turnY},
+         {0, 0, -1},
+         {0, 1, 0},
+         {0, 0, 5}},
+        {"rolled up vector",
+         {{0, 0, 0}, {0, 0, -1}, {1, 0, 0}, at5},
+         {0, 0, -1},
+         {1, 0, 0},
+         {0, 0, 5}},
+        {"node rolled about the view",
+         {{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, rollZ},
+         {0, 0, -1},
+         {-1, 0, 0},
+         {0, 0, 5}},
+        {"look-at not normalised, up not square to it",
+         {{0, 0, 0}, {0, 0, -7}, {0, 1, 1}, at5},
+         {0, 0, -1},
+         {0, 1, 0},
+         {0, 0, 5}},
+        {"own position in the node",
+         {{0, 0, 2}, {0, 0, -1}, {0, 1, 0}, at5},
+         {0, 0, -1},
+         {0, 1, 0},
+         {0, 0, 7}},
+        {"position repeated in the node (3DS) counts once",
+         {{0, 0, 5}, {0, 0, -1}, {0, 1, 0}, at5},
+         {0, 0, -1},
+         {0, 1, 0},
+         {0, 0, 5}},
+        {"turning over a second",
+         {{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, at5, 1, {0, 0, 1}},
+         {0, 0, -1},
+         {0, 1, 0},
+         {0, 0, 5},
+         {0, 0, -1},
+         {-1, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<aiScene> scene(boxWithCamera(c.spec));
+        sceneimport::ImportOptions options;
+        options.fps = 1;
+        sceneimport::ImportResult result;
+        ASSERT_TRUE(sceneimport::importScene(*scene, options, result)) << result.error;
+        ASSERT_EQ(result.cameras, 1) << "the camera sees the box: no framing camera";
+        const sw::Track* track = trackNamed(result.scene, "eye");
+        ASSERT_NE(track, nullptr);
+        const CameraPose first = poseOf(track->keys[0]);
+        expectDirection(first.forward, c.forward, "forward");
+        expectDirection(first.up, c.up, "up");
+        EXPECT_NEAR((first.eye - c.eye).Length(), 0.0f, 1e-4f);
+        EXPECT_NEAR(first.right * (first.forward ^ first.up), 1.0f, 1e-4f) << "right-handed";
+        if (c.endForward.SquareLength() > 0) {
+            ASSERT_EQ(track->keys.size(), 2u);
+            const CameraPose end = poseOf(track->keys[1]);
+            expectDirection(end.forward, c.endForward, "forward at 1 s");
+            expectDirection(end.up, c.endUp, "up at 1 s");
+        }
+    }
+}
+
+TEST(Import, ACameraThatSeesNoneOfTheModelGetsAFramingCameraBeforeIt) {
+    aiMatrix4x4 at5, behind, far;
+    aiMatrix4x4::Translation(aiVector3D(0, 0, 5), at5);
+    aiMatrix4x4::Translation(aiVector3D(0, 0, 30000), far);
+    aiMatrix4x4::Translation(aiVector3D(0, 0, 1.5f), behind);
+    struct Case {
+        const char* what;
+        CameraSpec spec;
+        bool sees;
+    };
+    const Case cases[] = {
+        {"looking at it", {{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, at5}, true},
+        {"looking away", {{0, 0, 0}, {0, 0, 1}, {0, 1, 0}, at5}, false},
+        {"looking up", {{0, 0, 0}, {0, 1, 0}, {0, 0, 1}, at5}, false},
+        {"beyond the far plane", {{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, far}, false},
+        // The nearest face is 0.5 away, inside the near plane; the far face 2.5 away is seen.
+        {"close up", {{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, behind}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<aiScene> scene(boxWithCamera(c.spec));
+        sceneimport::ImportResult result;
+        ASSERT_TRUE(sceneimport::importScene(*scene, {}, result)) << result.error;
+        ASSERT_EQ(result.cameras, c.sees ? 1 : 2);
+        const sw::Track& first = result.scene.tracks[size_t(result.objects)];
+        EXPECT_EQ(first.name, c.sees ? "eye" : "framing camera");
+        std::string notes;
+        for (const std::string& n : result.notes)
+            notes += n + "\n";
+        EXPECT_EQ(notes.find("see none of the model") != std::string::npos, !c.sees) << notes;
+        if (!c.sees) {
+            EXPECT_NE(result.lines[2].find("camera 0 'framing camera'"), std::string::npos);
+            EXPECT_NE(result.lines[3].find("camera 1 'eye'"), std::string::npos);
+        }
+    }
+}
+
+TEST(Import, AUnitScaleOnEveryNodeIsTakenOutAndLightsScaleWithTheScene) {
+    aiMatrix4x4 at5;
+    aiMatrix4x4::Translation(aiVector3D(0, 0, 5), at5);
+    struct Case {
+        const char* what;
+        float nodeScale, scale;
+        float boxHalf, lightRange, eyeZ; // after the import
+        bool noted;
+    };
+    const Case cases[] = {
+        {"no unit scale", 1, 1, 1, 10, 5, false},
+        {"x100 on every node", 100, 1, 1, 10, 5, true},
+        {"x100 on every node, then --scale 0.01", 100, 0.01f, 0.01f, 0.1f, 0.05f, true},
+        {"--scale 2 alone", 1, 2, 2, 20, 10, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CameraSpec spec{{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, at5, c.nodeScale};
+        std::unique_ptr<aiScene> scene(boxWithCamera(spec, true));
+        sceneimport::ImportOptions options;
+        options.scale = c.scale;
+        sceneimport::ImportResult result;
+        ASSERT_TRUE(sceneimport::importScene(*scene, options, result)) << result.error;
+        Loaded loaded = loadWritten(result.scene);
+        ASSERT_TRUE(loaded.ok);
+        float extent = 0;
+        for (const Triangle& t : worldTriangles(*loaded.scene, 0))
+            for (const Corner& corner : t)
+                extent = std::max(extent, std::fabs(corner[0]));
+        EXPECT_NEAR(extent, c.boxHalf, 1e-4f * c.boxHalf);
+        const sw::Track* lamp = trackNamed(result.scene, "lamp");
+        ASSERT_NE(lamp, nullptr);
+        float light[7];
+        std::memcpy(light, lamp->keys[0].data.data(), sizeof light);
+        EXPECT_NEAR(light[6], c.lightRange, 1e-4f * c.lightRange) << "range";
+        EXPECT_NEAR(light[2], c.eyeZ, 1e-4f * c.eyeZ) << "light position";
+        EXPECT_NEAR(poseOf(trackNamed(result.scene, "eye")->keys[0]).eye.z, c.eyeZ, 1e-4f * c.eyeZ);
+        bool noted = false;
+        for (const std::string& n : result.notes)
+            noted = noted || n.find("unit scale") != std::string::npos;
+        EXPECT_EQ(noted, c.noted);
+    }
+}
+
+TEST(Import, BudgetsRefuseOnEitherSideOfTheirLimit) {
+    const std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1 2 3\nf 2 4 3\n";
+    std::string stl(84, '\0');
+    stl[80] = 3; // three facets, 50 bytes each
+    stl += std::string(150, '\0');
+    const std::string ply = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n"
+                            "property float y\nproperty float z\nelement face 2\n"
+                            "property list uchar int vertex_indices\nend_header\n"
+                            "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n3 0 2 1\n";
+    struct Case {
+        const char* what;
+        const std::string* model;
+        const char* hint;
+        int64_t maxFaces, maxBytes;
+        const char* says; // nullptr: imported
+    };
+    const int64_t objBytes = int64_t(obj.size());
+    const Case cases[] = {
+        {"OBJ at the face budget", &obj, "obj", 2, 1 << 20, nullptr},
+        {"OBJ one face over", &obj, "obj", 1, 1 << 20,
+         "2 faces, over the import budget of 1 faces "
+         "(--max-faces N raises it)"},
+        {"OBJ at the byte budget", &obj, "obj", 10, objBytes, nullptr},
+        {"OBJ one byte over", &obj, "obj", 10, objBytes - 1, "--max-bytes N raises it"},
+        {"binary STL's count", &stl, "stl", 2, 1 << 20, "3 faces"},
+        {"PLY header's count", &ply, "ply", 1, 1 << 20, "2 faces"},
+        {"PLY at its count", &ply, "ply", 2, 1 << 20, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sceneimport::ImportOptions options;
+        options.maxFaces = c.maxFaces;
+        options.maxFileBytes = c.maxBytes;
+        sceneimport::ImportResult result;
+        const bool ok = sceneimport::importMemory(reinterpret_cast<const uint8_t*>(c.model->data()),
+                                                  c.model->size(), c.hint, options, result);
+        EXPECT_EQ(ok, c.says == nullptr) << result.error;
+        if (c.says) {
+            EXPECT_NE(result.error.find(c.says), std::string::npos) << result.error;
+        }
+    }
+    // Formats whose faces are not counted from the bytes are counted after the parse.
+    std::unique_ptr<aiScene> box(assimpBox(sw::boxMesh(1, 1, 1)));
+    sceneimport::ImportOptions options;
+    options.maxFaces = 11;
+    sceneimport::ImportResult result;
+    EXPECT_FALSE(sceneimport::importScene(*box, options, result));
+    EXPECT_NE(result.error.find("12 faces"), std::string::npos) << result.error;
+    options.maxFaces = 12;
+    EXPECT_TRUE(sceneimport::importScene(*box, options, result)) << result.error;
+}
+
+TEST(Import, ResultCrossesToTheParentByteForByteAndDamagedRecordsAreRefused) {
+    std::unique_ptr<aiScene> box(assimpBox(sw::boxMesh(1, 2, 3)));
+    sceneimport::ImportResult result;
+    ASSERT_TRUE(sceneimport::importScene(*box, {}, result)) << result.error;
+    sceneimport::Picture picture;
+    picture.name = "p.png";
+    picture.width = picture.height = 2;
+    picture.rgba.assign(16, 7);
+    result.pictures.push_back(picture);
+    picture.name = "q.jpg";
+    picture.rgba.clear();
+    picture.fileBytes = {0xFF, 0xD8, 0xFF};
+    result.pictures.push_back(picture);
+    const std::vector<uint8_t> bytes = sceneimport::encodeResult(result);
+
+    sceneimport::ImportResult back;
+    ASSERT_TRUE(sceneimport::decodeResult(bytes.data(), bytes.size(), back));
+    EXPECT_EQ(sw::writeScene(back.scene), sw::writeScene(result.scene));
+    EXPECT_EQ(back.lines, result.lines);
+    EXPECT_EQ(back.notes, result.notes);
+    EXPECT_EQ(back.keys, result.keys);
+    EXPECT_EQ(back.objects, result.objects);
+    ASSERT_EQ(back.pictures.size(), 2u);
+    EXPECT_EQ(back.pictures[0].rgba, result.pictures[0].rgba);
+    EXPECT_EQ(back.pictures[1].fileBytes, result.pictures[1].fileBytes);
+    EXPECT_EQ(sceneimport::encodeResult(back), bytes);
+
+    // Every cut, a byte more and a picture that would leave the folder are all refused.
+    for (size_t cut = 0; cut < bytes.size(); ++cut)
+        ASSERT_FALSE(sceneimport::decodeResult(bytes.data(), cut, back)) << cut;
+    std::vector<uint8_t> longer = bytes;
+    longer.push_back(0);
+    EXPECT_FALSE(sceneimport::decodeResult(longer.data(), longer.size(), back));
+    result.pictures[1].name = "../q.jpg";
+    const std::vector<uint8_t> escaping = sceneimport::encodeResult(result);
+    EXPECT_FALSE(sceneimport::decodeResult(escaping.data(), escaping.size(), back));
+}
+
+TEST(Import, SpecularWithoutAnExponentIsLeftOutAndClearTexelsTakeTheirNeighboursColour) {
+    struct Case {
+        float specular, shininess;
+        bool shown;
+    };
+    const Case cases[] = {
+        {1, 0, false}, {1, 0.99f, false}, {1, 1, true}, {1, 20, true}, {0, 0, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shininess);
+        std::unique_ptr<aiScene> box(assimpBox(sw::boxMesh(1, 1, 1)));
+        const aiColor3D specular(c.specular, c.specular, c.specular);
+        box->mMaterials[0]->AddProperty(&specular, 1, AI_MATKEY_COLOR_SPECULAR);
+        box->mMaterials[0]->AddProperty(&c.shininess, 1, AI_MATKEY_SHININESS);
+        sceneimport::ImportResult result;
+        ASSERT_TRUE(sceneimport::importScene(*box, {}, result)) << result.error;
+        EXPECT_EQ(result.lines[0].find("specular") != std::string::npos, c.shown)
+            << result.lines[0];
+    }
+
+    // A 4x1 picture: opaque red, partly clear green (kept by the alpha test), two clear black
+    // texels, which take the colour of the nearest kept one.
+    TempDir dir;
+    const uint8_t texels[16] = {200, 0, 0, 255, 0, 200, 0, 192, 0, 0, 0, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(writePngRgba((dir.path / "cut.png").string().c_str(), 4, 1, texels));
+    spit(dir.path / "m.obj", "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+                             "usemtl m\nf 1/1 2/2 3/3\n");
+    spit(dir.path / "m.mtl", "newmtl m\nKd 1 1 1\nmap_Kd cut.png\n");
+    sceneimport::ImportResult result;
+    ASSERT_TRUE(sceneimport::importFile((dir.path / "m.obj").string(), {}, result)) << result.error;
+    ASSERT_EQ(result.pictures.size(), 1u);
+    const std::vector<uint8_t>& rgba = result.pictures[0].rgba;
+    ASSERT_EQ(rgba.size(), 16u);
+    const std::vector<uint8_t> kept(rgba.begin(), rgba.begin() + 8);
+    EXPECT_EQ(kept, std::vector<uint8_t>(texels, texels + 8)) << "opaque and partly clear kept";
+    for (int i = 2; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(rgba[size_t(i) * 4 + 3], 1) << "clear, but not black to the loaders";
+        EXPECT_EQ(rgba[size_t(i) * 4 + 0], 0);
+        EXPECT_EQ(rgba[size_t(i) * 4 + 1], 150) << "the green, a quarter darker";
     }
 }
 

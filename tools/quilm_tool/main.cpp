@@ -20,7 +20,9 @@ const Command commands[] = {
     {"image", runImageCommand, "image IN OUT.png"},
     {"make-sample", runMakeSampleCommand, "make-sample DIR"},
     {"make-data", runMakeDataCommand, "make-data DIR [--no-hidetracks] [--hid-size WxH]"},
-    {"import", runImportCommand, "import IN OUT.q3d [--fps F] [--scale S] [--gzip]"},
+    {"import", runImportCommand,
+     "import IN OUT.q3d [--fps F] [--scale S] [--gzip] [--max-faces N] [--max-bytes N] "
+     "[--max-seconds S]"},
 };
 
 void printUsage(FILE* out) {

@@ -175,9 +175,35 @@ bool anyTransparent(const uint8_t* rgba, size_t pixels) {
     return false;
 }
 
+// Pixels of alpha 0 take the colour of the nearest opaque ones, with the edge fill of our own
+// cut-out pictures: the loaders turn them black, and mipmaps and filtering would bleed that
+// into the visible edges as dark rims. Other alpha values stay as they are. True when any
+// pixel was clear.
+bool fillClearPixels(std::vector<uint8_t>& rgba, int w, int h) {
+    const size_t pixels = size_t(w) * size_t(h);
+    bool any = false;
+    for (size_t i = 0; i < pixels && !any; ++i)
+        any = rgba[i * 4 + 3] == 0;
+    if (!any) return false;
+    pictures::Canvas canvas(w, h);
+    for (size_t i = 0; i < pixels; ++i)
+        canvas.pixels[i] = {rgba[i * 4] / 255.0f, rgba[i * 4 + 1] / 255.0f,
+                            rgba[i * 4 + 2] / 255.0f, rgba[i * 4 + 3] / 255.0f};
+    pictures::cutAlpha(canvas);
+    for (size_t i = 0; i < pixels; ++i) {
+        const pictures::Color& c = canvas.pixels[i];
+        if (rgba[i * 4 + 3] != 0 || c.a <= 0) continue;
+        rgba[i * 4 + 0] = uint8_t(std::lround(std::clamp(c.r, 0.0f, 1.0f) * 255.0f));
+        rgba[i * 4 + 1] = uint8_t(std::lround(std::clamp(c.g, 0.0f, 1.0f) * 255.0f));
+        rgba[i * 4 + 2] = uint8_t(std::lround(std::clamp(c.b, 0.0f, 1.0f) * 255.0f));
+        rgba[i * 4 + 3] = 1;
+    }
+    return true;
+}
+
 // Turns source bytes into a picture; hasAlpha tells whether any pixel is not opaque.
 bool makePicture(const Source& source, Picture& picture, bool& hasAlpha, bool& converted,
-                 std::string& reason) {
+                 bool& filled, std::string& reason) {
     int w = 0, h = 0, channels = 0;
     std::vector<uint8_t> rgba;
     const bool raw = source.rawWidth > 0;
@@ -200,19 +226,22 @@ bool makePicture(const Source& source, Picture& picture, bool& hasAlpha, bool& c
                         h <= kMaxPictureSide && channels >= 3;
     hasAlpha = false;
     converted = !raw;
-    if ((png || jpeg) && usable) {
-        converted = false;
-        if (png && channels == 4) {
-            int dw = 0, dh = 0, dc = 0;
-            uint8_t* pixels = stbi_load_from_memory(source.bytes.data(), int(source.bytes.size()),
-                                                    &dw, &dh, &dc, 4);
-            if (!pixels) {
-                reason = "it is not a picture that can be read";
-                return false;
-            }
-            hasAlpha = anyTransparent(pixels, size_t(dw) * dh);
-            stbi_image_free(pixels);
+    bool clearPixels = false;
+    if ((png || jpeg) && usable && png && channels == 4) {
+        int dw = 0, dh = 0, dc = 0;
+        uint8_t* pixels =
+            stbi_load_from_memory(source.bytes.data(), int(source.bytes.size()), &dw, &dh, &dc, 4);
+        if (!pixels) {
+            reason = "it is not a picture that can be read";
+            return false;
         }
+        hasAlpha = anyTransparent(pixels, size_t(dw) * dh);
+        for (size_t i = 0; i < size_t(dw) * dh && !clearPixels; ++i)
+            clearPixels = pixels[i * 4 + 3] == 0;
+        stbi_image_free(pixels);
+    }
+    if ((png || jpeg) && usable && !clearPixels) {
+        converted = false;
         picture.fileBytes = source.bytes;
         picture.width = w;
         picture.height = h;
@@ -241,6 +270,7 @@ bool makePicture(const Source& source, Picture& picture, bool& hasAlpha, bool& c
         stbi_image_free(pixels);
     }
     hasAlpha = anyTransparent(rgba.data(), size_t(w) * h);
+    if (fillClearPixels(rgba, w, h)) filled = true;
     const int nw = nearestPowerOfTwo(w), nh = nearestPowerOfTwo(h);
     picture.rgba = (nw == w && nh == h) ? std::move(rgba) : resample(rgba.data(), w, h, nw, nh);
     picture.width = nw;
@@ -266,8 +296,8 @@ std::string pictureFor(const aiString& reference, const aiScene& scene, const st
         return known->second.name;
     }
     Picture picture;
-    bool converted = false;
-    if (!makePicture(source, picture, hasAlpha, converted, reason)) return "";
+    bool converted = false, filled = false;
+    if (!makePicture(source, picture, hasAlpha, converted, filled, reason)) return "";
     const bool jpeg = !picture.fileBytes.empty() && picture.fileBytes[0] == 0xFF;
     picture.name = uniquePictureName(source.name, jpeg ? ".jpg" : ".png", table);
     table.bySource[source.key] = KnownPicture{picture.name, hasAlpha};
@@ -276,6 +306,10 @@ std::string pictureFor(const aiString& reference, const aiScene& scene, const st
                                           "loads PNG and JPEG with power-of-two sides)",
                                           source.name.c_str(), picture.name.c_str(), picture.width,
                                           picture.height));
+    if (filled)
+        result.notes.push_back(formatLine("picture '%s': clear pixels take the colour of the "
+                                          "opaque ones beside them (no dark rims)",
+                                          picture.name.c_str()));
     result.pictures.push_back(std::move(picture));
     return result.pictures.back().name;
 }
@@ -374,6 +408,16 @@ MaterialImport importMaterial(const aiMaterial& material, const aiScene& scene,
     d.specularLevel = std::isfinite(strength) ? std::clamp(strength, 0.0f, 10.0f) : 1.0f;
     // The engine's exponent is shininess x 100; OpenGL allows at most 128.
     d.shininess = std::isfinite(shininess) ? std::clamp(shininess, 0.0f, 128.0f) / 100.0f : 0.0f;
+    // Below an exponent of 1 the highlight covers every lit surface, washing the diffuse colour
+    // out to the specular one (white for many exporters): the highlight is left out instead.
+    const bool specularSet = d.specular[0] > 0 || d.specular[1] > 0 || d.specular[2] > 0;
+    if (d.specularLevel > 0 && specularSet && !(d.shininess * 100.0f >= 1.0f)) {
+        d.specularLevel = 0;
+        result.notes.push_back(formatLine("material '%s': specular without a shininess "
+                                          "exponent (%g) would light every surface to its "
+                                          "specular colour; left out",
+                                          out.name.c_str(), double(d.shininess * 100.0f)));
+    }
     d.opacity = unit(opacity);
     if (mode == "BLEND") d.opacity = std::min(d.opacity, unit(diffuse.a));
     if (twoSided) d.flags |= 8;

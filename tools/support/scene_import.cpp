@@ -12,13 +12,24 @@
 #include <assimp/scene.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 #include <unordered_map>
+
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#endif
 
 namespace sceneimport {
 
@@ -138,10 +149,16 @@ struct Importer {
     std::vector<double> sampleSeconds; // one entry (0) for a still scene
     std::unordered_map<const aiNode*, const aiNodeAnim*> channels;
     std::unordered_map<std::string, const aiNode*> nodesByName;
+    // Nodes whose own scale is the exporter's unit scale, taken out of their transform.
+    std::unordered_map<const aiNode*, float> unitScaled;
+    // World positions of every vertex at 0 s, to tell whether a camera sees the model.
+    std::vector<aiVector3D> firstFramePoints;
     std::vector<int> materialIndex; // Assimp material -> ours, -1 until used
     PictureTable pictures;
     std::vector<scenewriter::MaterialDesc> materialDescs;
     std::vector<scenewriter::Track> objectTracks, cameraTracks, lightTracks;
+    std::vector<std::string> cameraLines; // each camera's report after its number
+    std::vector<float> cameraFovs;        // each camera's first fov
     float boundsMin[3] = {1e30f, 1e30f, 1e30f};
     float boundsMax[3] = {-1e30f, -1e30f, -1e30f};
 
@@ -162,6 +179,10 @@ struct Importer {
             auto c = channels.find(*it);
             world *= c != channels.end() ? channelAt(*c->second, (*it)->mTransformation, ticks)
                                          : (*it)->mTransformation;
+            if (auto u = unitScaled.find(*it); u != unitScaled.end()) {
+                aiMatrix4x4 undo;
+                world *= aiMatrix4x4::Scaling(aiVector3D(1.0f / u->second), undo);
+            }
         }
         return world;
     }
@@ -175,6 +196,8 @@ struct Importer {
 
     void setUpAnimation();
     void collectNodes(const aiNode* node);
+    void findUnitScale();
+    bool seesModel(const Matrix12& pose, float fov) const;
     bool collectParts(const aiNode* node, std::vector<Part>& parts);
     int useMaterial(unsigned index);
     const aiMeshMorphAnim* morphChannelFor(const Part& part) const;
@@ -183,7 +206,7 @@ struct Importer {
     bool addObject(const Part& part);
     bool addCameras();
     void addLights();
-    void addFramingCamera();
+    void addFramingCamera(bool first);
     void addHeadlight();
     bool run();
 };
@@ -220,6 +243,45 @@ void Importer::collectNodes(const aiNode* node) {
     nodesByName.emplace(std::string(node->mName.C_Str()), node);
     for (unsigned i = 0; i < node->mNumChildren; ++i)
         collectNodes(node->mChildren[i]);
+}
+
+// Some exporters give every node the same uniform scale (×100 from centimetres, say) while the
+// positions of cameras and lights stay in the file's units, so models come out a hundred times
+// too large around their own cameras. When every node that holds a mesh, camera or light shares
+// one such scale, it is the file's unit scale and is taken out of those nodes.
+void Importer::findUnitScale() {
+    std::vector<const aiNode*> holders;
+    bool hasMesh = false, hasView = false;
+    for (const auto& [name, node] : nodesByName) {
+        bool view = false;
+        for (unsigned i = 0; i < ai.mNumCameras && !view; ++i)
+            view = name == ai.mCameras[i]->mName.C_Str();
+        for (unsigned i = 0; i < ai.mNumLights && !view; ++i)
+            view = name == ai.mLights[i]->mName.C_Str();
+        if (node->mNumMeshes == 0 && !view) continue;
+        hasMesh = hasMesh || node->mNumMeshes > 0;
+        hasView = hasView || view;
+        holders.push_back(node);
+    }
+    if (!hasMesh || !hasView) return;
+    float common = 0;
+    for (const aiNode* node : holders) {
+        const aiMatrix4x4& m = node->mTransformation;
+        const float sx = aiVector3D(m.a1, m.b1, m.c1).Length();
+        const float sy = aiVector3D(m.a2, m.b2, m.c2).Length();
+        const float sz = aiVector3D(m.a3, m.b3, m.c3).Length();
+        if (!std::isfinite(sx) || !(sx > 0)) return;
+        if (common == 0) common = sx;
+        for (float v : {sx, sy, sz})
+            if (!(std::fabs(v - common) <= 1e-3f * common)) return;
+    }
+    if (std::fabs(common - 1.0f) <= 1e-3f || !(common < kMaxCoordinate)) return;
+    for (const aiNode* node : holders)
+        unitScaled[node] = common;
+    note(formatLine("scale: every object, camera and light node carries the same x%g scale, the "
+                    "exporter's unit scale; taken out so the models keep their size beside the "
+                    "cameras and lights (--scale sizes the whole scene)",
+                    double(common)));
 }
 
 int Importer::useMaterial(unsigned index) {
@@ -421,6 +483,7 @@ bool Importer::addObject(const Part& part) {
             v.v = std::isfinite(uv.y) ? uv.y : 0.0f;
         }
         const aiVector3D world = transform * positions[i];
+        firstFramePoints.push_back(world);
         for (int c = 0; c < 3; ++c) {
             boundsMin[c] = std::min(boundsMin[c], world[c]);
             boundsMax[c] = std::max(boundsMax[c], world[c]);
@@ -502,6 +565,18 @@ bool Importer::addCameras() {
         track.name = name.substr(0, 63);
         track.type = scenewriter::kCameraTrack;
         const size_t samples = node && moves(node) ? sampleSeconds.size() : 1;
+        // The camera's position, look-at and up are in its node's space. Some readers (3DS)
+        // repeat the node's position in the camera: counted once.
+        aiVector3D position = cam.mPosition;
+        if (node && position.SquareLength() > 0) {
+            const aiMatrix4x4& local = node->mTransformation;
+            const aiVector3D offset(local.a4, local.b4, local.c4);
+            if ((offset - position).Length() <= 1e-4f * std::max(1.0f, position.Length())) {
+                position = aiVector3D(0, 0, 0);
+                note(formatLine("camera '%s': its position repeats its node's; counted once",
+                                name.c_str()));
+            }
+        }
         for (size_t s = 0; s < samples; ++s) {
             aiMatrix4x4 world;
             aiMatrix4x4::Scaling(aiVector3D(options.scale), world);
@@ -511,7 +586,7 @@ bool Importer::addCameras() {
                                        "beyond %g",
                                        name.c_str(), double(kMaxCoordinate)));
             aiMatrix3x3 turn(world);
-            const aiVector3D eye = world * cam.mPosition;
+            const aiVector3D eye = world * position;
             if (!finite3(eye))
                 return fail(formatLine("camera '%s' stands at a coordinate that is not a number "
                                        "or beyond %g",
@@ -522,9 +597,10 @@ bool Importer::addCameras() {
             track.keys.push_back(
                 scenewriter::cameraKey(sampleSeconds[s], cameraPose(eye, look, up), fov));
         }
-        out.lines.push_back(formatLine("camera %d '%s': fov %.3f rad, %zu keys%s",
-                                       int(cameraTracks.size()), track.name.c_str(), double(fov),
-                                       track.keys.size(), samples > 1 ? " (moves)" : ""));
+        cameraLines.push_back(formatLine("'%s': fov %.3f rad, %zu keys%s", track.name.c_str(),
+                                         double(fov), track.keys.size(),
+                                         samples > 1 ? " (moves)" : ""));
+        cameraFovs.push_back(fov);
         out.keys += int(track.keys.size());
         cameraTracks.push_back(std::move(track));
     }
@@ -579,6 +655,7 @@ void Importer::addLights() {
         track.type = scenewriter::kLightTrack;
         const size_t samples = node && moves(node) ? sampleSeconds.size() : 1;
         bool usable = true;
+        float shownRange = 0;
         for (size_t s = 0; s < samples && usable; ++s) {
             aiMatrix4x4 world;
             aiMatrix4x4::Scaling(aiVector3D(options.scale), world);
@@ -592,8 +669,13 @@ void Importer::addLights() {
                 position = centre - direction * (radius * 100.0f);
             }
             usable = matrixUsable(world) && finite3(position);
+            // The range is in the light's space: it grows and shrinks with the geometry.
+            const float size = aiVector3D(world.a1, world.b1, world.c1).Length();
+            const float reach = range * size;
             const float at[3] = {position.x, position.y, position.z};
-            track.keys.push_back(scenewriter::lightKey(sampleSeconds[s], at, colour, range));
+            track.keys.push_back(scenewriter::lightKey(sampleSeconds[s], at, colour,
+                                                       reach < kMaxCoordinate ? reach : 0.0f));
+            if (s == 0) shownRange = reach < kMaxCoordinate ? reach : 0.0f;
         }
         if (!usable) {
             note(formatLine("light '%s': dropped, its position is not a number or too far",
@@ -603,7 +685,7 @@ void Importer::addLights() {
         out.lines.push_back(formatLine(
             "light %d '%s': %s, colour %.2f %.2f %.2f, range %g, %zu keys%s",
             int(lightTracks.size()), track.name.c_str(), directional ? "directional" : "point",
-            double(colour[0]), double(colour[1]), double(colour[2]), double(range),
+            double(colour[0]), double(colour[1]), double(colour[2]), double(shownRange),
             track.keys.size(), samples > 1 ? " (moves)" : ""));
         out.keys += int(track.keys.size());
         lightTracks.push_back(std::move(track));
@@ -612,7 +694,24 @@ void Importer::addLights() {
         note(formatLine("lights: %zu, but the engine lights at most 9", lightTracks.size()));
 }
 
-void Importer::addFramingCamera() {
+// Whether any vertex at 0 s lies in the view of a camera at pose (rows right, up, back, then
+// the eye): between the engine's near and far planes, inside the angles at a 4:3 window.
+bool Importer::seesModel(const Matrix12& pose, float fov) const {
+    const float* m = pose.m;
+    const aiVector3D right(m[0], m[1], m[2]), up(m[3], m[4], m[5]), back(m[6], m[7], m[8]);
+    const aiVector3D eye(m[9], m[10], m[11]);
+    const float tanY = std::tan(fov / kDefaultAspect / 2.0f);
+    const float tanX = tanY * kDefaultAspect;
+    for (const aiVector3D& p : firstFramePoints) {
+        const aiVector3D d = p - eye;
+        const float depth = -(d * back);
+        if (depth < 1.0f || depth > 20000.0f) continue;
+        if (std::fabs(d * right) <= depth * tanX && std::fabs(d * up) <= depth * tanY) return true;
+    }
+    return false;
+}
+
+void Importer::addFramingCamera(bool first) {
     const aiVector3D centre((boundsMin[0] + boundsMax[0]) / 2, (boundsMin[1] + boundsMax[1]) / 2,
                             (boundsMin[2] + boundsMax[2]) / 2);
     const aiVector3D size(boundsMax[0] - boundsMin[0], boundsMax[1] - boundsMin[1],
@@ -629,9 +728,12 @@ void Importer::addFramingCamera() {
     track.type = scenewriter::kCameraTrack;
     track.keys.push_back(scenewriter::cameraKey(
         0.0, cameraPose(eye, centre - eye, aiVector3D(0, 1, 0)), kDefaultFov));
-    note(formatLine("camera: the source has none; added one framing the bounding box (centre "
-                    "%.3g %.3g %.3g, radius %.3g)",
-                    double(centre.x), double(centre.y), double(centre.z), double(radius)));
+    note(formatLine("camera: %s; added one framing the bounding box (centre %.3g %.3g %.3g, "
+                    "radius %.3g)%s",
+                    first ? "the source's cameras see none of the model at 0 s"
+                          : "the source has none",
+                    double(centre.x), double(centre.y), double(centre.z), double(radius),
+                    first ? " as camera 1, before them" : ""));
     if (radius < 0.5f)
         note(formatLine("scene: only %.3g units across, small for the viewer's near plane at 1 "
                         "unit; --scale enlarges it",
@@ -640,11 +742,13 @@ void Importer::addFramingCamera() {
         note(formatLine("scene: %.3g units across, beyond the viewer's far plane at 20000 units; "
                         "--scale shrinks it",
                         double(2 * radius)));
-    out.lines.push_back(formatLine("camera %d '%s': fov %.3f rad, 1 keys (added)",
-                                   int(cameraTracks.size()), track.name.c_str(),
-                                   double(kDefaultFov)));
+    const std::string line =
+        formatLine("'%s': fov %.3f rad, 1 keys (added)", track.name.c_str(), double(kDefaultFov));
     out.keys += 1;
-    cameraTracks.push_back(std::move(track));
+    const size_t at = first ? 0 : cameraTracks.size();
+    cameraLines.insert(cameraLines.begin() + long(at), line);
+    cameraFovs.insert(cameraFovs.begin() + long(at), kDefaultFov);
+    cameraTracks.insert(cameraTracks.begin() + long(at), std::move(track));
 }
 
 void Importer::addHeadlight() {
@@ -670,6 +774,7 @@ void Importer::addHeadlight() {
 bool Importer::run() {
     if (!ai.mRootNode) return fail("the file holds no scene");
     collectNodes(ai.mRootNode);
+    findUnitScale();
     materialIndex.assign(ai.mNumMaterials, -1);
     setUpAnimation();
     std::vector<Part> parts;
@@ -678,7 +783,15 @@ bool Importer::run() {
     for (const Part& part : parts)
         if (!addObject(part)) return false;
     if (!addCameras()) return false;
-    if (cameraTracks.empty()) addFramingCamera();
+    bool seen = cameraTracks.empty();
+    for (size_t i = 0; i < cameraTracks.size() && !seen; ++i) {
+        Matrix12 pose;
+        std::memcpy(pose.m, cameraTracks[i].keys[0].data.data(), sizeof pose.m);
+        seen = seesModel(pose, cameraFovs[i]);
+    }
+    if (cameraTracks.empty() || !seen) addFramingCamera(!cameraTracks.empty());
+    for (size_t i = 0; i < cameraLines.size(); ++i)
+        out.lines.push_back(formatLine("camera %zu %s", i, cameraLines[i].c_str()));
     addLights();
     if (lightTracks.empty()) addHeadlight();
     if (animation && channels.empty() && animation->mNumMorphMeshChannels == 0)
@@ -778,6 +891,171 @@ bool convert(const aiScene* scene, const char* reason, const ImportOptions& opti
     return importer.run();
 }
 
+bool overBudget(int64_t faces, const ImportOptions& options, ImportResult& result) {
+    if (faces <= options.maxFaces) return false;
+    result.error = formatLine("%lld faces, over the import budget of %lld faces (--max-faces N "
+                              "raises it)",
+                              (long long)faces, (long long)options.maxFaces);
+    return true;
+}
+
+bool overByteBudget(uint64_t bytes, const ImportOptions& options, ImportResult& result) {
+    if (bytes <= uint64_t(options.maxFileBytes)) return false;
+    result.error = formatLine("%llu bytes, over the import budget of %lld bytes (--max-bytes N "
+                              "raises it)",
+                              (unsigned long long)bytes, (long long)options.maxFileBytes);
+    return true;
+}
+
+// Faces counted from the file before the parse, for the formats whose faces are cheap to count
+// (OBJ: "f" lines; STL: the binary count or "endfacet" lines; PLY: the header's face count).
+// -1 for other formats: their faces are counted after the parse.
+struct FaceCounter {
+    enum Kind { kNone, kObj, kStl, kPly } kind = kNone;
+    int64_t faces = 0;
+    bool lineStart = true; // the next byte starts a line
+    int state = 0;         // OBJ: 1 after 'f' at a line start; STL: bytes of "endfacet" matched
+    std::string head;      // PLY's header or STL's first bytes
+};
+
+FaceCounter::Kind kindOf(const std::string& extension) {
+    std::string e;
+    for (char c : extension)
+        e += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (e == "obj") return FaceCounter::kObj;
+    if (e == "stl") return FaceCounter::kStl;
+    if (e == "ply") return FaceCounter::kPly;
+    return FaceCounter::kNone;
+}
+
+void countFaces(FaceCounter& counter, const uint8_t* data, size_t size) {
+    static const char kEndFacet[] = "endfacet";
+    if (counter.kind == FaceCounter::kPly || counter.kind == FaceCounter::kStl)
+        counter.head.append(
+            reinterpret_cast<const char*>(data),
+            std::min(size, kPlyHeaderBytes - std::min(kPlyHeaderBytes, counter.head.size())));
+    for (size_t i = 0; i < size; ++i) {
+        const char c = char(data[i]);
+        if (counter.kind == FaceCounter::kObj) {
+            if (counter.state == 1 && (c == ' ' || c == '\t')) ++counter.faces;
+            counter.state = counter.lineStart && c == 'f' ? 1 : 0;
+            counter.lineStart = c == '\n';
+        } else if (counter.kind == FaceCounter::kStl) {
+            counter.state = c == kEndFacet[counter.state] ? counter.state + 1 : (c == 'e' ? 1 : 0);
+            if (counter.state == 8) {
+                ++counter.faces;
+                counter.state = 0;
+            }
+        }
+    }
+}
+
+int64_t countedFaces(const FaceCounter& counter, uint64_t fileBytes) {
+    const std::string& head = counter.head;
+    if (counter.kind == FaceCounter::kObj) return counter.faces;
+    if (counter.kind == FaceCounter::kStl) {
+        if (head.size() >= 84) {
+            uint32_t n = 0;
+            for (int i = 0; i < 4; ++i)
+                n |= uint32_t(uint8_t(head[size_t(80 + i)])) << (8 * i);
+            if (uint64_t(n) * 50 + 84 == fileBytes) return int64_t(n);
+        }
+        return counter.faces;
+    }
+    if (counter.kind == FaceCounter::kPly && head.rfind("ply", 0) == 0) {
+        const size_t end = head.find("end_header");
+        const size_t at = head.find("element face ");
+        if (at == std::string::npos || at > end) return 0;
+        return std::strtoll(head.c_str() + at + 13, nullptr, 10);
+    }
+    return -1;
+}
+
+std::string extensionOf(const std::string& path) {
+    const size_t dot = path.find_last_of('.');
+    const size_t slash = path.find_last_of("/\\");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    return path.substr(dot + 1);
+}
+
+bool facesOverBudget(const aiScene* scene, const ImportOptions& options, ImportResult& result) {
+    if (!scene) return false;
+    int64_t faces = 0;
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m)
+        faces += scene->mMeshes[m]->mNumFaces;
+    return overBudget(faces, options, result);
+}
+
+// Little-endian records for encodeResult: a tag, then counts and lengths before what they count.
+constexpr char kResultTag[8] = {'Q', 'I', 'M', 'P', 'O', 'R', 'T', '1'};
+
+struct Writer {
+    std::vector<uint8_t>& out;
+    void u32(uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(uint8_t(v >> (8 * i)));
+    }
+    void f32(float v) {
+        uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        u32(bits);
+    }
+    void bytes(const void* data, size_t size) {
+        u32(uint32_t(size));
+        const uint8_t* p = static_cast<const uint8_t*>(data);
+        out.insert(out.end(), p, p + size);
+    }
+    void text(const std::string& s) { bytes(s.data(), s.size()); }
+    void blob(const std::vector<uint8_t>& v) { bytes(v.data(), v.size()); }
+};
+
+struct Reader {
+    const uint8_t* at;
+    size_t left;
+    bool ok = true;
+    uint32_t u32() {
+        if (left < 4) ok = false;
+        if (!ok) return 0;
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v |= uint32_t(at[i]) << (8 * i);
+        at += 4;
+        left -= 4;
+        return v;
+    }
+    int32_t i32() { return int32_t(u32()); }
+    // A field written from a narrower one: anything wider is damage.
+    uint32_t upTo(uint32_t most) {
+        const uint32_t v = u32();
+        if (v > most) ok = false;
+        return v;
+    }
+    float f32() {
+        const uint32_t bits = u32();
+        float v;
+        std::memcpy(&v, &bits, 4);
+        return v;
+    }
+    // A count of items of at least minBytes each, refused when the rest cannot hold them.
+    uint32_t count(size_t minBytes) {
+        const uint32_t n = u32();
+        if (ok && uint64_t(n) * minBytes > left) ok = false;
+        return ok ? n : 0;
+    }
+    void bytes(std::string& s) {
+        const uint32_t n = count(1);
+        s.assign(reinterpret_cast<const char*>(at), n);
+        at += n;
+        left -= n;
+    }
+    void blob(std::vector<uint8_t>& v) {
+        const uint32_t n = count(1);
+        v.assign(at, at + n);
+        at += n;
+        left -= n;
+    }
+};
+
 } // namespace
 
 unsigned assimpPostProcessFlags() {
@@ -787,18 +1065,35 @@ unsigned assimpPostProcessFlags() {
 bool importFile(const std::string& path, const ImportOptions& options, ImportResult& result) {
     if (!validOptions(options, result)) return false;
     if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        std::vector<uint8_t> head(kPlyHeaderBytes);
-        head.resize(std::fread(head.data(), 1, head.size(), file));
+        // The budget before the parse: the file's size, then its faces where they can be
+        // counted in one pass over the bytes.
+        FaceCounter counter;
+        counter.kind = kindOf(extensionOf(path));
+        std::vector<uint8_t> chunk(1 << 20);
+        std::vector<uint8_t> head;
+        uint64_t total = 0;
+        bool refused = false;
+        for (size_t got; !refused && (got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0;) {
+            if (head.size() < kPlyHeaderBytes)
+                head.insert(head.end(), chunk.begin(),
+                            chunk.begin() + long(std::min(got, kPlyHeaderBytes - head.size())));
+            total += got;
+            refused = overByteBudget(total, options, result);
+            if (!refused) countFaces(counter, chunk.data(), got);
+        }
         std::fclose(file);
+        if (refused) return false;
         if (damagedPlyHeader(head.data(), head.size())) {
             result.error = "a PLY file whose header never ends";
             return false;
         }
+        if (overBudget(countedFaces(counter, total), options, result)) return false;
     }
     Assimp::Importer assimp;
     std::string why;
-    const aiScene* scene =
-        readThenProcess(assimp, assimp.ReadFile(path, aiProcess_ValidateDataStructure), why);
+    const aiScene* read = assimp.ReadFile(path, aiProcess_ValidateDataStructure);
+    if (facesOverBudget(read, options, result)) return false;
+    const aiScene* scene = readThenProcess(assimp, read, why);
     const size_t slash = path.find_last_of('/');
     const std::string folder =
         slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0));
@@ -811,38 +1106,306 @@ bool importFile(const std::string& path, const ImportOptions& options, ImportRes
 bool importMemory(const uint8_t* data, size_t size, const char* hint, const ImportOptions& options,
                   ImportResult& result) {
     if (!validOptions(options, result)) return false;
+    if (overByteBudget(size, options, result)) return false;
     if (damagedPlyHeader(data, size)) {
         result.error = "a PLY file whose header never ends";
         return false;
     }
+    FaceCounter counter;
+    counter.kind = kindOf(hint ? hint : "");
+    countFaces(counter, data, size);
+    if (overBudget(countedFaces(counter, size), options, result)) return false;
     Assimp::Importer assimp;
     std::string why;
-    const aiScene* scene = readThenProcess(
-        assimp, assimp.ReadFileFromMemory(data, size, aiProcess_ValidateDataStructure, hint), why);
+    const aiScene* read =
+        assimp.ReadFileFromMemory(data, size, aiProcess_ValidateDataStructure, hint);
+    if (facesOverBudget(read, options, result)) return false;
+    const aiScene* scene = readThenProcess(assimp, read, why);
     return convert(scene, why.empty() ? assimp.GetErrorString() : why.c_str(), options, "", "model",
                    result);
 }
 
-bool writeImport(const ImportResult& result, const std::string& outPath, bool gzip,
-                 std::string& error) {
-    if (!scenewriter::writeSceneFile(outPath, result.scene, gzip)) {
-        error = "cannot write '" + outPath + "'";
+bool importScene(const aiScene& scene, const ImportOptions& options, ImportResult& result) {
+    if (!validOptions(options, result)) return false;
+    if (facesOverBudget(&scene, options, result)) return false;
+    return convert(&scene, "", options, "", "model", result);
+}
+
+std::vector<uint8_t> encodeResult(const ImportResult& r) {
+    std::vector<uint8_t> bytes(kResultTag, kResultTag + sizeof kResultTag);
+    Writer w{bytes};
+    w.text(r.error);
+    for (int v : {r.objects, r.materials, r.cameras, r.lights, r.keys})
+        w.u32(uint32_t(v));
+    for (const auto* list : {&r.lines, &r.notes}) {
+        w.u32(uint32_t(list->size()));
+        for (const std::string& line : *list)
+            w.text(line);
+    }
+    const scenewriter::Scene& s = r.scene;
+    w.u32(uint32_t(s.startTicks));
+    w.u32(uint32_t(s.endTicks));
+    for (int c = 0; c < 3; ++c) {
+        w.f32(s.background[c]);
+        w.f32(s.ambient[c]);
+    }
+    w.text(s.envMapName);
+    for (int32_t v : {s.trackTotal, s.objectCount, s.cameraCount, s.lightCount, s.materialCount})
+        w.u32(uint32_t(v));
+    w.u32(uint32_t(s.tracks.size()));
+    for (const scenewriter::Track& t : s.tracks) {
+        w.text(t.name);
+        w.u32(t.type);
+        w.u32(uint32_t(t.keyCountOverride));
+        w.u32(uint32_t(t.keys.size()));
+        for (const Key& k : t.keys) {
+            w.u32(uint32_t(k.ticks));
+            w.u32(k.kind);
+            w.u32(k.sizeOverridden ? 1u : 0u);
+            w.u32(uint32_t(k.sizeOverride));
+            w.blob(k.data);
+        }
+    }
+    w.u32(uint32_t(r.pictures.size()));
+    for (const Picture& p : r.pictures) {
+        w.text(p.name);
+        w.blob(p.fileBytes);
+        w.u32(uint32_t(p.width));
+        w.u32(uint32_t(p.height));
+        w.blob(p.rgba);
+    }
+    return bytes;
+}
+
+bool decodeResult(const uint8_t* data, size_t size, ImportResult& r) {
+    r = ImportResult{};
+    if (size < sizeof kResultTag || std::memcmp(data, kResultTag, sizeof kResultTag) != 0)
+        return false;
+    Reader in{data + sizeof kResultTag, size - sizeof kResultTag};
+    in.bytes(r.error);
+    for (int* v : {&r.objects, &r.materials, &r.cameras, &r.lights, &r.keys})
+        *v = in.i32();
+    for (auto* list : {&r.lines, &r.notes}) {
+        list->resize(in.count(4));
+        for (std::string& line : *list)
+            in.bytes(line);
+    }
+    scenewriter::Scene& s = r.scene;
+    s.startTicks = in.i32();
+    s.endTicks = in.i32();
+    for (int c = 0; c < 3; ++c) {
+        s.background[c] = in.f32();
+        s.ambient[c] = in.f32();
+    }
+    in.bytes(s.envMapName);
+    for (int32_t* v :
+         {&s.trackTotal, &s.objectCount, &s.cameraCount, &s.lightCount, &s.materialCount})
+        *v = in.i32();
+    s.tracks.resize(in.count(16));
+    for (scenewriter::Track& t : s.tracks) {
+        in.bytes(t.name);
+        t.type = uint8_t(in.upTo(255));
+        t.keyCountOverride = in.i32();
+        t.keys.resize(in.count(20));
+        for (Key& k : t.keys) {
+            k.ticks = in.i32();
+            k.kind = uint8_t(in.upTo(255));
+            k.sizeOverridden = in.upTo(1) != 0;
+            k.sizeOverride = in.i32();
+            in.blob(k.data);
+        }
+    }
+    r.pictures.resize(in.count(20));
+    for (Picture& p : r.pictures) {
+        in.bytes(p.name);
+        in.blob(p.fileBytes);
+        p.width = in.i32();
+        p.height = in.i32();
+        in.blob(p.rgba);
+        // A picture is either its file's bytes or w x h RGBA pixels of a sane size.
+        const bool pixelsFit = p.width > 0 && p.height > 0 && p.width <= kMaxPictureSide &&
+                               p.height <= kMaxPictureSide &&
+                               p.rgba.size() == size_t(p.width) * size_t(p.height) * 4;
+        if (p.fileBytes.empty() && !pixelsFit) in.ok = false;
+        // Names travel to the file system: bare names only.
+        if (p.name.empty() || p.name.find_first_of("/\\:") != std::string::npos || p.name == "." ||
+            p.name == "..")
+            in.ok = false;
+    }
+    if (!in.ok || in.left != 0) {
+        r = ImportResult{};
         return false;
     }
+    return true;
+}
+
+namespace {
+
+// Writes bytes to path; false with the system's reason in error.
+bool writeWhole(const std::string& path, const uint8_t* data, size_t size, std::string& error) {
+    errno = 0;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        error = "cannot write '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    const bool wrote = size == 0 || std::fwrite(data, 1, size, file) == size;
+    const int writeErrno = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (wrote && closed) return true;
+    error = "cannot write '" + path + "': " + std::strerror(wrote ? errno : writeErrno);
+    std::remove(path.c_str());
+    return false;
+}
+
+} // namespace
+
+bool writeImport(const ImportResult& result, const std::string& outPath, bool gzip,
+                 std::string& error) {
+    const std::vector<uint8_t> plain = scenewriter::writeScene(result.scene);
+    const std::vector<uint8_t> bytes = gzip ? scenewriter::gzipBytes(plain) : plain;
+    if (!writeWhole(outPath, bytes.data(), bytes.size(), error)) return false;
     const size_t slash = outPath.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : outPath.substr(0, slash + 1);
     for (const Picture& p : result.pictures) {
         // Names are bare (no separator), so every picture lands in the scene's folder.
         const std::string path = folder + p.name;
-        const bool written = p.fileBytes.empty()
-                                 ? writePngRgba(path.c_str(), p.width, p.height, p.rgba.data())
-                                 : scenewriter::writeBytesFile(path, p.fileBytes);
-        if (!written) {
-            error = "cannot write '" + path + "'";
+        if (!p.fileBytes.empty()) {
+            if (!writeWhole(path, p.fileBytes.data(), p.fileBytes.size(), error)) return false;
+            continue;
+        }
+        errno = 0;
+        if (!writePngRgba(path.c_str(), p.width, p.height, p.rgba.data())) {
+            error = "cannot write '" + path + "'" +
+                    (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
             return false;
         }
     }
     return true;
 }
+
+std::string timeLimitLine(float seconds) {
+    return formatLine("not read within %g s; the file may be damaged (--max-seconds S raises it)",
+                      double(seconds));
+}
+
+#ifndef _WIN32
+
+namespace {
+
+const char* signalName(int signal) {
+    switch (signal) {
+    case SIGSEGV:
+        return "SIGSEGV";
+    case SIGABRT:
+        return "SIGABRT";
+    case SIGBUS:
+        return "SIGBUS";
+    case SIGFPE:
+        return "SIGFPE";
+    case SIGILL:
+        return "SIGILL";
+    case SIGKILL:
+        return "SIGKILL";
+    default:
+        return "signal";
+    }
+}
+
+double nowSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+} // namespace
+
+bool parseInChild(const std::function<void(ImportResult&)>& parse, float seconds,
+                  ImportResult& result) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        result.error = std::string("cannot start the reader: ") + std::strerror(errno);
+        return false;
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        result.error = std::string("cannot start the reader: ") + std::strerror(errno);
+        close(ends[0]);
+        close(ends[1]);
+        return false;
+    }
+    if (pid == 0) {
+        close(ends[0]);
+        // A parent gone early must not kill the child halfway through a write with SIGPIPE.
+        std::signal(SIGPIPE, SIG_IGN);
+        // The library's own last words (glibc's "double free detected", ...) would make a
+        // second line; the parent's one line names the signal. Sent to stderr, not the tty.
+        setenv("LIBC_FATAL_STDERR_", "1", 1);
+        const int quiet = open("/dev/null", O_WRONLY);
+        if (quiet >= 0) dup2(quiet, STDERR_FILENO);
+        ImportResult parsed;
+        parse(parsed);
+        const std::vector<uint8_t> bytes = encodeResult(parsed);
+        for (size_t done = 0; done < bytes.size();) {
+            const ssize_t n = write(ends[1], bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) _exit(3);
+            done += size_t(n);
+        }
+        _exit(0);
+    }
+    close(ends[1]);
+    std::vector<uint8_t> data;
+    const double deadline = nowSeconds() + double(seconds);
+    bool timedOut = false;
+    for (;;) {
+        const double left = deadline - nowSeconds();
+        if (left <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd wait = {ends[0], POLLIN, 0};
+        const int ready = poll(&wait, 1, int(std::min(left * 1000.0 + 1.0, 60000.0)));
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
+        uint8_t chunk[65536];
+        const ssize_t got = read(ends[0], chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        data.insert(data.end(), chunk, chunk + got);
+    }
+    close(ends[0]);
+    if (timedOut) kill(pid, SIGKILL);
+    int status = 0;
+    pid_t got;
+    do {
+        got = waitpid(pid, &status, 0);
+    } while (got < 0 && errno == EINTR);
+    if (timedOut) {
+        result.error = timeLimitLine(seconds);
+        return false;
+    }
+    if (got == pid && WIFSIGNALED(status)) {
+        char line[160];
+        std::snprintf(line, sizeof line, "the model reader crashed on it (%s, %s)",
+                      signalName(WTERMSIG(status)), strsignal(WTERMSIG(status)));
+        result.error = line;
+        return false;
+    }
+    if (got != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        !decodeResult(data.data(), data.size(), result)) {
+        result = ImportResult{};
+        char line[160];
+        std::snprintf(line, sizeof line, "the model reader ended without a result (status %d)",
+                      got == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        result.error = line;
+        return false;
+    }
+    return result.error.empty();
+}
+
+#endif
 
 } // namespace sceneimport

@@ -7,8 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+struct aiScene;
 
 namespace sceneimport {
 
@@ -23,10 +26,18 @@ constexpr float kMaxCoordinate = 1.0e9f;
 // Pictures larger than this on a side are halved until they fit.
 constexpr int kMaxPictureSide = 4096;
 
+// The import budget: a model over it is refused before Assimp parses it (faces are counted
+// from the file where the format allows, else right after the parse, before any other step).
+// Assimp needs about 550 bytes and 5 us per face of an OBJ.
+constexpr int64_t kDefaultMaxFileBytes = 256LL << 20;
+constexpr int64_t kDefaultMaxFaces = 1000000;
+
 struct ImportOptions {
     float fps = 30.0f;           // animation samples per second
     float scale = 1.0f;          // applied to every position
     int maxKeys = kMaxTrackKeys; // samples per track at most (the fuzz target asks for few)
+    int64_t maxFileBytes = kDefaultMaxFileBytes;
+    int64_t maxFaces = kDefaultMaxFaces;
 };
 
 // A picture written beside the scene: either the source file's bytes unchanged (PNG or JPEG of
@@ -54,12 +65,33 @@ bool importFile(const std::string& path, const ImportOptions& options, ImportRes
 bool importMemory(const uint8_t* data, size_t size, const char* hint, const ImportOptions& options,
                   ImportResult& result);
 
+// Converts a scene already in memory (built by a caller, or read elsewhere); no textures are read
+// from files. The scene is not changed.
+bool importScene(const aiScene& scene, const ImportOptions& options, ImportResult& result);
+
+// The result as bytes and back, to carry it out of the process that parsed the model.
+// decodeResult checks every count and length against the bytes: false for anything damaged.
+std::vector<uint8_t> encodeResult(const ImportResult& result);
+bool decodeResult(const uint8_t* data, size_t size, ImportResult& result);
+
+// The one line for a parse stopped at its time limit.
+std::string timeLimitLine(float seconds);
+
+#ifndef _WIN32
+// Runs parse in a forked child and takes back its result as bytes, so that a crash or a hang of
+// the library's readers cannot take this process with it. False with result.error naming the
+// signal, the time limit (seconds) or a result that never came; else the child's result, which
+// may itself be a failure with its error.
+bool parseInChild(const std::function<void(ImportResult&)>& parse, float seconds,
+                  ImportResult& result);
+#endif
+
 // The Assimp post-processing steps the import asks for (triangulation, shared vertices, ...),
 // for comparing with a bare Assimp load.
 unsigned assimpPostProcessFlags();
 
 // Writes the scene to outPath, then each picture into the same folder. False with one line in
-// error when a file cannot be written.
+// error, naming the file and the system's reason, when a file cannot be written.
 bool writeImport(const ImportResult& result, const std::string& outPath, bool gzip,
                  std::string& error);
 
