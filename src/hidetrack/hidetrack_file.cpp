@@ -11,14 +11,32 @@ namespace {
 // sample rate from asking for gigabytes.
 constexpr int64_t kMaxFrames = int64_t(1) << 24;
 
+bool readBytes(gzFile stream, void* out, unsigned bytes) {
+    return gzread(stream, out, bytes) == int(bytes);
+}
+
 bool readInt(gzFile stream, int32_t& value) {
     value = 0;
-    return gzread(stream, &value, 4) == 4;
+    return readBytes(stream, &value, 4);
 }
 
 bool readFloat(gzFile stream, float& value) {
     value = 0.0f;
-    return gzread(stream, &value, 4) == 4;
+    return readBytes(stream, &value, 4);
+}
+
+// A read came up short: an end of data is a truncated track, anything else (a folder, a read
+// error, a gzip stream that fails its checks) is said as it is. zlib's message starts with
+// the path the stream was opened with and words a system error with strerror.
+void reportShortRead(gzFile stream) {
+    int code = Z_OK;
+    const char* message = gzerror(stream, &code);
+    if (code == Z_OK || code == Z_BUF_ERROR)
+        consolePrint("Hide track file is truncated. Please regenerate it! \n");
+    else if (code == Z_ERRNO)
+        consolePrint("Hide track file cannot be read (%s). Please regenerate it! \n", message);
+    else
+        consolePrint("Hide track file is damaged (%s). Please regenerate it! \n", message);
 }
 
 void releaseBits(Scene& scene) {
@@ -54,7 +72,7 @@ bool loadHidetrack(Scene& scene, gzFile stream) {
     complete = readInt(stream, rowBits) && complete;
     scene.hideBitsPerCamera = rowBits;
     if (!complete) {
-        consolePrint("Hide track file is truncated. Please regenerate it! \n");
+        reportShortRead(stream);
         return false;
     }
     // A rate of zero or below has no sample times; refused like any other mismatch.
@@ -83,11 +101,20 @@ bool loadHidetrack(Scene& scene, gzFile stream) {
         // touched as the file's bytes arrive.
         object.hideBits = new uint8_t[blockBytes > 0 ? blockBytes : 1];
         object.hideBitsBytes = blockBytes;
-        if (blockBytes > 0 && gzread(stream, object.hideBits, unsigned(blockBytes)) != blockBytes) {
+        if (blockBytes > 0 && !readBytes(stream, object.hideBits, unsigned(blockBytes))) {
             releaseBits(scene);
-            consolePrint("Hide track file is truncated. Please regenerate it! \n");
+            reportShortRead(stream);
             return false;
         }
+    }
+    // A gzip stream checks its length and CRC only after its last byte: one more read makes
+    // zlib look, so damaged bits are refused rather than shown. Bytes past the track are
+    // allowed, as they always were.
+    uint8_t beyond = 0;
+    if (gzread(stream, &beyond, 1) < 0) {
+        releaseBits(scene);
+        reportShortRead(stream);
+        return false;
     }
     return true;
 }

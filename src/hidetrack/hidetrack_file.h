@@ -22,8 +22,9 @@ int64_t hidetrackFrameCount(float timeStart, float timeEnd, int32_t sampleRate);
 int64_t hidetrackBlockBytes(int32_t cameraCount, int64_t frameCount);
 
 // Reads a track from an open gzip-transparent stream and gives every object its bits. False
-// for a null stream, and with one log line for a track that does not fit the scene or that
-// ends early; then no object gets bits. The caller closes the stream.
+// for a null stream, and with one log line for a track that does not fit the scene, that
+// ends early, that cannot be read (a folder) or whose gzip checks fail (read one byte past
+// the track to make zlib check them); then no object gets bits. The caller closes the stream.
 bool loadHidetrack(Scene& scene, gzFile stream);
 
 // The seven header fields, in file order.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -148,6 +149,60 @@ TEST_F(HidScene, TruncatedFilesAreRefused) {
         EXPECT_EQ(scene->objects[0].hideBits, nullptr);
     }
     EXPECT_FALSE(loadHidetrack(*scene, nullptr));
+}
+
+// A track that cannot be read or fails zlib's checks says so, with the file and zlib's reason,
+// instead of calling itself truncated; a complete track with a short trailer still loads.
+TEST_F(HidScene, UnreadableAndDamagedFilesSayWhy) {
+    const std::vector<uint8_t> block(8, 0x5a);
+    const std::vector<uint8_t> gz = scenewriter::gzipBytes(hidBytes(header(), {block, block}));
+    auto flipped = [&](size_t fromEnd) {
+        std::vector<uint8_t> bytes = gz;
+        bytes[bytes.size() - fromEnd] ^= 0x01;
+        return bytes;
+    };
+    const struct {
+        const char* what;
+        std::vector<uint8_t> file;
+        bool loads;
+        const char* line; // "" for a load without a line
+    } cases[] = {
+        {"crc", flipped(8), false, "is damaged (s.q3d.hid.gz: incorrect data check)"},
+        {"length", flipped(4), false, "is damaged (s.q3d.hid.gz: incorrect length check)"},
+        {"deflate", flipped(gz.size() - 12), false, "is damaged (s.q3d.hid.gz: "},
+        // Loads last: a refused track leaves an earlier load's bits alone.
+        {"no trailer", std::vector<uint8_t>(gz.begin(), gz.end() - 8), true, ""},
+        {"no length", std::vector<uint8_t>(gz.begin(), gz.end() - 4), true, ""},
+    };
+    for (const auto& c : cases) {
+        std::ofstream("s.q3d.hid.gz", std::ios::binary)
+            .write(reinterpret_cast<const char*>(c.file.data()), std::streamsize(c.file.size()));
+        gzFile stream = gzopen("s.q3d.hid.gz", "rb");
+        ConsoleCapture capture;
+        EXPECT_EQ(loadHidetrack(*scene, stream), c.loads) << c.what;
+        gzclose(stream);
+        if (*c.line == 0) {
+            EXPECT_EQ(capture.text, "") << c.what;
+        } else {
+            EXPECT_NE(capture.text.find(c.line), std::string::npos)
+                << c.what << ": " << capture.text;
+        }
+        EXPECT_EQ(capture.text.find("truncated"), std::string::npos) << c.what;
+        if (!c.loads) {
+            EXPECT_EQ(scene->objects[0].hideBits, nullptr) << c.what;
+        }
+    }
+#ifndef _WIN32 // Windows refuses to open a folder at all
+    ASSERT_TRUE(std::filesystem::create_directory("folder.hid"));
+    gzFile stream = gzopen("folder.hid", "rb");
+    ASSERT_NE(stream, nullptr);
+    ConsoleCapture capture;
+    EXPECT_FALSE(loadHidetrack(*scene, stream));
+    gzclose(stream);
+    EXPECT_EQ(
+        capture.text,
+        "Hide track file cannot be read (folder.hid: Is a directory). Please regenerate it! \n");
+#endif
 }
 
 } // namespace
