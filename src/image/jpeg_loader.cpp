@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 
 // longjmp from the error manager lands in loadJpeg: nothing in it may need a destructor.
@@ -16,10 +17,25 @@ struct JpegErrorManager {
     jpeg_error_mgr base; // first, so the library's pointer is also ours
     jmp_buf jump;
     void (*standardEmit)(j_common_ptr, int);
+    char* reason; // null: the caller does not want one
 };
 
+// The library's message for its current code, unless we wrote a reason of our own.
 [[noreturn]] void jumpBack(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<JpegErrorManager*>(info->err)->jump, 1);
+    JpegErrorManager* errors = reinterpret_cast<JpegErrorManager*>(info->err);
+    if (errors->reason && errors->reason[0] == 0) {
+        char message[JMSG_LENGTH_MAX] = {};
+        (*info->err->format_message)(info, message);
+        std::snprintf(errors->reason, kImageReasonBytes, "%s", message);
+    }
+    std::longjmp(errors->jump, 1);
+}
+
+// Refuses with our own reason (size, layout), not the library's last message.
+[[noreturn]] void refuse(j_decompress_ptr cinfo, const char* text) {
+    char* reason = reinterpret_cast<JpegErrorManager*>(cinfo->err)->reason;
+    if (reason) std::snprintf(reason, kImageReasonBytes, "%s", text);
+    jumpBack(reinterpret_cast<j_common_ptr>(cinfo));
 }
 
 // libjpeg pads a file that ends early with an end marker and only warns; a picture with a
@@ -31,9 +47,11 @@ void emitMessage(j_common_ptr info, int level) {
 
 } // namespace
 
-uint8_t* loadJpeg(FILE* file, int32_t* width, int32_t* height) {
+uint8_t* loadJpeg(FILE* file, int32_t* width, int32_t* height, char* reason) {
+    if (reason) reason[0] = 0;
     jpeg_decompress_struct cinfo = {};
     JpegErrorManager errors = {};
+    errors.reason = reason;
     cinfo.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = jumpBack;
     errors.standardEmit = errors.base.emit_message;
@@ -51,7 +69,11 @@ uint8_t* loadJpeg(FILE* file, int32_t* width, int32_t* height) {
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
     // Checked before start: a progressive file allocates its whole coefficient store there.
-    if (!imageSizeAllowed(cinfo.image_width, cinfo.image_height)) jumpBack((j_common_ptr)&cinfo);
+    if (!imageSizeAllowed(cinfo.image_width, cinfo.image_height)) {
+        char text[kImageReasonBytes];
+        describeOversizedImage(text, cinfo.image_width, cinfo.image_height);
+        refuse(&cinfo, text);
+    }
 #ifdef JCS_EXTENSIONS
     // libjpeg-turbo converts colour and grey straight into blue, green, red, filler with the
     // same arithmetic as its RGB output, so rows decode in place without a copy.
@@ -63,12 +85,12 @@ uint8_t* loadJpeg(FILE* file, int32_t* width, int32_t* height) {
     jpeg_start_decompress(&cinfo);
     const int components = cinfo.output_components;
     if (!(direct && components == 4) && components != 3 && components != 1)
-        jumpBack((j_common_ptr)&cinfo);
+        refuse(&cinfo, "colour components other than 1 or 3 (CMYK) are not supported");
 
     const JDIMENSION w = cinfo.output_width;
     const JDIMENSION h = cinfo.output_height;
     pixels = static_cast<uint8_t*>(std::malloc(size_t(w) * h * 4));
-    if (!pixels) jumpBack((j_common_ptr)&cinfo);
+    if (!pixels) refuse(&cinfo, "out of memory");
     const size_t stride = size_t(w) * 4;
 
     if (direct) {

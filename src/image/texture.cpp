@@ -3,6 +3,7 @@
 
 #include "diag/console.h"
 #include "image/dxt_compress.h"
+#include "image/image_loaders.h"
 #include "platform/job_thread.h"
 #include "platform/options.h"
 
@@ -267,7 +268,12 @@ Texture* loadTexture(const char* name, bool buildMips, bool upload) {
     Texture* texture = new Texture{};
     texture->name = strdup(name);
     char* workingName = strdup(name); // the JPG fallback rewrites its extension
+    // A picture for GL must fit the context's largest texture: refused from its header.
+    GLint maxSide = 0;
+    if (upload) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    if (maxSide > 0) setImageSideLimit(maxSide);
     const bool loaded = texture->name && workingName && loadImageFile(texture, workingName);
+    if (maxSide > 0) setImageSideLimit(0);
     std::free(workingName);
     if (!loaded) {
         releaseTexture(texture);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,15 +38,40 @@ const char* bareFileName(const char* path) {
     return name;
 }
 
-// The one call into the QW2 decoder; its pixels are already red, green, blue, alpha.
-uint8_t* decodeQw2Pixels(const uint8_t* data, size_t size, int32_t* width, int32_t* height) {
-    return decodeQw2(data, size, *width, *height);
+// Why the last loadImageFile failed, and the side limit loadTexture sets for GL.
+char lastFailure[kImageReasonBytes] = {};
+int32_t sideLimit = 0;
+
+// The one call into the QW2 decoder; its pixels are already red, green, blue, alpha. A
+// picture past the side limit is refused from its header, before any decoding memory.
+uint8_t* decodeQw2Pixels(const uint8_t* data, size_t size, int32_t* width, int32_t* height,
+                         char* reason) {
+    Qw2Header header;
+    if (const char* refused = checkQw2File(data, size, header)) {
+        std::snprintf(reason, kImageReasonBytes, "%s", refused);
+        return nullptr;
+    }
+    if (sideLimit > 0 && (header.width > sideLimit || header.height > sideLimit)) {
+        std::snprintf(reason, kImageReasonBytes,
+                      "%ix%i pixels is larger than this OpenGL's largest texture (%i a side)",
+                      int(header.width), int(header.height), int(sideLimit));
+        return nullptr;
+    }
+    const char* refused = nullptr;
+    uint8_t* pixels = decodeQw2(data, size, *width, *height, &refused);
+    if (!pixels) std::snprintf(reason, kImageReasonBytes, "%s", refused ? refused : "refused");
+    return pixels;
 }
 
-uint8_t* readQw2File(FILE* file, int32_t* width, int32_t* height) {
+uint8_t* readQw2File(FILE* file, int32_t* width, int32_t* height, char* reason) {
     long size = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
     if (size < 0 || size > kQw2MaxFileBytes || std::fseek(file, 0, SEEK_SET) != 0) {
+        if (size > kQw2MaxFileBytes)
+            std::snprintf(reason, kImageReasonBytes, "larger than the %ld MB a QW2 file may have",
+                          kQw2MaxFileBytes >> 20);
+        else
+            std::snprintf(reason, kImageReasonBytes, "cannot find the file's size");
         std::fclose(file);
         return nullptr;
     }
@@ -54,7 +80,10 @@ uint8_t* readQw2File(FILE* file, int32_t* width, int32_t* height) {
     const size_t got = data ? std::fread(data, 1, size_t(size), file) : 0;
     std::fclose(file);
     uint8_t* pixels = nullptr;
-    if (data && got == size_t(size)) pixels = decodeQw2Pixels(data, got, width, height);
+    if (data && got == size_t(size))
+        pixels = decodeQw2Pixels(data, got, width, height, reason);
+    else
+        std::snprintf(reason, kImageReasonBytes, data ? "cannot read the file" : "out of memory");
     std::free(data);
     return pixels;
 }
@@ -173,9 +202,21 @@ bool findImageFile(const char* name, char* found, size_t foundBytes) {
     return false;
 }
 
+const char* imageLoadFailure() {
+    return lastFailure;
+}
+
+void setImageSideLimit(int32_t maxSide) {
+    sideLimit = maxSide > 0 ? maxSide : 0;
+}
+
 bool loadImageFile(Texture* texture, char* path) {
+    lastFailure[0] = 0;
     const size_t length = std::strlen(path);
-    if (length < 4) return false;
+    if (length < 4) {
+        std::snprintf(lastFailure, sizeof lastFailure, "name too short");
+        return false;
+    }
 
     const char* fileName = bareFileName(path);
     consolePrint("(from local dir: %s)\n", fileName);
@@ -188,6 +229,7 @@ bool loadImageFile(Texture* texture, char* path) {
         file = openImageFile(fileName);
     }
     if (!file) {
+        std::snprintf(lastFailure, sizeof lastFailure, "%s", std::strerror(errno));
         consolePrint("failed: unable to open! \n");
         return false;
     }
@@ -196,22 +238,25 @@ bool loadImageFile(Texture* texture, char* path) {
     uint8_t* pixels = nullptr;
     if (extensionIs(path, length, "jpg")) {
         consolePrint("(JPEG)...");
-        pixels = loadJpeg(file, &width, &height);
+        pixels = loadJpeg(file, &width, &height, lastFailure);
         if (pixels) toRedGreenBlueOpaque(pixels, int64_t(width) * height);
     } else if (extensionIs(path, length, "png")) {
         consolePrint("(PNG)...");
-        pixels = loadPng(file, &width, &height);
+        pixels = loadPng(file, &width, &height, lastFailure);
         if (pixels) toRedGreenBlueAlpha(pixels, int64_t(width) * height);
     } else if (extensionIs(path, length, "qw2")) {
         consolePrint("(QW2)...");
-        pixels = readQw2File(file, &width, &height); // final order already
+        pixels = readQw2File(file, &width, &height, lastFailure); // final order already
     } else {
+        std::snprintf(lastFailure, sizeof lastFailure, "unrecognized extension");
         consolePrint("... failed: unrecognized extension! \n");
         std::fclose(file);
         return false;
     }
     if (!pixels) {
+        if (lastFailure[0] == 0) std::snprintf(lastFailure, sizeof lastFailure, "refused");
         consolePrint("failed: error decoding! \n");
+        consolePrint("%s: %s \n", fileName, lastFailure);
         return false;
     }
     std::free(texture->pixels);

@@ -2,6 +2,7 @@
 #include "scene/envmap.h"
 
 #include "diag/console.h"
+#include "image/image_loaders.h"
 #include "image/texture.h"
 
 #include <cstdio>
@@ -44,6 +45,9 @@ bool loadEnvironmentMaps(Scene& scene) {
             consolePrint("  Envmap: %s \n", path);
             continue;
         }
+        // A face that is there but cannot be used says why; "no matching file" alone would
+        // send the user looking for a file that exists.
+        if (path) consolePrint("Envmap %s cannot be used: %s \n", path, imageLoadFailure());
         consolePrint("No matching envmap file: %s or %s \n", jpgPath, pngPath);
         consolePrint("No envmap background will be renderd. \n");
         for (int j = 0; j < i; ++j) {

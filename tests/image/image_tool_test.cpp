@@ -65,7 +65,8 @@ TEST(ImageTool, FailedLoadGivesStatusOneAndNoFile) {
     ASSERT_TRUE(writeBytes("bad.png", std::vector<uint8_t>(64, 0x42)));
     const ToolRun bad = runTool("bad.png out.png");
     EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.out, "(from local dir: bad.png)\n(PNG)...failed: error decoding! \n");
+    EXPECT_EQ(bad.out, "(from local dir: bad.png)\n(PNG)...failed: error decoding! \n"
+                       "bad.png: Not a PNG file \n");
     EXPECT_FALSE(std::filesystem::exists("out.png"));
 
     const ToolRun missing = runTool("gone.jpg out.png");

@@ -8,6 +8,8 @@
 #include <zlib.h>
 
 #include <cstdlib>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -17,14 +19,18 @@ struct Decoded {
     int32_t width = -7;         // -7: not written
     int32_t height = -7;
     int closes = 0;
+    std::string reason;
 };
 
-Decoded runAdapter(uint8_t* (*adapter)(FILE*, int32_t*, int32_t*),
-                   const std::vector<uint8_t>& file) {
+using Adapter = uint8_t* (*)(FILE*, int32_t*, int32_t*, char*);
+
+Decoded runAdapter(Adapter adapter, const std::vector<uint8_t>& file) {
     Decoded result;
     FILE* stream = openCountingStream(file, &result.closes);
     if (!stream) return result;
-    uint8_t* pixels = adapter(stream, &result.width, &result.height);
+    char reason[kImageReasonBytes] = "untouched";
+    uint8_t* pixels = adapter(stream, &result.width, &result.height, reason);
+    result.reason = reason;
     if (pixels) {
         result.bytes.assign(pixels, pixels + size_t(result.width) * size_t(result.height) * 4);
         std::free(pixels);
@@ -138,15 +144,19 @@ std::vector<uint8_t> withClaimedSize(std::vector<uint8_t> file, uint32_t w, uint
     return file;
 }
 
-// Every bad file: null, sizes untouched, stream closed once (ASan reports a second close).
-void expectRefused(uint8_t* (*adapter)(FILE*, int32_t*, int32_t*), const std::vector<uint8_t>& file,
-                   const char* what) {
+// Every bad file: null, sizes untouched, stream closed once (ASan reports a second close),
+// and a reason that contains the expected words.
+void expectRefused(Adapter adapter, const std::vector<uint8_t>& file, const char* what,
+                   const char* reason = "") {
     SCOPED_TRACE(what);
     Decoded d = runAdapter(adapter, file);
     EXPECT_TRUE(d.bytes.empty());
     EXPECT_EQ(d.width, -7);
     EXPECT_EQ(d.height, -7);
     EXPECT_EQ(d.closes, 1);
+    EXPECT_FALSE(d.reason.empty());
+    EXPECT_NE(d.reason, "untouched");
+    EXPECT_NE(d.reason.find(reason), std::string::npos) << d.reason;
 }
 
 TEST(PngAdapter, BadFilesAreRefusedAndClosedOnce) {
@@ -159,19 +169,29 @@ TEST(PngAdapter, BadFilesAreRefusedAndClosedOnce) {
     const std::vector<uint8_t> good = encodePng(png);
     ASSERT_FALSE(runAdapter(loadPng, good).bytes.empty());
 
-    expectRefused(loadPng, {}, "empty");
-    expectRefused(loadPng, {0x89, 'P', 'N', 'G'}, "signature only");
+    expectRefused(loadPng, {}, "empty", "empty file (0 bytes)");
+    expectRefused(loadPng, {0x89, 'P', 'N', 'G'}, "signature only", "file ends early, after 4");
     for (size_t cut : {size_t(8), size_t(20), size_t(33), good.size() / 2, good.size() - 13}) {
         expectRefused(loadPng, std::vector<uint8_t>(good.begin(), good.begin() + long(cut)),
-                      "truncated");
+                      "truncated", "file ends early");
     }
     std::vector<uint8_t> corrupt = good;
     corrupt[corrupt.size() / 2] ^= 0x5a; // inside the image data: checksum fails
-    expectRefused(loadPng, corrupt, "flipped byte");
-    expectRefused(loadPng, std::vector<uint8_t>(300, 0xab), "not a PNG");
-    expectRefused(loadPng, withClaimedSize(good, 0, 16), "zero width");
-    expectRefused(loadPng, withClaimedSize(good, 70000, 1), "too wide");
-    expectRefused(loadPng, withClaimedSize(good, 20000, 20000), "too many pixels");
+    expectRefused(loadPng, corrupt, "flipped byte", "IDAT");
+    expectRefused(loadPng, std::vector<uint8_t>(300, 0xab), "not a PNG", "Not a PNG file");
+    expectRefused(loadPng, withClaimedSize(good, 0, 16), "zero width", "IHDR");
+    // Past our limits the reason gives the size; the largest allowed sizes pass that check.
+    const char* tooLarge = "is outside the size allowed (1 to 65536 a side, 67108864 in all)";
+    expectRefused(loadPng, withClaimedSize(good, 70000, 1), "too wide", "70000x1 pixels");
+    expectRefused(loadPng, withClaimedSize(good, 65537, 1), "one too wide", tooLarge);
+    expectRefused(loadPng, withClaimedSize(good, 20000, 20000), "too many pixels", tooLarge);
+    expectRefused(loadPng, withClaimedSize(good, 8193, 8192), "one row too many", tooLarge);
+    expectRefused(loadPng, withClaimedSize(good, 0x7fffffff, 1), "format's largest", tooLarge);
+    for (const auto& allowed : {std::pair<uint32_t, uint32_t>{65536, 1}, {8192, 8192}}) {
+        const Decoded d = runAdapter(loadPng, withClaimedSize(good, allowed.first, allowed.second));
+        EXPECT_TRUE(d.bytes.empty()); // the rows are missing, but the size was accepted
+        EXPECT_EQ(d.reason.find("size allowed"), std::string::npos) << d.reason;
+    }
 }
 
 TEST(JpegAdapter, ColourAndGreyComeOutAsBlueGreenRed) {
@@ -229,13 +249,13 @@ TEST(JpegAdapter, BadFilesAreRefusedAndClosedOnce) {
     const std::vector<uint8_t> good = encodeJpeg(32, 32, 3, rgb, 90);
     ASSERT_FALSE(runAdapter(loadJpeg, good).bytes.empty());
 
-    expectRefused(loadJpeg, {}, "empty");
-    expectRefused(loadJpeg, {0xff, 0xd8}, "start marker only");
+    expectRefused(loadJpeg, {}, "empty", "Empty input file");
+    expectRefused(loadJpeg, {0xff, 0xd8}, "start marker only", "Premature end");
     for (size_t cut : {size_t(20), size_t(200), good.size() / 2, good.size() - 40}) {
         expectRefused(loadJpeg, std::vector<uint8_t>(good.begin(), good.begin() + long(cut)),
-                      "truncated");
+                      "truncated", "Premature end");
     }
-    expectRefused(loadJpeg, std::vector<uint8_t>(500, 0x17), "not a JPEG");
+    expectRefused(loadJpeg, std::vector<uint8_t>(500, 0x17), "not a JPEG", "Not a JPEG");
     // Height 0 in the frame header (marker FF C0, length, precision, then the height).
     std::vector<uint8_t> flat = good;
     for (size_t i = 0; i + 6 < flat.size(); ++i)
@@ -245,7 +265,7 @@ TEST(JpegAdapter, BadFilesAreRefusedAndClosedOnce) {
         }
     expectRefused(loadJpeg, flat, "zero height");
     // Four components (CMYK) do not fit the three-byte copy.
-    expectRefused(loadJpeg, encodeJpeg(4, 4, 4, std::vector<uint8_t>(64, 90)), "CMYK");
+    expectRefused(loadJpeg, encodeJpeg(4, 4, 4, std::vector<uint8_t>(64, 90)), "CMYK", "CMYK");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // pixel order, the cache with its wrap-around and release.
 #include "image/texture.h"
 
+#include "image/image_loaders.h"
 #include "support/console_capture.h"
 #include "support/test_images.h"
 #include "wavelet/qw2_encoder.h"
@@ -169,11 +170,16 @@ TEST_F(TextureCache, FailuresLogTheirReasonAndLeaveTheCacheAlone) {
         {"none.png", "(from local dir: none.png)\n Trying JPG instead of PNG ...\n"
                      "(from local dir: none.JPG)\nfailed: unable to open! \n"},
         {"photo.jpeg", "(from local dir: photo.jpeg)\n... failed: unrecognized extension! \n"},
-        {"empty.png", "(from local dir: empty.png)\n(PNG)...failed: error decoding! \n"},
-        {"empty.jpg", "(from local dir: empty.jpg)\n(JPEG)...failed: error decoding! \n"},
-        {"cut.jpg", "(from local dir: cut.jpg)\n(JPEG)...failed: error decoding! \n"},
-        {"empty.qw2", "(from local dir: empty.qw2)\n(QW2)...failed: error decoding! \n"},
-        {"junk.QW2", "(from local dir: junk.QW2)\n(QW2)...failed: error decoding! \n"},
+        {"empty.png", "(from local dir: empty.png)\n(PNG)...failed: error decoding! \n"
+                      "empty.png: empty file (0 bytes) \n"},
+        {"empty.jpg", "(from local dir: empty.jpg)\n(JPEG)...failed: error decoding! \n"
+                      "empty.jpg: Empty input file \n"},
+        {"cut.jpg", "(from local dir: cut.jpg)\n(JPEG)...failed: error decoding! \n"
+                    "cut.jpg: Premature end of JPEG file \n"},
+        {"empty.qw2", "(from local dir: empty.qw2)\n(QW2)...failed: error decoding! \n"
+                      "empty.qw2: header runs past the end of the data \n"},
+        {"junk.QW2", "(from local dir: junk.QW2)\n(QW2)...failed: error decoding! \n"
+                     "junk.QW2: unsupported format version \n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -181,6 +187,48 @@ TEST_F(TextureCache, FailuresLogTheirReasonAndLeaveTheCacheAlone) {
         EXPECT_EQ(loadTexture(c.name, true, false), nullptr);
         EXPECT_EQ(log.text, c.log);
         EXPECT_EQ(textureCacheCount, 0);
+    }
+}
+
+// A QW2 header past the side limit (the GL context's largest texture, set by loadTexture for
+// uploads) is refused before decoding; at the limit it loads.
+TEST_F(TextureCache, PicturesPastTheSideLimitAreRefusedFromTheirHeader) {
+    // 8-byte header (width, height, 3 channels, filter 0, version 1), three empty channels.
+    auto header = [](int w, int h) {
+        std::vector<uint8_t> file = {
+            uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8), 3, 0, 1, 0};
+        file.resize(file.size() + 3 * 12, 0);
+        return file;
+    };
+    ASSERT_TRUE(writeBytes("wide.qw2", header(17, 16)));
+    ASSERT_TRUE(writeBytes("tall.qw2", header(1, 17)));
+    ASSERT_TRUE(writeBytes("edge.qw2", header(16, 16)));
+    const struct {
+        const char* name;
+        int32_t limit;
+        bool loads;
+    } cases[] = {{"wide.qw2", 16, false},
+                 {"tall.qw2", 16, false},
+                 {"edge.qw2", 16, true},
+                 {"wide.qw2", 17, true},
+                 {"wide.qw2", 0, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " limit " + std::to_string(c.limit));
+        setImageSideLimit(c.limit);
+        ConsoleCapture log;
+        Texture* texture = loadTexture(c.name, false, false);
+        setImageSideLimit(0);
+        EXPECT_EQ(texture != nullptr, c.loads);
+        EXPECT_EQ(log.text.find("is larger than this OpenGL's largest texture (16 a side)") !=
+                      std::string::npos,
+                  !c.loads)
+            << log.text;
+        if (texture) {
+            EXPECT_STREQ(imageLoadFailure(), "");
+            releaseTexture(texture);
+        } else {
+            EXPECT_NE(std::string(imageLoadFailure()).find("largest texture"), std::string::npos);
+        }
     }
 }
 

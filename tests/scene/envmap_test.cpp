@@ -90,17 +90,29 @@ TEST(SceneEnvMap, AMissingFaceReleasesTheFacesBeforeIt) {
     }
 }
 
-TEST(SceneEnvMap, AnUndecodableFaceCountsAsMissing) {
+// A face that exists but cannot be decoded counts as missing, and its line says why.
+TEST(SceneEnvMap, AnUndecodableFaceCountsAsMissingAndSaysWhy) {
     if (!useTestGLContext()) GTEST_SKIP() << "no GL context";
-    TempDir dir;
-    for (const char* suffix : kEnvMapSuffixes)
-        writeFace(std::string("box") + suffix + ".png");
-    ASSERT_TRUE(writeBytes("box_bk.png", {'n', 'o', 't', ' ', 'p', 'n', 'g'}));
-    Loaded loaded = loadSceneWithEnvMap("box");
-    EXPECT_FALSE(loaded.scene->hasEnvMap);
-    EXPECT_EQ(liveFaces(*loaded.scene), 0);
-    EXPECT_NE(loaded.log.find("No matching envmap file: box_bk.jpg or box_bk.png \n"),
-              std::string::npos);
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char* reason;
+    } cases[] = {
+        {{'n', 'o', 't', ' ', 'p', 'n', 'g'}, "Envmap box_bk.png cannot be used: file ends early"},
+        {{}, "Envmap box_bk.png cannot be used: empty file (0 bytes) \n"},
+        {std::vector<uint8_t>(64, 'x'), "Envmap box_bk.png cannot be used: Not a PNG file \n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        for (const char* suffix : kEnvMapSuffixes)
+            writeFace(std::string("box") + suffix + ".png");
+        ASSERT_TRUE(writeBytes("box_bk.png", c.bytes));
+        Loaded loaded = loadSceneWithEnvMap("box");
+        EXPECT_FALSE(loaded.scene->hasEnvMap);
+        EXPECT_EQ(liveFaces(*loaded.scene), 0);
+        const size_t why = loaded.log.find(c.reason);
+        EXPECT_NE(why, std::string::npos) << loaded.log;
+        EXPECT_LT(why, loaded.log.find("No matching envmap file: box_bk.jpg or box_bk.png \n"));
+    }
 }
 
 TEST(SceneEnvMap, EmptyOrLongNamesLoadNothing) {
