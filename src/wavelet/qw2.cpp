@@ -295,14 +295,24 @@ void decodeQw2Coefficients(const uint8_t* stream, int32_t byteCount, int32_t bud
         plane[lists.significantPixels[k]] = lists.significantValues[k];
 }
 
-void convertQw2Pixels(const float* const* planes, int channels, int side, int width, int height,
-                      uint8_t* out) {
+namespace {
+
+// Sample rows of one channel: row y starts at base + y * stride (stride 0: one shared row).
+struct ChannelRows {
+    const float* base = nullptr; // null: no channel (alpha of a three-channel picture)
+    size_t stride = 0;
+    const float* row(int y) const { return base ? base + size_t(y) * stride : nullptr; }
+};
+
+// Pixel y * width + x is written after its own samples are read, so a channel stored compactly
+// in out itself (stride width) is converted in place.
+void convertRows(const ChannelRows& cbRows, const ChannelRows& crRows, const ChannelRows& yRows,
+                 const ChannelRows& alphaRows, int width, int height, uint8_t* out) {
     for (int y = 0; y < height; ++y) {
-        const size_t row = size_t(y) * size_t(side);
-        const float* cbRow = planes[0] + row;
-        const float* crRow = planes[1] + row;
-        const float* yRow = planes[2] + row;
-        const float* alphaRow = channels == 4 ? planes[3] + row : nullptr;
+        const float* cbRow = cbRows.row(y);
+        const float* crRow = crRows.row(y);
+        const float* yRow = yRows.row(y);
+        const float* alphaRow = alphaRows.row(y);
         uint8_t* o = out + size_t(y) * size_t(width) * 4;
         int x = 0;
 #if defined(__SSE2__)
@@ -348,6 +358,48 @@ void convertQw2Pixels(const float* const* planes, int channels, int side, int wi
     }
 }
 
+// Byte 3 of every pixel from the alpha channel's rows, by the same byte rule.
+void convertAlphaRows(const ChannelRows& alphaRows, int width, int height, uint8_t* out) {
+    for (int y = 0; y < height; ++y) {
+        const float* alphaRow = alphaRows.row(y);
+        uint8_t* o = out + size_t(y) * size_t(width) * 4 + 3;
+        for (int x = 0; x < width; ++x, o += 4)
+            *o = toByte(alphaRow[x]);
+    }
+}
+
+} // namespace
+
+void convertQw2Pixels(const float* const* planes, int channels, int side, int width, int height,
+                      uint8_t* out) {
+    const ChannelRows cb{planes[0], size_t(side)}, cr{planes[1], size_t(side)};
+    const ChannelRows luma{planes[2], size_t(side)};
+    const ChannelRows alpha{channels == 4 ? planes[3] : nullptr, size_t(side)};
+    convertRows(cb, cr, luma, alpha, width, height, out);
+}
+
+namespace {
+
+// One channel's fields in the file.
+struct Qw2Channel {
+    const uint8_t* stream = nullptr;
+    float multiplier = 0.0f;
+    int32_t budget = 0;
+    int32_t byteCount = 0;
+    // Without a bit to read no coefficient is set, and a finite multiplier turns the zeros into
+    // +0, which the transform keeps: the whole channel is +0 and needs no plane.
+    bool zero() const { return (byteCount <= 0 || budget <= 0) && std::isfinite(multiplier); }
+};
+
+// Entries the channel lists can need. Past the first few, every entry is added by a set that a
+// bit read from the stream found significant (at most four each), so a short stream needs short
+// lists whatever size its header declares.
+size_t qw2ListEntries(size_t planeCount, int32_t byteCount) {
+    return std::min(planeCount + 2, size_t(8) + size_t(32) * size_t(byteCount));
+}
+
+} // namespace
+
 uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& height,
                    const char** reason) {
     Qw2Header header;
@@ -357,16 +409,40 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     }
     const int a = qw2SquareSide(header.width, header.height);
     const size_t planeCount = size_t(a) * size_t(a);
+    const size_t w = size_t(header.width), h = size_t(header.height);
     WaveletFilters filters;
     setupWaveletFilters(filters, header.filterKind);
 
-    // Everything the passes need, allocated once for the whole image.
-    const size_t entries = planeCount + 2;
-    const size_t planeBytes = roundUp(sizeof(float) * planeCount);
-    const size_t indexBytes = roundUp(sizeof(int32_t) * entries);
-    const size_t workBytes = roundUp(sizeof(float) * inverseWaveletWorkFloats(a));
-    const size_t total = planeBytes * size_t(header.channels) + 4 * indexBytes + workBytes;
-    uint8_t* out = allocateOutput(size_t(header.width) * size_t(header.height) * 4);
+    Qw2Channel channels[kQw2MaxChannels];
+    int32_t codedBytes = 0; // the longest stream that can set a coefficient
+    bool anyPlane = false;
+    size_t offset = kQw2HeaderBytes;
+    for (int c = 0; c < header.channels; ++c) {
+        const uint8_t* field = data + offset;
+        Qw2Channel& channel = channels[c];
+        channel.stream = field + kQw2ChannelHeaderBytes;
+        channel.multiplier = readF32(field) / 32767.0f;
+        channel.budget = readI32(field + 4);
+        channel.byteCount = readI32(field + 8);
+        if (!channel.zero()) {
+            anyPlane = true;
+            codedBytes = std::max(codedBytes, channel.byteCount);
+        }
+        offset += kQw2ChannelHeaderBytes + size_t(channel.byteCount);
+    }
+
+    // Peak memory: the output, which holds the blue-difference samples until they are
+    // converted in place, the red-difference samples beside it, and one plane that each channel
+    // is decoded and transformed in, in turn. A channel that is all zero takes none of them.
+    const bool crStored = !channels[1].zero();
+    const size_t entries = qw2ListEntries(planeCount, codedBytes);
+    const size_t planeBytes = anyPlane ? roundUp(sizeof(float) * planeCount) : 0;
+    const size_t indexBytes = anyPlane ? roundUp(sizeof(int32_t) * entries) : 0;
+    const size_t workBytes = anyPlane ? roundUp(sizeof(float) * inverseWaveletWorkFloats(a)) : 0;
+    const size_t crBytes = crStored ? roundUp(sizeof(float) * w * h) : 0;
+    const size_t zeroRowBytes = roundUp(sizeof(float) * w);
+    const size_t total = planeBytes + 4 * indexBytes + workBytes + crBytes + zeroRowBytes;
+    uint8_t* out = allocateOutput(w * h * 4);
     Workspace ws;
     if (!out || !createWorkspace(ws, total)) {
         std::free(out);
@@ -379,7 +455,7 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         cursor += bytes;
         return p;
     };
-    float* planes = reinterpret_cast<float*>(take(planeBytes * size_t(header.channels)));
+    float* plane = reinterpret_cast<float*>(take(planeBytes));
     Qw2Lists lists;
     lists.side = a;
     lists.insignificantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
@@ -387,33 +463,48 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     lists.significantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
     lists.significantValues = reinterpret_cast<int32_t*>(take(indexBytes));
     float* work = reinterpret_cast<float*>(take(workBytes));
+    float* crSamples = reinterpret_cast<float*>(take(crBytes));
+    float* zeroRow = reinterpret_cast<float*>(take(zeroRowBytes));
+    std::memset(zeroRow, 0, zeroRowBytes);
+    bool planeClean = ws.mappedBytes != 0; // fresh mapped pages are zero already
 
-    const float* channelPlanes[kQw2MaxChannels] = {};
-    size_t offset = kQw2HeaderBytes;
-    for (int c = 0; c < header.channels; ++c) {
-        const uint8_t* field = data + offset;
-        const float scale = readF32(field);
-        const int32_t budget = readI32(field + 4);
-        const int32_t byteCount = readI32(field + 8);
+    // Decodes channel c into the plane; false (plane untouched) when it turns out all zero.
+    auto decodeChannel = [&](const Qw2Channel& channel) {
+        if (channel.zero()) return false;
         const int count =
-            decodeQw2Significant(field + kQw2ChannelHeaderBytes, byteCount, budget, lists);
-        const float multiplier = scale / 32767.0f;
-        float* plane = planes + planeBytes / sizeof(float) * size_t(c);
+            decodeQw2Significant(channel.stream, channel.byteCount, channel.budget, lists);
+        const float multiplier = channel.multiplier;
+        if (count == 0 && std::isfinite(multiplier)) return false;
         // Every other coefficient is 0, and 0 x a finite multiplier is a zero the transform
-        // treats like +0, bit for bit. Fresh mapped pages are zero already.
+        // treats like +0, bit for bit.
         if (std::isfinite(multiplier)) {
-            if (!ws.mappedBytes) std::memset(plane, 0, sizeof(float) * planeCount);
+            if (!planeClean) std::memset(plane, 0, sizeof(float) * planeCount);
         } else {
             for (size_t i = 0; i < planeCount; ++i)
                 plane[i] = 0.0f * multiplier;
         }
+        planeClean = false;
         for (int k = 0; k < count; ++k)
             plane[lists.significantPixels[k]] = float(lists.significantValues[k]) * multiplier;
         inverseWavelet2DRegion(filters, plane, a, work, header.width, header.height);
-        channelPlanes[c] = plane;
-        offset += kQw2ChannelHeaderBytes + size_t(byteCount);
-    }
-    convertQw2Pixels(channelPlanes, header.channels, a, header.width, header.height, out);
+        return true;
+    };
+    // The picture's corner of the plane, row by row into a compact store.
+    auto keepCorner = [&](float* store) {
+        for (size_t y = 0; y < h; ++y)
+            std::memcpy(store + y * w, plane + y * size_t(a), sizeof(float) * w);
+        return ChannelRows{store, w};
+    };
+    const ChannelRows zeros{zeroRow, 0};
+
+    const ChannelRows cr = decodeChannel(channels[1]) ? keepCorner(crSamples) : zeros;
+    const ChannelRows cb =
+        decodeChannel(channels[0]) ? keepCorner(reinterpret_cast<float*>(out)) : zeros;
+    const ChannelRows luma = decodeChannel(channels[2]) ? ChannelRows{plane, size_t(a)} : zeros;
+    convertRows(cb, cr, luma, ChannelRows{}, header.width, header.height, out);
+    // Alpha last, into byte 3; a three-channel picture or an all-zero alpha keeps the 0.
+    if (header.channels == 4 && decodeChannel(channels[3]))
+        convertAlphaRows(ChannelRows{plane, size_t(a)}, header.width, header.height, out);
 
     destroyWorkspace(ws);
     width = header.width;

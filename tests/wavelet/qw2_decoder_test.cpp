@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -188,6 +189,72 @@ TEST(Qw2Decode, OnePixelImageFromRootCoefficientsOnly) {
     EXPECT_NEAR(px[2], 99, 1);
     EXPECT_NEAR(px[3], 199, 1);
     std::free(px);
+}
+
+#ifdef __linux__
+// Resident bytes at their peak since the last reset (Linux keeps the high-water mark per
+// process; writing 5 to clear_refs resets it to the current size).
+int64_t peakResidentBytes() {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return -1;
+    char line[256];
+    int64_t kb = -1;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmHWM: %lld kB", reinterpret_cast<long long*>(&kb)) == 1) break;
+    std::fclose(status);
+    return kb * 1024;
+}
+
+bool resetPeakResident() {
+    FILE* refs = std::fopen("/proc/self/clear_refs", "w");
+    if (!refs) return false;
+    const bool ok = std::fputs("5", refs) >= 0;
+    return std::fclose(refs) == 0 && ok;
+}
+#endif
+
+// A 56-byte file may declare 8192 x 8192: the decoder's memory stays within about twice the
+// 256 MB of output (a channel without bits needs no plane; lists grow with the stream, not
+// with the declared square), and the picture is the formula's colour.
+TEST(Qw2Decode, HugeDeclaredPicturesFromTinyFilesStayWithinTwiceTheOutput) {
+    const std::vector<uint8_t> oneByte = {0x0F};
+    const struct {
+        const char* what;
+        std::vector<ChannelFields> channels;
+        int green; // of pixel (0, 0) and of the far corner; -1: not checked
+    } cases[] = {
+        {"no bits at all", {{}, {}, {}, {}}, 135},
+        {"one byte of luma", {{}, {}, {1.0f, 8, oneByte}, {}}, -1},
+        {"one byte of alpha", {{}, {}, {}, {1.0f, 8, oneByte}}, 135},
+    };
+    const size_t outputBytes = size_t(8192) * 8192 * 4;
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> file = makeFile(8192, 8192, 0, c.channels);
+        if (c.channels[2].stream.empty() && c.channels[3].stream.empty()) {
+            ASSERT_EQ(file.size(), 56u);
+        }
+#ifdef __linux__
+        const bool measured = resetPeakResident();
+        const int64_t before = peakResidentBytes();
+#endif
+        int32_t w = 0, h = 0;
+        uint8_t* px = decodeQw2(file.data(), file.size(), w, h);
+        ASSERT_NE(px, nullptr) << c.what;
+#ifdef __linux__
+        if (measured && before > 0) {
+            const int64_t grown = peakResidentBytes() - before;
+            EXPECT_LE(grown, int64_t(2 * outputBytes) + (int64_t(16) << 20)) << c.what;
+        }
+#endif
+        EXPECT_EQ(w, 8192);
+        EXPECT_EQ(h, 8192);
+        if (c.green >= 0) {
+            EXPECT_EQ(px[1], c.green) << c.what;
+            EXPECT_EQ(px[outputBytes - 3], c.green) << c.what;
+            EXPECT_EQ(px[outputBytes - 4], 0) << c.what;
+        }
+        std::free(px);
+    }
 }
 
 TEST(Qw2Decode, MalformedHeadersAreRefusedWithoutTouchingTheOutputs) {

@@ -85,7 +85,60 @@ void setScale(std::vector<uint8_t>& file, int channel, float scale) {
     std::memcpy(&file[offset], &scale, 4);
 }
 
+// The file with one channel's stream cut to keepBytes and its bit budget replaced.
+std::vector<uint8_t> withChannelCut(const std::vector<uint8_t>& file, int channel,
+                                    int32_t keepBytes, int32_t budget) {
+    std::vector<uint8_t> out(file.begin(), file.begin() + kQw2HeaderBytes);
+    size_t offset = kQw2HeaderBytes;
+    for (int c = 0; c < file[4]; ++c) {
+        int32_t fieldBudget, bytes;
+        std::memcpy(&fieldBudget, &file[offset + 4], 4);
+        std::memcpy(&bytes, &file[offset + 8], 4);
+        const int32_t kept = c == channel ? std::min(keepBytes, bytes) : bytes;
+        if (c == channel) fieldBudget = budget;
+        const size_t at = out.size();
+        out.insert(out.end(), file.begin() + long(offset), file.begin() + long(offset + 12));
+        std::memcpy(&out[at + 4], &fieldBudget, 4);
+        std::memcpy(&out[at + 8], &kept, 4);
+        out.insert(out.end(), file.begin() + long(offset + 12),
+                   file.begin() + long(offset + 12 + size_t(kept)));
+        offset += 12 + size_t(bytes);
+    }
+    return out;
+}
+
 } // namespace
+
+// Channels decoded one at a time, with an empty or short stream or no budget in any one of
+// them (the decoder skips a channel without bits and sizes its lists by the stream), give the
+// reference's bytes.
+TEST(Qw2Reference, EmptyAndShortChannelsDecodeBitForBit) {
+    const auto picture = makeQw2TestPicture(100, 70, 3);
+    std::vector<uint8_t> file;
+    ASSERT_TRUE(encodeQW2(picture.data(), 100, 70, {3, 2.5, true}, file));
+    const struct {
+        int32_t keepBytes, budget;
+    } cuts[] = {{0, 1 << 30}, {1, 1 << 30}, {7, 1 << 30},  {200, 1 << 30},
+                {1 << 30, 0}, {1 << 30, 1}, {1 << 30, 900}};
+    for (int channel = 0; channel < 4; ++channel)
+        for (const auto& cut : cuts) {
+            const auto changed = withChannelCut(file, channel, cut.keepBytes, cut.budget);
+            const auto expected = referenceDecode(changed);
+            ASSERT_FALSE(expected.empty());
+            EXPECT_EQ(decode(changed), expected)
+                << "channel " << channel << " bytes " << cut.keepBytes << " budget " << cut.budget;
+        }
+    // Every channel without bits at once, with and without alpha.
+    for (int channels : {3, 4}) {
+        std::vector<uint8_t> bare = file;
+        if (channels == 3) {
+            ASSERT_TRUE(encodeQW2(picture.data(), 100, 70, {3, 2.5, false}, bare));
+        }
+        for (int c = 0; c < channels; ++c)
+            bare = withChannelCut(bare, c, 0, 0);
+        EXPECT_EQ(decode(bare), referenceDecode(bare)) << channels;
+    }
+}
 
 TEST(Qw2Reference, EncodedFilesOfEveryKindAndShapeDecodeBitForBit) {
     struct Shape {

@@ -209,6 +209,62 @@ TEST(Qw2Tool, EncodeThenDecodeWritesTheDecodersPixelsAndRefusalsLeaveNoFile) {
     EXPECT_EQ(message.back(), '\n');
 }
 
+// A header declaring more pixels than the decode budget is refused before decoding, with a
+// line that names the budget and its option; the option moves the boundary.
+TEST(Qw2Tool, PicturesBeyondTheDecodeBudgetAreRefusedFromTheirHeader) {
+    const std::string dir = ::testing::TempDir();
+    const std::string tool = QUILM_TOOL_BIN;
+    // Header and three or four channel fields without streams: 44 or 56 bytes.
+    auto writeHeader = [&](int w, int h, int channels) {
+        std::vector<uint8_t> file = {
+            uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8), uint8_t(channels), 0, 1, 0};
+        file.resize(file.size() + size_t(channels) * 12, 0);
+        const std::string path =
+            dir + "qw2_budget_" + std::to_string(w) + "x" + std::to_string(h) + ".qw2";
+        FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(file.data(), 1, file.size(), f);
+        std::fclose(f);
+        return path;
+    };
+    const std::string huge = writeHeader(8192, 8192, 4);
+    EXPECT_EQ(readFile(huge).size(), 56u);
+    const struct {
+        std::string in;
+        std::string options;
+        int status;
+        const char* line; // expected on standard error; "" for none
+    } runs[] = {
+        {huge, "", 1,
+         "8192x8192 pixels is more than the decode budget of 16777216 pixels (--max-pixels N "
+         "raises it)\n"},
+        {writeHeader(4097, 4096, 3), "", 1, "4097x4096 pixels is more than the decode budget"},
+        {writeHeader(4096, 4096, 3), "", 0, ""},
+        {writeHeader(100, 100, 3), " --max-pixels 9999", 1, "budget of 9999 pixels"},
+        {writeHeader(100, 100, 3), " --max-pixels 10000", 0, ""},
+        {writeHeader(100, 100, 3), " --max-pixels 0", 2, "--max-pixels takes"},
+        {writeHeader(100, 100, 3), " --max-pixels 12x", 2, "--max-pixels takes"},
+        {writeHeader(100, 100, 3), " --max-size 10", 2, "unknown option '--max-size'"},
+    };
+    const std::string out = dir + "qw2_budget_out.png";
+    const std::string errors = dir + "qw2_budget_err.txt";
+    for (const auto& run : runs) {
+        std::remove(out.c_str());
+        const int status = std::system(
+            (tool + " qw2 decode " + run.in + " " + out + run.options + " 2> " + errors).c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), run.status) << run.in << run.options;
+        EXPECT_EQ(fileExists(out), run.status == 0) << run.in << run.options;
+        const auto text = readFile(errors);
+        const std::string message(text.begin(), text.end());
+        if (*run.line) {
+            EXPECT_NE(message.find(run.line), std::string::npos) << message;
+        } else {
+            EXPECT_EQ(message, "");
+        }
+    }
+    std::remove(out.c_str());
+}
+
 TEST(Qw2Tool, JpegInputIsEncodedAndUnreadableInputIsRefused) {
     const std::string dir = ::testing::TempDir();
     const std::string jpg = dir + "qw2_tool_in.jpg";

@@ -75,18 +75,49 @@ bool readPicture(const char* path, std::vector<uint8_t>& rgba, int& width, int& 
     return true;
 }
 
+// Pictures larger than this are refused from their header before decoding: a few bytes of
+// header may declare 8192 x 8192 (256 MB of output, more while decoding). --max-pixels N
+// raises it for a picture that is meant to be that large.
+constexpr int64_t kQw2DecodeBudgetPixels = int64_t(4096) * 4096;
+
 int usage() {
-    std::fprintf(stderr, "usage: quilm-tool qw2 decode IN.qw2 OUT.png\n"
+    std::fprintf(stderr, "usage: quilm-tool qw2 decode IN.qw2 OUT.png [--max-pixels N]\n"
                          "       quilm-tool qw2 encode IN OUT.qw2 [--filter 0-3] [--bpp B] "
                          "[--alpha]\n");
     return 2;
 }
 
-int runDecode(const char* in, const char* out) {
+int runDecode(int argc, char** argv) {
+    if (argc != 3 && argc != 5) return usage();
+    const char* in = argv[1];
+    const char* out = argv[2];
+    int64_t budget = kQw2DecodeBudgetPixels;
+    if (argc == 5) {
+        if (std::strcmp(argv[3], "--max-pixels") != 0) {
+            std::fprintf(stderr, "quilm-tool qw2: unknown option '%s'\n", argv[3]);
+            return usage();
+        }
+        char* end = nullptr;
+        const long long value = std::strtoll(argv[4], &end, 10);
+        if (*end || end == argv[4] || value <= 0) {
+            std::fprintf(stderr, "quilm-tool qw2: --max-pixels takes a positive pixel count\n");
+            return usage();
+        }
+        budget = value;
+    }
     std::vector<uint8_t> bytes;
     const char* readFailure = nullptr;
     if (!readWholeFile(in, bytes, readFailure)) {
         std::fprintf(stderr, "quilm-tool qw2: %s: cannot read the file: %s\n", in, readFailure);
+        return 1;
+    }
+    Qw2Header header;
+    if (!checkQw2File(bytes.data(), bytes.size(), header) &&
+        int64_t(header.width) * header.height > budget) {
+        std::fprintf(stderr,
+                     "quilm-tool qw2: %s: %dx%d pixels is more than the decode budget of %lld "
+                     "pixels (--max-pixels N raises it)\n",
+                     in, int(header.width), int(header.height), static_cast<long long>(budget));
         return 1;
     }
     int32_t width = 0, height = 0;
@@ -160,10 +191,7 @@ int runEncode(int argc, char** argv) {
 } // namespace
 
 int runQw2Command(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "decode") == 0) {
-        if (argc != 4) return usage();
-        return runDecode(argv[2], argv[3]);
-    }
+    if (argc >= 2 && std::strcmp(argv[1], "decode") == 0) return runDecode(argc - 1, argv + 1);
     if (argc >= 2 && std::strcmp(argv[1], "encode") == 0) return runEncode(argc - 1, argv + 1);
     return usage();
 }
