@@ -5,6 +5,7 @@
 #include "app/player.h"
 
 #include "demo/demo_loading.h"
+#include "image/png_writer.h"
 #include "demo/demo_script.h"
 #include "platform/clock.h"
 #include "platform/info_overlay.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -174,6 +176,16 @@ TEST_F(InfoKeysTest, F12NoticeShowsForTwoSecondsAndStaysOutOfThePicture) {
     run(1);
     const std::string notice = loop.notice;
     const int taken = presentedMarks();
+    if (const char* path = std::getenv("QUILM_NOTICE_PNG")) {
+        std::vector<uint8_t> shown(kWidth * kHeight * 4), rows(shown.size());
+        glReadBuffer(GL_FRONT);
+        glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, shown.data());
+        glReadBuffer(GL_BACK);
+        for (int y = 0; y < kHeight; ++y)
+            std::memcpy(&rows[size_t(y) * kWidth * 4], &shown[size_t(kHeight - 1 - y) * kWidth * 4],
+                        size_t(kWidth) * 4);
+        writePngRgba(path, kWidth, kHeight, rows.data());
+    }
     run(49); // 49 more frames of 40 ms: 1960 ms since the key, still shown
     const int last = presentedMarks();
     run(1); // 2000 ms: gone
