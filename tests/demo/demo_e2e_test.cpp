@@ -74,7 +74,10 @@ TEST(DemoEndToEnd, FatalInitErrorsExitWithStatusOne) {
         std::string data, outPart, errPart;
     } cases[] = {
         {root + "/missing", "", "no demo data in " + root + "/missing"},
-        {root + "/no-fluss", "Failed: File not found!\n", ""},
+        // The log's own line, then the file and the system's reason, also on standard error.
+        {root + "/no-fluss",
+         "Failed: File not found!\nDemo scene fluss.q3d: No such file or directory\n",
+         "quilm: demo scene " + root + "/no-fluss/fluss.q3d: No such file or directory\n"},
         {root + "/damaged", "BASS music load failed.\n", ""},
     };
     for (const auto& c : cases) {
