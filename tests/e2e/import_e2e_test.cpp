@@ -225,7 +225,8 @@ TEST(ImportE2e, BadInputEndsWithOneLineAndStatusOneWritingNothing) {
 }
 
 TEST(ImportE2e, AnFbxThatCrashesTheLibrarysReaderEndsWithOneLine) {
-    // One bad byte in the embedded picture's base64 makes Debian's Assimp 5.2.5 free twice.
+    // One bad byte in the embedded picture's base64 makes Debian's Assimp 5.2.5 free twice;
+    // the "reader crashes" case above holds the containment without this fault.
     const std::string source = kModels + "FBX/embedded_ascii/box.FBX";
     std::string bytes;
     {
@@ -237,6 +238,8 @@ TEST(ImportE2e, AnFbxThatCrashesTheLibrarysReaderEndsWithOneLine) {
     const std::string dir = scratchDirectory("import_bad_fbx");
     std::ofstream(dir + "/bad.FBX", std::ios::binary) << bytes;
     const BinaryRun run = runBinary(QUILM_TOOL_BIN, {"import", dir + "/bad.FBX", dir + "/out.q3d"});
+    // A library that reads the file after all may import it (the picture left out).
+    if (run.status == 0) GTEST_SKIP() << "this Assimp reads the damaged file";
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
