@@ -746,6 +746,11 @@ TEST(Import, SpecularWithoutAnExponentIsLeftOutAndClearTexelsTakeTheirNeighbours
     sceneimport::ImportResult result;
     ASSERT_TRUE(sceneimport::importFile((dir.path / "m.obj").string(), {}, result)) << result.error;
     ASSERT_EQ(result.pictures.size(), 1u);
+    std::string notes;
+    for (const std::string& n : result.notes)
+        notes += n + "\n";
+    EXPECT_NE(notes.find("clear pixels take the colour"), std::string::npos) << notes;
+    EXPECT_EQ(notes.find("written as"), std::string::npos) << "a usable PNG, only filled";
     const std::vector<uint8_t>& rgba = result.pictures[0].rgba;
     ASSERT_EQ(rgba.size(), 16u);
     const std::vector<uint8_t> kept(rgba.begin(), rgba.begin() + 8);

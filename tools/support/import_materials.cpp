@@ -240,6 +240,8 @@ bool makePicture(const Source& source, Picture& picture, bool& hasAlpha, bool& c
             clearPixels = pixels[i * 4 + 3] == 0;
         stbi_image_free(pixels);
     }
+    // A usable PNG with clear pixels is rewritten only for the edge fill, which has its own note.
+    if (png && usable && clearPixels) converted = false;
     if ((png || jpeg) && usable && !clearPixels) {
         converted = false;
         picture.fileBytes = source.bytes;
