@@ -129,7 +129,8 @@ TEST_F(DemoData, LogosAreCutOutAndTheMusicIsThere) {
 TEST_F(DemoData, MakeDataWritesTheSameBytesAgain) {
     const fs::path again = fs::path(scratchDirectory("demo_data_again"));
     const BinaryRun run =
-        runBinary(QUILM_TOOL_BIN, {"make-data", again.string(), "--no-hidetracks"});
+        runBinary(QUILM_TOOL_BIN, {"make-data", again.string(), "--no-hidetracks"}, {}, {}, "",
+                  kRunBinaryLongTimeoutSeconds);
     ASSERT_EQ(run.status, 0) << run.err;
     int compared = 0;
     for (const fs::directory_entry& e : fs::directory_iterator(again)) {
@@ -150,8 +151,10 @@ TEST_F(DemoData, MakeDataWritesTheSameBytesAgain) {
 // cue): every cue starts once, in the order of the script, with nothing missing on the way.
 TEST_F(DemoData, WholeDemoStartsEveryCueInScriptOrder) {
     const BinaryRun run =
-        runBinary(QUILM_BIN, {"--headless", "--console", "--fixed-step", "0.04", "--exit-at-end",
-                              "--size", "256x192", "--data", dataDirectory().string()});
+        runBinary(QUILM_BIN,
+                  {"--headless", "--console", "--fixed-step", "0.04", "--exit-at-end", "--size",
+                   "256x192", "--data", dataDirectory().string()},
+                  {}, {}, "", kRunBinaryLongTimeoutSeconds);
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<int> started;
     for (size_t at = run.out.find("timer "); at != std::string::npos;

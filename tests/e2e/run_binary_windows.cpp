@@ -4,11 +4,13 @@
 #include "e2e/run_binary.h"
 #include "platform/child_process.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 namespace {
 
@@ -62,6 +64,18 @@ std::string readAll(const std::string& path) {
     return s.str();
 }
 
+// A hung run fails the test that made it, naming the command, and says so in err as well.
+void reportTimeout(BinaryRun& run, const char* path, const std::vector<std::string>& args,
+                   int limit) {
+    std::string command = path;
+    for (const std::string& a : args)
+        command += " " + a;
+    const std::string line =
+        "timed out: " + command + " still ran after " + std::to_string(limit) + " s and was killed";
+    run.err += (run.err.empty() || run.err.back() == '\n' ? "" : "\n") + line + "\n";
+    ADD_FAILURE() << line;
+}
+
 } // namespace
 
 std::string scratchDirectory(const char* name) {
@@ -77,7 +91,8 @@ std::string scratchDirectory(const char* name) {
 BinaryRun runBinary(const char* path, const std::vector<std::string>& args,
                     const std::vector<std::string>& unsetVariables,
                     const std::vector<std::string>& setVariables,
-                    const std::string& workingDirectory) {
+                    const std::string& workingDirectory, int timeoutSeconds) {
+    const int limit = runBinaryTimeoutSeconds(timeoutSeconds);
     const std::string dir = scratchDirectory("io");
     const std::string outPath = dir + "/out";
     const std::string errPath = dir + "/err";
@@ -103,9 +118,15 @@ BinaryRun runBinary(const char* path, const std::vector<std::string>& args,
         if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
                            environment.data(), directory.empty() ? nullptr : directory.c_str(),
                            &startup, &process)) {
-            WaitForSingleObject(process.hProcess, INFINITE);
+            const DWORD limitMs = DWORD(limit) * 1000u;
+            if (WaitForSingleObject(process.hProcess, limitMs) == WAIT_TIMEOUT) {
+                TerminateProcess(process.hProcess, 1);
+                WaitForSingleObject(process.hProcess, INFINITE);
+                run.timedOut = true;
+            }
             DWORD code = 0;
-            if (GetExitCodeProcess(process.hProcess, &code)) run.status = int(code);
+            if (!run.timedOut && GetExitCodeProcess(process.hProcess, &code))
+                run.status = int(code);
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
         }
@@ -114,5 +135,6 @@ BinaryRun runBinary(const char* path, const std::vector<std::string>& args,
     if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
     run.out = readAll(outPath);
     run.err = readAll(errPath);
+    if (run.timedOut) reportTimeout(run, path, args, limit);
     return run;
 }

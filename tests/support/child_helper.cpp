@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -163,6 +164,10 @@ TEST(ChildProcessHelper, Run) {
         status = checkInputs(args);
     } else if (name == "encoder") {
         status = countEncoderInputs(args);
+    } else if (name == "hang") {
+        // Outlives any limit a runner test gives it.
+        std::this_thread::sleep_for(std::chrono::seconds(60));
+        status = 0;
     } else if (name == "quit") {
         // Reads a little of its standard input and ends.
         char some[100];
