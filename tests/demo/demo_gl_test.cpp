@@ -17,7 +17,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -172,6 +175,92 @@ TEST_F(DemoFrames, CuesStartOnFirstSightAndSeeksRestartThem) {
     clearTo(1, 0, 1);
     EXPECT_FALSE(frame());
     EXPECT_TRUE(near(pixel(30, 30), {255, 0, 255}));
+}
+
+// What each presented loading frame shows: the bar of the steps counted so far, from the
+// picture alone (none) to the full bar, one step per present.
+TEST_F(DemoFrames, LoadingPresentsTheBarOfEachStepAsItIsCounted) {
+    ASSERT_FALSE(demoFixture().empty());
+    struct Shown {
+        int progress, barPixels;
+    };
+    static std::vector<Shown> shown;
+    shown.clear();
+    DemoLoadRequest request;
+    request.dataDirectory = demoFixture().c_str();
+    request.present = [] {
+        glFinish();
+        int bar = 0; // black pixels on the bar's row, over the yellow picture
+        for (int x = 0; x < kSize; ++x) {
+            const Rgba p = pixel(x, 13);
+            bar += p.r < 40 && p.g < 40 && p.b < 40;
+        }
+        shown.push_back({demoData.progress, bar});
+    };
+    ASSERT_TRUE(loadDemoData(request));
+    ASSERT_EQ(shown.size(), size_t(kDemoProgressSteps + 1));
+    for (int step = 0; step <= kDemoProgressSteps; ++step) {
+        EXPECT_EQ(shown[size_t(step)].progress, step);
+        // From x = -0.675 to step / 13 * 1.35 - 0.675: pixel centres from 10.5 up.
+        const float right = 10.4f + float(step) * 1.35f / 13.0f * float(kSize / 2);
+        const int want = int(std::ceil(right - 0.5f)) - 10;
+        EXPECT_NEAR(shown[size_t(step)].barPixels, want, 1) << "step " << step;
+    }
+}
+
+// Both ends of every cue window, and the rows just outside them, drawn into a cleared frame:
+// the shot's background in the corner (half dark under the final fade), a pulsing logo in the
+// centre. Every cue is put half-way through its timer, where no fade covers the shot and a
+// pulse is at full strength.
+TEST_F(DemoFrames, EveryCueWindowDrawsFromItsFirstToItsLastRow) {
+    ASSERT_FALSE(demoFixture().empty());
+    DemoLoadRequest request;
+    request.dataDirectory = demoFixture().c_str();
+    ASSERT_TRUE(loadDemoData(request));
+    const Rgba unset = {255, 0, 255};
+    const Rgba logoColours[kDemoLogoCount] = {
+        {255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
+    auto active = [](const Cue& cue, int32_t p) { return p >= cue.first && p <= cue.last; };
+    std::set<int32_t> positions;
+    for (const Cue& cue : kCues) {
+        for (int32_t p : {cue.first, cue.last})
+            positions.insert(p);
+        if (cue.first > 0)
+            positions.insert(cue.first % 256 == 0 ? cue.first - 256 + 63 : cue.first - 1);
+        if (cue.last < kDemoEndFirst)
+            positions.insert(cue.last % 256 == 63 ? cue.last + 256 - 63 : cue.last + 1);
+    }
+    for (int32_t p : positions) {
+        SCOPED_TRACE(std::to_string(p / 256) + ":" + std::to_string(p % 256));
+        ASSERT_TRUE(playMusic(p / 256, p % 256));
+        for (const Cue& cue : kCues)
+            cueTimers()[cue.timer] = demoClock() - cueDurationMs(cue.rows) * 0.0005f;
+        clearTo(1, 0, 1);
+        frame();
+        ASSERT_EQ(cuePosition(), p);
+        const Cue* shown = nullptr;
+        const Cue* pulse = nullptr;
+        float darken = 0.0f;
+        for (const Cue& cue : kCues) {
+            if (!active(cue, p)) continue;
+            if (cue.scene != kNoDemoScene) shown = &cue;
+            if (cue.overlay == CueOverlay::LogoPulse) pulse = &cue;
+            if (cue.overlay == CueOverlay::FinalFadeToBlack)
+                darken = cueProgress(cue, cueTimers()[cue.timer], demoClock());
+        }
+        ASSERT_NE(shown, nullptr);
+        const FixtureColour& sky = kFixtureBackgrounds[shown->scene];
+        const float keep = 1.0f - darken;
+        EXPECT_TRUE(near(pixel(2, 2), {int(sky.r * keep + 0.5f), int(sky.g * keep + 0.5f),
+                                       int(sky.b * keep + 0.5f)}))
+            << "timer " << shown->timer;
+        for (int logo : {LogoQuilm, Logo1}) { // the pulsing ones
+            const bool wanted = pulse && pulse->logo == logo;
+            EXPECT_EQ(bool(near(pixel(kSize / 2, kSize / 2), logoColours[logo])), wanted)
+                << "logo " << logo;
+        }
+        EXPECT_FALSE(near(pixel(kSize / 2, kSize / 2), unset));
+    }
 }
 
 // The scene files are read ahead on the loading worker; whatever form a file has, the load
