@@ -123,12 +123,18 @@ void keepMusicInLoop() {
         t.loopJumped = false;
         return;
     }
-    if (t.loopJumped) return;
-    if (t.order > t.loopLast) ++t.loopRepeats;
-    jumpMusicToOrder(t.loopFirst);
-    resetCueTimers();
-    t.loopJumped = true;
-    readMusicPosition();
+    if (!t.loopJumped) {
+        if (t.order > t.loopLast) ++t.loopRepeats;
+        jumpMusicToOrder(t.loopFirst);
+        resetCueTimers();
+        t.loopJumped = true;
+        readMusicPosition();
+        if (t.order >= t.loopFirst && t.order <= t.loopLast) return;
+    }
+    // The queue still plays what came before the jump: the cues see the loop's start until the
+    // heard position arrives there, and the jump is not made again.
+    t.order = t.loopFirst;
+    t.row = 0;
 }
 
 } // namespace

@@ -112,6 +112,48 @@ TEST_F(DemoMusic, SeeksMoveByOneOrderAndClearTheCueTimers) {
     }
 }
 
+// --loop 2:3 while the heard position lags behind what was rendered: after the jump the queue
+// still plays order 4 for a while. The loop neither jumps again for it nor lets a cue see it:
+// until the loop's start is heard, the position is that start. Each pass past order 3 is one
+// jump, one repeat and one clearing of the cue timers; a start inside the loop, on its first
+// order too, plays on from there.
+TEST_F(DemoMusic, LoopJumpsOncePerPassWhileTheHeardPositionLags) {
+    ASSERT_TRUE(startMusic(demoModule().c_str(), 3, 48));
+    const double rowSeconds = 3.5 / 29.0;
+    const struct {
+        int order, row;
+        double lagRows;
+    } cases[] = {{3, 48, 0.0},  {3, 48, 0.25}, {3, 48, 3.0},
+                 {3, 48, 20.0}, {2, 10, 0.0},  {2, 0, 2.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.order) + ":" + std::to_string(c.row) + " lag " +
+                     std::to_string(c.lagRows));
+        setMusicQueueDepth(int(c.lagRows * kRowFrames));
+        ASSERT_TRUE(playMusic(c.order, c.row));
+        setMusicLoop(2, 3);
+        int clearings = 0, outside = 0;
+        // To the first pass, a pass of 128 rows, the lag, and half a pass more.
+        const int rows = (4 - c.order) * 64 - c.row + 128 + 64;
+        const int count = int((rows + c.lagRows) * rowSeconds * 1e6 / double(kStep));
+        for (int i = 0; i < count; ++i) {
+            cueTimers()[7] = 1.0f;
+            frames(1);
+            clearings += cueTimers()[7] == kCueNotStarted;
+            if (i == 0) {
+                EXPECT_EQ(cuePosition(), c.order * 256 + c.row);
+            }
+            outside += musicOrder() < 2 || musicOrder() > 3;
+        }
+        EXPECT_EQ(musicLoopRepeats(), 2);
+        EXPECT_EQ(clearings, 2);
+        EXPECT_EQ(outside, 0) << "frames whose position lay outside the loop";
+        EXPECT_GE(musicOrder(), 2);
+        EXPECT_LE(musicOrder(), 3);
+    }
+    setMusicLoop(-1, -1);
+    setMusicQueueDepth(-1);
+}
+
 TEST_F(DemoMusic, FailuresSayWhatFailedAndOnlyTheLoadAndPlayAreFatal) {
     const std::string dir = scratchDirectory("demo-music");
     const struct {
