@@ -492,6 +492,74 @@ bool loadWithOptions(Scene& scene, const std::vector<uint8_t>& bytes, bool fromF
 
 } // namespace
 
+// Each part of what a file costs, alone: a scene needing exactly that many bytes loads within
+// that budget and is refused one byte below it. The memory parts are the records the loader
+// builds (header lists, track and key records, the padding of short key data, decoded vertices).
+TEST(SceneFileBudget, EveryPartOfTheCostCountsOnItsOwn) {
+    constexpr int64_t kHeader = 302, kTrackHead = 68 + int64_t(sizeof(Track));
+    constexpr int64_t kKey = 9 + int64_t(sizeof(TrackKey));
+    auto only = [](sw::Track track) {
+        sw::Scene scene;
+        scene.tracks.push_back(track);
+        return scene;
+    };
+    auto counts = [](int objects, int cameras, int lights, int materials) {
+        sw::Scene scene;
+        scene.objectCount = objects;
+        scene.cameraCount = cameras;
+        scene.lightCount = lights;
+        scene.materialCount = materials;
+        return scene;
+    };
+    sw::Track unknown = sw::objectTrack("unknown", {});
+    unknown.type = 3;
+    sw::Track skipped = unknown;
+    skipped.keys = {sw::rawKey(0, sw::kHold, std::vector<uint8_t>(100, 0))};
+    sw::Track material = sw::materialTrack("mat", sw::MaterialDesc());
+    material.keys.push_back(sw::rawKey(1, sw::kHold, std::vector<uint8_t>(40, 0)));
+    const sw::Key triangle = sw::meshKey(0, sw::triangleMesh());
+    const int64_t triangleBytes = int64_t(triangle.data.size());
+    ASSERT_GT(triangleBytes, kKeyDataMinBytes);
+    const struct {
+        const char* part;
+        sw::Scene scene;
+        int64_t bytes;
+    } rows[] = {
+        {"header", counts(0, 0, 0, 0), kHeader},
+        {"objects", counts(3, 0, 0, 0), kHeader + 3 * int64_t(sizeof(SceneObject))},
+        {"cameras", counts(0, 3, 0, 0), kHeader + 3 * int64_t(sizeof(Camera))},
+        {"lights", counts(0, 0, 3, 0), kHeader + 3 * int64_t(sizeof(Light))},
+        {"materials", counts(0, 0, 0, 3), kHeader + 3 * int64_t(sizeof(Material))},
+        {"track head", only(unknown), kHeader + kTrackHead},
+        {"key read past", only(skipped), kHeader + kTrackHead + 9 + 100},
+        {"short key, padded",
+         only(sw::objectTrack("o", {sw::rawKey(0, sw::kHold, std::vector<uint8_t>(10, 0))})),
+         kHeader + int64_t(sizeof(SceneObject)) + kTrackHead + kKey + kKeyDataMinBytes},
+        {"long key",
+         only(sw::objectTrack("o", {sw::rawKey(0, sw::kHold, std::vector<uint8_t>(100, 0))})),
+         kHeader + int64_t(sizeof(SceneObject)) + kTrackHead + kKey + 100},
+        {"material: first key kept, the rest read past", only(material),
+         kHeader + int64_t(sizeof(Material)) + kTrackHead + kKey + kMaterialBlockBytes + 9 + 40},
+        {"decoded vertices", only(sw::objectTrack("o", {triangle})),
+         kHeader + int64_t(sizeof(SceneObject)) + kTrackHead + kKey + triangleBytes +
+             int64_t(sizeof(VertexKey)) + 3 * int64_t(sizeof(KeyVertex))},
+    };
+    for (const auto& row : rows) {
+        const std::vector<uint8_t> bytes = sw::writeScene(row.scene);
+        for (int64_t budget : {row.bytes, row.bytes - 1}) {
+            ScenePtr scene(createScene());
+            ConsoleCapture capture;
+            EXPECT_EQ(loadSceneFromMemory(*scene, bytes.data(), bytes.size(), {budget, false}),
+                      budget == row.bytes)
+                << row.part << ", budget " << budget << "\n"
+                << capture.text;
+            if (budget < row.bytes) {
+                EXPECT_NE(capture.text.find("MB scene budget"), std::string::npos) << row.part;
+            }
+        }
+    }
+}
+
 TEST(SceneFileBudget, SmallBudgetsAndNoImagesFromMemoryAndFiles) {
     TempDir dir;
     sw::Scene empty;
