@@ -92,18 +92,39 @@ TEST_F(HidScene, LoadsBlocksPlainOrCompressed) {
 TEST_F(HidScene, MismatchesAreRefusedAndNoObjectGetsBits) {
     const std::vector<uint8_t> block(8, 0xff);
     const std::string refused = "Hide track is incompatible with scene. Please regenerate it! \n";
-    HidHeader h[6] = {header(), header(), header(), header(), header(), header()};
-    h[0].objects = 3;
-    h[1].cameras = 1;
-    h[2].end = 1.0001f;
-    h[3].frames = 31; // not what the range gives at its own rate
-    h[4].rate = 0;    // no sample times at all
-    h[4].frames = 1;
-    h[5].rate = -30;
-    h[5].frames = 1;
-    for (const HidHeader& bad : h) {
+    // Each compared field on both sides of the scene's value, the others matching.
+    const struct {
+        const char* field;
+        int32_t HidHeader::*count;
+        float HidHeader::*time;
+        double value;
+        int32_t frames = 30; // a rate without sample times has no count to match: not even -1
+    } rows[] = {
+        {"objects", &HidHeader::objects, nullptr, 3},
+        {"objects", &HidHeader::objects, nullptr, 1},
+        {"cameras", &HidHeader::cameras, nullptr, 1},
+        {"cameras", &HidHeader::cameras, nullptr, 3},
+        {"start", nullptr, &HidHeader::start, 0.0001},
+        {"start", nullptr, &HidHeader::start, -0.0001},
+        {"end", nullptr, &HidHeader::end, 1.0001},
+        {"end", nullptr, &HidHeader::end, 0.9999},
+        {"frames", &HidHeader::frames, nullptr, 31}, // not what the range gives at its rate
+        {"frames", &HidHeader::frames, nullptr, 29},
+        {"rate", &HidHeader::rate, nullptr, 60}, // rates whose range has other than 30 frames
+        {"rate", &HidHeader::rate, nullptr, 15},
+        {"rate", &HidHeader::rate, nullptr, 0}, // no sample times at all
+        {"rate", &HidHeader::rate, nullptr, -30},
+        {"rate", &HidHeader::rate, nullptr, 1 << 30, -1}, // too many samples to count
+        {"rate", &HidHeader::rate, nullptr, 0, -1},
+        {"rate", &HidHeader::rate, nullptr, -30, -1},
+    };
+    for (const auto& row : rows) {
+        HidHeader bad = header();
+        bad.frames = row.frames;
+        if (row.count) bad.*row.count = int32_t(row.value);
+        if (row.time) bad.*row.time = float(row.value);
         std::string log;
-        EXPECT_FALSE(load(hidBytes(bad, {block, block}), &log));
+        EXPECT_FALSE(load(hidBytes(bad, {block, block}), &log)) << row.field << " " << row.value;
         EXPECT_EQ(log, refused);
         EXPECT_EQ(scene->objects[0].hideBits, nullptr);
         EXPECT_EQ(scene->objects[1].hideBits, nullptr);
