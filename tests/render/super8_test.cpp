@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -158,23 +159,43 @@ TEST_F(Super8Frame, LetterboxBarsFollowTheWideScreenOption) {
     }
 }
 
-TEST_F(Super8Frame, FilmEdgesSitInsideTheMask) {
-    create();
-    setupOptions.wideScreen = false;
-    const float t = 2.2f;
-    drawOverBackground(t);
+// Just inside the mask lie the film edges, 16 picture pixels high: with wide screen the
+// picture is squeezed, and the bands with it, so they still cover 16 of its pixels.
+TEST_F(Super8Frame, FilmEdgesSitInsideTheMaskAtEveryPictureHeight) {
+    create("s8_lamp.jpg s8_drek.png"); // the picture keeps its own colour
     const int column = kWidth / 2;
-    const int top = blackRowsFromTop(column);
-    ASSERT_LT(top, 40);
-    // Just inside the mask lies the film edge: the strip's dark base or a lit sprocket hole,
-    // never the lamp-lit orange picture.
-    const int rowBelowMask = kHeight - 1 - top - 3;
-    const unsigned char* edge = pixel(column, rowBelowMask);
-    const bool filmBase = edge[0] < 60 && edge[1] < 60 && edge[2] < 60;
-    const bool hole = edge[0] > 200 && edge[2] > 180;
-    EXPECT_TRUE(filmBase || hole) << int(edge[0]) << " " << int(edge[1]) << " " << int(edge[2]);
-    const unsigned char* inside = pixel(column, kHeight - 1 - top - 40);
-    EXPECT_GT(inside[0], inside[2]) << "picture expected well inside the band";
+    auto picture = [&](int y) {
+        const unsigned char* p = pixel(column, y);
+        return std::abs(p[0] - 204) < 20 && std::abs(p[1] - 128) < 20 && std::abs(p[2] - 77) < 20;
+    };
+    for (const bool wide : {false, true}) {
+        setupOptions.wideScreen = wide;
+        const float s = wide ? 0.75f : 1.0f;
+        const float band = 1.0f - 32.0f / (float(kHeight) * s);
+        for (float t : {2.2f, 17.9f}) {
+            SCOPED_TRACE(std::string(wide ? "wide " : "4:3 ") + std::to_string(t));
+            drawOverBackground(t);
+            const int top = blackRowsFromTop(column), bottom = blackRowsFromBottom(column);
+            int topBand = 0, bottomBand = 0;
+            while (!picture(kHeight - 1 - top - topBand) && topBand < kHeight / 4)
+                ++topBand;
+            while (!picture(bottom + bottomBand) && bottomBand < kHeight / 4)
+                ++bottomBand;
+            EXPECT_NEAR(
+                topBand,
+                expectedRowsBeyond(band, s, t, true) - expectedRowsBeyond(0.99f, s, t, true), 1);
+            EXPECT_NEAR(bottomBand,
+                        expectedRowsBeyond(-band, s, t, false) -
+                            expectedRowsBeyond(-0.99f, s, t, false),
+                        1);
+            // The strip's dark base or a lit sprocket hole, never the picture.
+            const unsigned char* edge = pixel(column, kHeight - 1 - top - 3);
+            const bool filmBase = edge[0] < 60 && edge[1] < 60 && edge[2] < 60;
+            const bool hole = edge[0] > 200 && edge[2] > 180;
+            EXPECT_TRUE(filmBase || hole)
+                << int(edge[0]) << " " << int(edge[1]) << " " << int(edge[2]);
+        }
+    }
 }
 
 TEST_F(Super8Frame, ScratchesBrightenTheirStrip) {
