@@ -413,8 +413,8 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         loop.exitAtEnd = line.exitAtEnd || line.capturePath != nullptr;
         if (line.loopGiven) {
             if (line.loopLast >= musicOrderCount()) {
-                std::fprintf(stderr, "quilm: --loop %d:%d: the music has orders 0 to %d\n",
-                             line.loopFirst, line.loopLast, musicOrderCount() - 1);
+                std::fprintf(stderr, "quilm: --loop %d:%d: the music %s has orders 0 to %d\n",
+                             line.loopFirst, line.loopLast, kDemoMusicFile, musicOrderCount() - 1);
                 return 1;
             }
             loop.loopOrders = true;

@@ -79,7 +79,7 @@ TEST(DemoCapture, LoopRepeatsItsOrdersAndRestartsTheCues) {
 
     const BinaryRun past = demo({"--loop", "30:33", "--frames", "1"});
     EXPECT_EQ(past.status, 1);
-    EXPECT_NE(past.err.find("quilm: --loop 30:33: the music has orders 0 to 32\n"),
+    EXPECT_NE(past.err.find("quilm: --loop 30:33: the music tune.mo3 has orders 0 to 32\n"),
               std::string::npos)
         << past.err;
 }
