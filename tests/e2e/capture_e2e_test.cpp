@@ -240,7 +240,9 @@ TEST_F(CaptureRun, TargetsFoldersInterruptionsAndRepeatability) {
     EXPECT_TRUE(wav == readAll(dir + "/repeat2/audio.wav")) << "the sound repeats to the byte";
     EXPECT_EQ(readAll(dir + "/repeat1/frame_000011.png"),
               readAll(dir + "/repeat2/frame_000011.png"));
-    if (haveFfmpeg) EXPECT_TRUE(readAll(dir + "/repeat1.mp4") == readAll(dir + "/repeat2.mp4"));
+    if (haveFfmpeg) {
+        EXPECT_TRUE(readAll(dir + "/repeat1.mp4") == readAll(dir + "/repeat2.mp4"));
+    }
 
     // A folder that holds anything is refused; --overwrite replaces only a capture's files.
     const std::string used = dir + "/used";

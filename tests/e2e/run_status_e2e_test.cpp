@@ -89,8 +89,9 @@ TEST(RunStatus, EachRunSaysWhatHappenedInItsStatusAndOneLine) {
         }
         EXPECT_NE(run.err.find(c.line), std::string::npos) << shown << "\n" << run.err;
         // Bad options: one line, then the usage. Failures: nothing was played or captured.
-        if (c.status == 2)
+        if (c.status == 2) {
             EXPECT_EQ(run.err.compare(run.err.find('\n') + 1, 6, "usage:"), 0) << run.err;
+        }
         EXPECT_EQ(run.out, "") << shown;
     }
     EXPECT_FALSE(exists(dir + "/never")) << "a capture of a scene that failed writes nothing";

@@ -16,7 +16,8 @@ struct Command {
 const Command commands[] = {
     {"scene", runSceneCommand, "scene FILE [--at T1,T2,...] [--camera N] [--hid HIDFILE]"},
     {"qw2", runQw2Command,
-     "qw2 decode IN.qw2 OUT.png | qw2 encode IN OUT.qw2 [--filter 0-3] [--bpp B] [--alpha]"},
+     "qw2 decode IN.qw2 OUT.png [--max-pixels N] | qw2 encode IN OUT.qw2 [--filter 0-3] [--bpp B] "
+     "[--alpha]"},
     {"image", runImageCommand, "image IN OUT.png"},
     {"make-sample", runMakeSampleCommand, "make-sample DIR"},
     {"make-data", runMakeDataCommand, "make-data DIR [--no-hidetracks] [--hid-size WxH]"},
