@@ -1,6 +1,7 @@
 // The player in demo mode, run as a user would: headless, deterministic, on small data sets.
 #include "demo/demo_fixture.h"
 #include "e2e/run_binary.h"
+#include "platform/paths.h"
 #include "image/image_loaders.h"
 
 #include <gtest/gtest.h>
@@ -77,7 +78,7 @@ TEST(DemoEndToEnd, FatalInitErrorsExitWithStatusOne) {
         // The log's own line, then the file and the system's reason, also on standard error.
         {root + "/no-fluss",
          "Failed: File not found!\nDemo scene fluss.q3d: No such file or directory\n",
-         "quilm: demo scene " + root + "/no-fluss/fluss.q3d: No such file or directory\n"},
+         "no-fluss" + std::string(1, kPathSeparator) + "fluss.q3d: No such file or directory\n"},
         {root + "/damaged", "BASS music load failed.\n", ""},
     };
     for (const auto& c : cases) {

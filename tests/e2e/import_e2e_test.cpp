@@ -91,6 +91,10 @@ TEST(ImportE2e, TestModelsImportReportAndShowFromAnotherFolder) {
     const std::string elsewhere = scratchDirectory("import_elsewhere");
     for (const ModelCase& c : kModelCases) {
         SCOPED_TRACE(c.file);
+#ifdef _WIN32
+        // The Windows build's Assimp has no 3DS reader.
+        if (fs::path(c.file).extension() == ".3ds") continue;
+#endif
         const std::string stem =
             fs::path(c.file).stem().string() + fs::path(c.file).extension().string().substr(1);
         const std::string scene = dir + "/" + stem + ".q3d";
@@ -207,6 +211,10 @@ TEST(ImportE2e, BadInputEndsWithOneLineAndStatusOneWritingNothing) {
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.what);
+#ifdef _WIN32
+        // Under Wine a crashed child waits in Wine's debugger; the hang case covers the limit.
+        if (std::string(c.input) == "crash.obj") continue;
+#endif
         const std::string input = dir + "/" + c.input;
         if (!c.contents.empty()) std::ofstream(input, std::ios::binary) << c.contents;
         const auto before = std::distance(fs::directory_iterator(dir), fs::directory_iterator());
