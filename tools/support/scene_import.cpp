@@ -6,6 +6,7 @@
 #include "support/import_materials.h"
 
 #include "image/png_writer.h"
+#include "platform/paths.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
@@ -1246,7 +1247,8 @@ bool writeWhole(const std::string& path, const uint8_t* data, size_t size, std::
     errno = 0;
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
-        error = "cannot write '" + path + "': " + std::strerror(errno);
+        // Windows says "Permission denied" for a folder; the folder is the reason.
+        error = "cannot write '" + path + "': " + std::strerror(openErrorCode(path.c_str(), errno));
         return false;
     }
     const bool wrote = size == 0 || std::fwrite(data, 1, size, file) == size;
