@@ -27,7 +27,9 @@ for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 
 # A fresh Wine prefix, without the Mono and Gecko installers.
-export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Without Wine's debugger a crashing program ends as it does on Windows with crash dialogs off,
+# instead of waiting in the debugger.
+export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 wineboot --init > "$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
 export SDL_VIDEODRIVER=windows SDL_AUDIODRIVER=dummy
 
