@@ -1095,7 +1095,9 @@ bool importFile(const std::string& path, const ImportOptions& options, ImportRes
     const aiScene* read = assimp.ReadFile(path, aiProcess_ValidateDataStructure);
     if (facesOverBudget(read, options, result)) return false;
     const aiScene* scene = readThenProcess(assimp, read, why);
-    const size_t slash = path.find_last_of('/');
+    // Windows paths may separate with either slash; the textures are looked for in this folder.
+    const char* separator = lastPathSeparator(path.c_str());
+    const size_t slash = separator ? size_t(separator - path.c_str()) : std::string::npos;
     const std::string folder =
         slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0));
     std::string stem = path.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -1267,8 +1269,9 @@ bool writeImport(const ImportResult& result, const std::string& outPath, bool gz
     const std::vector<uint8_t> plain = scenewriter::writeScene(result.scene);
     const std::vector<uint8_t> bytes = gzip ? scenewriter::gzipBytes(plain) : plain;
     if (!writeWhole(outPath, bytes.data(), bytes.size(), error)) return false;
-    const size_t slash = outPath.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : outPath.substr(0, slash + 1);
+    const char* separator = lastPathSeparator(outPath.c_str());
+    const std::string folder =
+        separator ? outPath.substr(0, size_t(separator - outPath.c_str()) + 1) : "";
     for (const Picture& p : result.pictures) {
         // Names are bare (no separator), so every picture lands in the scene's folder.
         const std::string path = folder + p.name;
