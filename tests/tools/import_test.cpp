@@ -368,7 +368,7 @@ TEST(Import, TexturesGetBareDistinctNamesAndReferencesNeverLeaveTheModelsFolder)
 
 // A unit box (2 across) at the origin, with one camera and optionally one light, each on a node
 // of its own under the root.
-struct CameraSpec {
+struct CameraSetup {
     aiVector3D position;         // the camera's own, in its node's space
     aiVector3D lookAt, up;       // the camera's own, in its node's space
     aiMatrix4x4 node;            // the camera node's transform
@@ -376,7 +376,7 @@ struct CameraSpec {
     aiVector3D endTurnAxis = {}; // non-zero: the camera node turns 90 degrees about it over 1 s
 };
 
-aiScene* boxWithCamera(const CameraSpec& spec, bool withLight = false) {
+aiScene* boxWithCamera(const CameraSetup& setup, bool withLight = false) {
     auto* scene = assimpBox(sw::boxMesh(1, 1, 1));
     delete scene->mAnimations[0];
     delete[] scene->mAnimations;
@@ -384,18 +384,18 @@ aiScene* boxWithCamera(const CameraSpec& spec, bool withLight = false) {
     scene->mNumAnimations = 0;
     aiNode* root = scene->mRootNode;
     aiNode* box = root->mChildren[0];
-    aiMatrix4x4::Scaling(aiVector3D(spec.nodeScale), box->mTransformation);
+    aiMatrix4x4::Scaling(aiVector3D(setup.nodeScale), box->mTransformation);
     auto* cameraNode = new aiNode("eye");
     cameraNode->mParent = root;
-    cameraNode->mTransformation = spec.node;
+    cameraNode->mTransformation = setup.node;
     aiMatrix4x4 scaled;
-    cameraNode->mTransformation *= aiMatrix4x4::Scaling(aiVector3D(spec.nodeScale), scaled);
+    cameraNode->mTransformation *= aiMatrix4x4::Scaling(aiVector3D(setup.nodeScale), scaled);
     std::vector<aiNode*> children = {box, cameraNode};
     auto* camera = new aiCamera();
     camera->mName = aiString("eye");
-    camera->mPosition = spec.position;
-    camera->mLookAt = spec.lookAt;
-    camera->mUp = spec.up;
+    camera->mPosition = setup.position;
+    camera->mLookAt = setup.lookAt;
+    camera->mUp = setup.up;
     camera->mHorizontalFOV = 1.0f;
     camera->mAspect = 4.0f / 3.0f;
     scene->mNumCameras = 1;
@@ -404,7 +404,7 @@ aiScene* boxWithCamera(const CameraSpec& spec, bool withLight = false) {
         auto* lightNode = new aiNode("lamp");
         lightNode->mParent = root;
         aiMatrix4x4::Translation(aiVector3D(0, 0, 5), lightNode->mTransformation);
-        lightNode->mTransformation *= aiMatrix4x4::Scaling(aiVector3D(spec.nodeScale), scaled);
+        lightNode->mTransformation *= aiMatrix4x4::Scaling(aiVector3D(setup.nodeScale), scaled);
         children.push_back(lightNode);
         auto* light = new aiLight();
         light->mName = aiString("lamp");
@@ -418,7 +418,7 @@ aiScene* boxWithCamera(const CameraSpec& spec, bool withLight = false) {
     root->mNumChildren = unsigned(children.size());
     root->mChildren = new aiNode*[children.size()];
     std::copy(children.begin(), children.end(), root->mChildren);
-    if (spec.endTurnAxis.SquareLength() > 0) {
+    if (setup.endTurnAxis.SquareLength() > 0) {
         auto* channel = new aiNodeAnim();
         channel->mNodeName = aiString("eye");
         aiVector3D scale, position;
@@ -429,7 +429,7 @@ aiScene* boxWithCamera(const CameraSpec& spec, bool withLight = false) {
         channel->mScalingKeys = new aiVectorKey[1]{aiVectorKey(0, scale)};
         channel->mNumRotationKeys = 2;
         const aiQuaternion turned =
-            aiQuaternion(aiMatrix3x3(aiMatrix4x4::Rotation(1.5707964f, spec.endTurnAxis, scaled)) *
+            aiQuaternion(aiMatrix3x3(aiMatrix4x4::Rotation(1.5707964f, setup.endTurnAxis, scaled)) *
                          rotation.GetMatrix());
         channel->mRotationKeys = new aiQuatKey[2]{aiQuatKey(0, rotation), aiQuatKey(1, turned)};
         auto* animation = new aiAnimation();
@@ -473,7 +473,7 @@ TEST(Import, CamerasLookAlongTheirOwnLookAtAndUpThroughTheirNodes) {
     rollZ = at5 * aiMatrix4x4::RotationZ(1.5707964f, m);
     struct Case {
         const char* what;
-        CameraSpec spec;
+        CameraSetup setup;
         aiVector3D forward, up, eye;            // at 0 s
         aiVector3D endForward = {}, endUp = {}; // at 1 s (animated cases only)
     };
@@ -523,7 +523,7 @@ TEST(Import, CamerasLookAlongTheirOwnLookAtAndUpThroughTheirNodes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::unique_ptr<aiScene> scene(boxWithCamera(c.spec));
+        std::unique_ptr<aiScene> scene(boxWithCamera(c.setup));
         sceneimport::ImportOptions options;
         options.fps = 1;
         sceneimport::ImportResult result;
@@ -552,7 +552,7 @@ TEST(Import, ACameraThatSeesNoneOfTheModelGetsAFramingCameraBeforeIt) {
     aiMatrix4x4::Translation(aiVector3D(0, 0, 1.5f), behind);
     struct Case {
         const char* what;
-        CameraSpec spec;
+        CameraSetup setup;
         bool sees;
     };
     const Case cases[] = {
@@ -565,7 +565,7 @@ TEST(Import, ACameraThatSeesNoneOfTheModelGetsAFramingCameraBeforeIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::unique_ptr<aiScene> scene(boxWithCamera(c.spec));
+        std::unique_ptr<aiScene> scene(boxWithCamera(c.setup));
         sceneimport::ImportResult result;
         ASSERT_TRUE(sceneimport::importScene(*scene, {}, result)) << result.error;
         ASSERT_EQ(result.cameras, c.sees ? 1 : 2);
@@ -599,8 +599,8 @@ TEST(Import, AUnitScaleOnEveryNodeIsTakenOutAndLightsScaleWithTheScene) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CameraSpec spec{{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, at5, c.nodeScale};
-        std::unique_ptr<aiScene> scene(boxWithCamera(spec, true));
+        CameraSetup setup{{0, 0, 0}, {0, 0, -1}, {0, 1, 0}, at5, c.nodeScale};
+        std::unique_ptr<aiScene> scene(boxWithCamera(setup, true));
         sceneimport::ImportOptions options;
         options.scale = c.scale;
         sceneimport::ImportResult result;
