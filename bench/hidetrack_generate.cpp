@@ -8,7 +8,7 @@
 #include "platform/options.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
-#include "support/scene_writer.h"
+#include "writers/scene_writer.h"
 
 #include <GL/gl.h>
 #include "platform/video.h"

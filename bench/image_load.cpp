@@ -3,7 +3,7 @@
 // order, channel exchange, transparent-black rule) in per cent.
 //   bench_image_load [repetitions]
 #include "bench_timing.h"
-#include "support/picture_writer.h"
+#include "writers/picture_writer.h"
 #include "image/png_writer.h"
 #include "image/texture.h"
 #include "support/qw2_picture.h"

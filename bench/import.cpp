@@ -3,7 +3,7 @@
 // assimp-testmodels ships; processor time, median of the repetitions.
 //   bench_import [repetitions] [model ...]
 #include "bench_timing.h"
-#include "support/scene_import.h"
+#include "import/scene_import.h"
 
 #include <assimp/cimport.h>
 #include <assimp/scene.h>

@@ -5,10 +5,10 @@
 //   bench_make_data [DIR]   (DIR defaults to a fresh folder under /tmp; left behind)
 #include "bench_timing.h"
 
-#include "support/demo_scenes.h"
-#include "support/demo_tune.h"
-#include "support/logo_writer.h"
-#include "support/scene_writer.h"
+#include "content/demo_scenes.h"
+#include "content/demo_tune.h"
+#include "content/logos.h"
+#include "writers/scene_writer.h"
 
 #include <sys/resource.h>
 

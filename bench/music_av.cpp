@@ -11,7 +11,7 @@
 #include "demo/music_time.h"
 #include "platform/clock.h"
 #include "platform/music.h"
-#include "support/module_writer.h"
+#include "writers/module_writer.h"
 
 #include <algorithm>
 #include <atomic>

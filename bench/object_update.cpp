@@ -6,7 +6,7 @@
 #include "bench_timing.h"
 #include "scene/object_update.h"
 #include "scene/scene_file.h"
-#include "support/scene_writer.h"
+#include "writers/scene_writer.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 // QW2 encoder quality: PSNR (red, green, blue) at 1, 2 and 4 bits per pixel for every filter
 // kind, beside libjpeg at the quality whose file is the largest not above the QW2 file.
 //   bench_qw2_quality [width height]
-#include "support/picture_writer.h"
+#include "writers/picture_writer.h"
 #include "support/qw2_picture.h"
 #include "wavelet/qw2.h"
 #include "wavelet/qw2_encoder.h"

@@ -9,7 +9,7 @@
 #include "scene/scene.h"
 #include "scene/scene_file.h"
 #include "support/scene_bomb.h"
-#include "support/scene_writer.h"
+#include "writers/scene_writer.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include "diag/console.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
-#include "support/scene_writer.h"
+#include "writers/scene_writer.h"
 
 #include <algorithm>
 #include <chrono>

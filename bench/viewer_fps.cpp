@@ -19,7 +19,7 @@
 #include "render/vertex_buffer_object.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
-#include "support/scene_writer.h"
+#include "writers/scene_writer.h"
 
 #include <GL/gl.h>
 #include <unistd.h>

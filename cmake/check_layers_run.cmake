@@ -1,6 +1,7 @@
 # cmake -DSOURCE_DIR=... -DRULES=... -P check_layers_run.cmake
-# Fails, naming file and line, when a file includes a layer above its own, or when a file
-# outside src/platform (tools included) includes an SDL, ImGui or libopenmpt header.
+# Fails, naming file and line, when a file includes a layer above its own (a folder of src/ or
+# of tools/), when a file outside src/platform includes an SDL, ImGui or libopenmpt header, or
+# when a file outside tools/import includes Assimp's, or outside tools/content FreeType's.
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "|" ";" RULES "${RULES}")
 set(failures "")
@@ -22,13 +23,19 @@ file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/src/*.h ${SOURCE_DI
      ${SOURCE_DIR}/tools/*.h ${SOURCE_DIR}/tools/*.cpp)
 foreach(f ${files})
   file(STRINGS ${SOURCE_DIR}/${f} lines REGEX "^[ \t]*#[ \t]*include")
-  string(REGEX MATCH "^src/([a-z_]+)/" in_src "${f}")
-  set(layer "${CMAKE_MATCH_1}")
+  string(REGEX MATCH "^(src|tools)/([a-z_]+)/" in_layer "${f}")
+  set(layer "${CMAKE_MATCH_2}")
   foreach(line ${lines})
     if(NOT layer STREQUAL "platform" AND line MATCHES "[<\"](SDL[^>\"]*|imgui[^>\"]*|libopenmpt/[^>\"]*)[>\"]")
       list(APPEND failures "${f}: ${line} (only src/platform may include it)")
     endif()
-    if(in_src AND line MATCHES "#[ \t]*include[ \t]*\"([a-z_]+)/")
+    if(NOT in_layer STREQUAL "tools/import/" AND line MATCHES "[<\"]assimp/")
+      list(APPEND failures "${f}: ${line} (only tools/import may include it)")
+    endif()
+    if(NOT in_layer STREQUAL "tools/content/" AND line MATCHES "[<\"](ft2build\\.h|freetype/)")
+      list(APPEND failures "${f}: ${line} (only tools/content may include it)")
+    endif()
+    if(in_layer AND line MATCHES "#[ \t]*include[ \t]*\"([a-z_]+)/")
       set(target "${CMAKE_MATCH_1}")
       list(FIND known ${target} is_layer)
       list(FIND allowed_${layer} ${target} ok)

@@ -4,7 +4,7 @@
 // and index taken from the input, so out-of-range indices and odd values reach the importer as
 // a damaged reader's output would. A converted result must cross the process boundary and come
 // back unchanged. One input in eight is a transfer record instead, for the decoder.
-#include "support/scene_import.h"
+#include "import/scene_import.h"
 
 #include <assimp/material.h>
 #include <assimp/scene.h>

@@ -4,7 +4,7 @@
 // the containment itself and the parent's side, which must decode whatever a child sends or
 // refuse it. The first byte picks the format. Slow by nature (a process per input); the
 // conversion is fuzzed fast, without Assimp, by the import target.
-#include "support/scene_import.h"
+#include "import/scene_import.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,7 +7,7 @@
 // upstream, does not take the whole run: a load costs a hundred scripts under the sanitizers.
 #include "demo/music_time.h"
 #include "platform/music.h"
-#include "support/module_writer.h"
+#include "writers/module_writer.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,10 +1,10 @@
 #include "demo/demo_fixture.h"
 
 #include "e2e/run_binary.h"
-#include "support/module_writer.h"
-#include "support/picture_writer.h"
-#include "support/scene_writer.h"
-#include "support/super8_pictures.h"
+#include "writers/module_writer.h"
+#include "writers/picture_writer.h"
+#include "writers/scene_writer.h"
+#include "content/super8_pictures.h"
 
 #include <sys/stat.h>
 

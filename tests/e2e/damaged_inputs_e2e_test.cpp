@@ -4,7 +4,7 @@
 #include "e2e/run_binary.h"
 
 #include "support/scene_bomb.h"
-#include "support/scene_writer.h"
+#include "writers/scene_writer.h"
 
 #include <gtest/gtest.h>
 

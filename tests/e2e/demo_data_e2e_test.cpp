@@ -4,7 +4,7 @@
 #include "e2e/run_binary.h"
 
 #include "image/image_loaders.h"
-#include "support/demo_scenes.h"
+#include "content/demo_scenes.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "e2e/run_binary.h"
 
 #include "image/image_loaders.h"
-#include "support/scene_writer.h"
+#include "writers/scene_writer.h"
 #include "support/test_images.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "e2e/run_binary.h"
-#include "support/scene_writer.h"
+#include "writers/scene_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include "scene/scene.h"
 #include "support/gl_context.h"
-#include "support/scene_writer.h"
+#include "writers/scene_writer.h"
 
 #include <gtest/gtest.h>
 

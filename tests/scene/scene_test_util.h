@@ -4,7 +4,7 @@
 #include "scene/scene.h"
 #include "scene/scene_file.h"
 #include "support/console_capture.h"
-#include "support/scene_writer.h"
+#include "writers/scene_writer.h"
 
 #include <filesystem>
 #include <memory>

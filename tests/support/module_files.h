@@ -2,7 +2,7 @@
 #pragma once
 
 #include "e2e/run_binary.h"
-#include "support/module_writer.h"
+#include "writers/module_writer.h"
 
 #include <string>
 

@@ -8,7 +8,7 @@
 // On Windows the helper is this command with --record FILE, which writes the bytes there.
 #include "quilm_tool/commands.h"
 
-#include "support/scene_import.h"
+#include "import/scene_import.h"
 
 #include <algorithm>
 #include <cerrno>

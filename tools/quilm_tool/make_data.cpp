@@ -6,8 +6,8 @@
 #include "quilm_tool/commands.h"
 #include "quilm_tool/make_data_steps.h"
 
-#include "support/demo_scenes.h"
-#include "support/super8_pictures.h"
+#include "content/demo_scenes.h"
+#include "content/super8_pictures.h"
 
 #include <chrono>
 #include <cstdio>

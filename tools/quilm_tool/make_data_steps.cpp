@@ -3,10 +3,10 @@
 #include "image/image_loaders.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
-#include "support/demo_tune.h"
-#include "support/logo_writer.h"
-#include "support/picture_writer.h"
-#include "support/scene_writer.h"
+#include "content/demo_tune.h"
+#include "content/logos.h"
+#include "writers/picture_writer.h"
+#include "writers/scene_writer.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // still, and the data set's music and logos. Paths are plain strings; nothing is kept.
 #pragma once
 
-#include "support/demo_scenes.h"
+#include "content/demo_scenes.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -7,10 +7,10 @@
 #include "quilm_tool/commands.h"
 #include "render/scene_renderer.h"
 #include "scene/envmap.h"
-#include "support/picture_writer.h"
-#include "support/procedural.h"
-#include "support/scene_writer.h"
-#include "support/super8_pictures.h"
+#include "writers/picture_writer.h"
+#include "content/procedural.h"
+#include "writers/scene_writer.h"
+#include "content/super8_pictures.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,0 +1,3 @@
+// Assimp belongs to the importer alone.
+#pragma once
+#include <assimp/scene.h>

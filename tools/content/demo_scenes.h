@@ -1,0 +1,58 @@
+// The demo's six scenes, each built from code: geometry, animation, cameras, lights and
+// materials as a scene-writer description, plus the pictures (textures, sky faces) it names.
+// Deterministic; everything is returned by value. Writing files is make-data's business.
+#pragma once
+
+#include "content/procedural.h"
+
+#include <string>
+#include <vector>
+
+struct DemoScene {
+    std::string name;         // base name, e.g. "landschaft"; the file is name + ".q3d"
+    scenewriter::Scene scene; // tracks in file order
+    std::vector<procedural::PictureJob> pictures;
+};
+
+DemoScene buildLandschaft(); // valley fly-over, 20 cameras
+DemoScene buildEiche();      // the great oak, 6 cameras
+DemoScene buildFluss();      // river valley, 12 cameras
+DemoScene buildKraniche();   // cranes in flight, 4 cameras
+DemoScene buildFeld();       // grain field in the wind, 13 cameras
+DemoScene buildHolzvogel();  // carved bird under lights, 1 camera
+
+// How the data set stores a scene file: plain, gzip-compressed under its own name, or
+// gzip-compressed under name + ".q3d.gz" only (the player tries that name second).
+enum class SceneStorage { plain, gzip, gzipSuffix };
+
+struct DemoSceneEntry {
+    const char* name;
+    DemoScene (*build)();
+    int camerasNeeded; // the highest camera number a cue shows, plus one
+    SceneStorage storage;
+    bool gzipHidetrack;
+};
+// The file name the scene is stored under ("eiche.q3d", "fluss.q3d.gz", ...).
+std::string demoSceneFileName(const DemoSceneEntry& entry);
+constexpr int kDemoSceneCount = 6;
+extern const DemoSceneEntry kDemoScenes[kDemoSceneCount];
+
+// The most triangles any frame of the demo may draw.
+constexpr int kFrameTriangleBudget = 40000;
+
+// Six sky faces named base + "_dn.jpg" etc., appended to pictures.
+void addSkyPictures(std::vector<procedural::PictureJob>& pictures, const std::string& base,
+                    const procedural::SkyLook& look, int size);
+
+// Shared vegetation standing on the origin, height h: a trunk (sunk a little into the ground),
+// a conifer's stacked cones and a broadleaf crown of leaf cards in several directions.
+scenewriter::Mesh trunkMesh(float h, float radius, uint16_t material);
+scenewriter::Mesh coniferMesh(float h, uint16_t material, uint32_t seed);
+scenewriter::Mesh broadleafCrownMesh(float h, uint16_t leafMaterial, uint32_t seed);
+// A house standing on at: walls (with gables) into walls, a gabled roof into roofs.
+void addHouse(procedural::MeshBatch& walls, procedural::MeshBatch& roofs, procedural::Vec3 at,
+              float heading, float w, float d, float h, uint16_t wallMaterial,
+              uint16_t roofMaterial);
+// A scene-wide light that stands still (one key).
+scenewriter::Track steadyLight(const std::string& name, procedural::Vec3 position,
+                               procedural::Color color, float range);
