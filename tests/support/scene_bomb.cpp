@@ -1,5 +1,7 @@
 #include "support/scene_bomb.h"
 
+#include "writers/byte_writer.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -21,11 +23,6 @@ std::vector<uint8_t> gzipMember(const uint8_t* bytes, size_t count) {
     out.resize(out.size() - z.avail_out);
     deflateEnd(&z);
     return out;
-}
-
-void putU32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(uint8_t(v >> (8 * i)));
 }
 
 std::vector<uint8_t> zeroMember(size_t count) {
@@ -64,9 +61,10 @@ bool writeSceneBomb(const std::string& path, int64_t fileBytes, int32_t keyBytes
     put(gzipMember(head.data(), head.size()));
     for (int64_t k = 0; k < keys && ok; ++k) {
         std::vector<uint8_t> keyHead;
-        putU32(keyHead, uint32_t(keyBytes));
-        putU32(keyHead, 0);
-        keyHead.push_back(0);
+        ByteWriter w{keyHead};
+        w.u32(uint32_t(keyBytes));
+        w.u32(0);
+        w.u8(0);
         put(gzipMember(keyHead.data(), keyHead.size()));
         for (int64_t p = 0; p < pieces; ++p)
             put(piece);

@@ -226,19 +226,28 @@ bool makePicture(const Source& source, Picture& picture, bool& hasAlpha, bool& c
                         h <= kMaxPictureSide && channels >= 3;
     hasAlpha = false;
     converted = !raw;
-    bool clearPixels = false;
-    if ((png || jpeg) && usable && png && channels == 4) {
-        int dw = 0, dh = 0, dc = 0;
+    // Decoded once: a PNG with alpha is looked at first, and rewritten from the same pixels.
+    int dw = 0, dh = 0;
+    bool decoded = false;
+    const auto decode = [&] {
+        int dc = 0;
         uint8_t* pixels =
             stbi_load_from_memory(source.bytes.data(), int(source.bytes.size()), &dw, &dh, &dc, 4);
         if (!pixels) {
             reason = "it is not a picture that can be read";
             return false;
         }
-        hasAlpha = anyTransparent(pixels, size_t(dw) * dh);
-        for (size_t i = 0; i < size_t(dw) * dh && !clearPixels; ++i)
-            clearPixels = pixels[i * 4 + 3] == 0;
+        rgba.assign(pixels, pixels + size_t(dw) * dh * 4);
         stbi_image_free(pixels);
+        decoded = true;
+        return true;
+    };
+    bool clearPixels = false;
+    if (usable && png && channels == 4) {
+        if (!decode()) return false;
+        hasAlpha = anyTransparent(rgba.data(), size_t(dw) * dh);
+        for (size_t i = 0; i < size_t(dw) * dh && !clearPixels; ++i)
+            clearPixels = rgba[i * 4 + 3] == 0;
     }
     // A usable PNG with clear pixels is rewritten only for the edge fill, which has its own note.
     if (png && usable && clearPixels) converted = false;
@@ -259,17 +268,9 @@ bool makePicture(const Source& source, Picture& picture, bool& hasAlpha, bool& c
             rgba[i * 4 + 3] = source.bytes[i * 4 + 3];
         }
     } else {
-        int dw = 0, dh = 0, dc = 0;
-        uint8_t* pixels =
-            stbi_load_from_memory(source.bytes.data(), int(source.bytes.size()), &dw, &dh, &dc, 4);
-        if (!pixels) {
-            reason = "it is not a picture that can be read";
-            return false;
-        }
+        if (!decoded && !decode()) return false;
         w = dw;
         h = dh;
-        rgba.assign(pixels, pixels + size_t(w) * h * 4);
-        stbi_image_free(pixels);
     }
     hasAlpha = anyTransparent(rgba.data(), size_t(w) * h);
     if (fillClearPixels(rgba, w, h)) filled = true;

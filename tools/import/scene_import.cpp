@@ -4,6 +4,7 @@
 #include "import/scene_import.h"
 
 #include "import/materials.h"
+#include "writers/byte_writer.h"
 
 #include "image/png_writer.h"
 #include "platform/paths.h"
@@ -990,26 +991,6 @@ bool facesOverBudget(const aiScene* scene, const ImportOptions& options, ImportR
 // Little-endian records for encodeResult: a tag, then counts and lengths before what they count.
 constexpr char kResultTag[8] = {'Q', 'I', 'M', 'P', 'O', 'R', 'T', '1'};
 
-struct Writer {
-    std::vector<uint8_t>& out;
-    void u32(uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(uint8_t(v >> (8 * i)));
-    }
-    void f32(float v) {
-        uint32_t bits;
-        std::memcpy(&bits, &v, 4);
-        u32(bits);
-    }
-    void bytes(const void* data, size_t size) {
-        u32(uint32_t(size));
-        const uint8_t* p = static_cast<const uint8_t*>(data);
-        out.insert(out.end(), p, p + size);
-    }
-    void text(const std::string& s) { bytes(s.data(), s.size()); }
-    void blob(const std::vector<uint8_t>& v) { bytes(v.data(), v.size()); }
-};
-
 struct Reader {
     const uint8_t* at;
     size_t left;
@@ -1136,14 +1117,14 @@ bool importScene(const aiScene& scene, const ImportOptions& options, ImportResul
 
 std::vector<uint8_t> encodeResult(const ImportResult& r) {
     std::vector<uint8_t> bytes(kResultTag, kResultTag + sizeof kResultTag);
-    Writer w{bytes};
-    w.text(r.error);
+    ByteWriter w{bytes};
+    w.sized(r.error);
     for (int v : {r.objects, r.materials, r.cameras, r.lights, r.keys})
         w.u32(uint32_t(v));
     for (const auto* list : {&r.lines, &r.notes}) {
         w.u32(uint32_t(list->size()));
         for (const std::string& line : *list)
-            w.text(line);
+            w.sized(line);
     }
     const scenewriter::Scene& s = r.scene;
     w.u32(uint32_t(s.startTicks));
@@ -1152,12 +1133,12 @@ std::vector<uint8_t> encodeResult(const ImportResult& r) {
         w.f32(s.background[c]);
         w.f32(s.ambient[c]);
     }
-    w.text(s.envMapName);
+    w.sized(s.envMapName);
     for (int32_t v : {s.trackTotal, s.objectCount, s.cameraCount, s.lightCount, s.materialCount})
         w.u32(uint32_t(v));
     w.u32(uint32_t(s.tracks.size()));
     for (const scenewriter::Track& t : s.tracks) {
-        w.text(t.name);
+        w.sized(t.name);
         w.u32(t.type);
         w.u32(uint32_t(t.keyCountOverride));
         w.u32(uint32_t(t.keys.size()));
@@ -1166,16 +1147,16 @@ std::vector<uint8_t> encodeResult(const ImportResult& r) {
             w.u32(k.kind);
             w.u32(k.sizeOverridden ? 1u : 0u);
             w.u32(uint32_t(k.sizeOverride));
-            w.blob(k.data);
+            w.sized(k.data);
         }
     }
     w.u32(uint32_t(r.pictures.size()));
     for (const Picture& p : r.pictures) {
-        w.text(p.name);
-        w.blob(p.fileBytes);
+        w.sized(p.name);
+        w.sized(p.fileBytes);
         w.u32(uint32_t(p.width));
         w.u32(uint32_t(p.height));
-        w.blob(p.rgba);
+        w.sized(p.rgba);
     }
     return bytes;
 }

@@ -1,6 +1,8 @@
 // XM writer: header, packed patterns, instruments with one delta-coded 16-bit sample each.
 #include "writers/module_writer.h"
 
+#include "writers/byte_writer.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -14,24 +16,6 @@ constexpr uint32_t kInstrumentHeaderSize = 263; // with the sample-map part
 constexpr uint32_t kSampleHeaderSize = 40;
 constexpr uint8_t kSample16Bit = 0x10;
 constexpr uint8_t kForwardLoop = 0x01;
-
-struct Bytes {
-    std::vector<uint8_t>& out;
-    void u8(uint8_t v) { out.push_back(v); }
-    void u16(uint16_t v) {
-        out.push_back(uint8_t(v));
-        out.push_back(uint8_t(v >> 8));
-    }
-    void u32(uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(uint8_t(v >> (8 * i)));
-    }
-    void text(const std::string& s, size_t field) {
-        for (size_t i = 0; i < field; ++i)
-            out.push_back(i < s.size() ? uint8_t(s[i]) : 0);
-    }
-    void zeros(size_t n) { out.insert(out.end(), n, 0); }
-};
 
 bool validInstrument(const Instrument& in) {
     if (in.volume > 64 || in.fadeout > 4095) return false;
@@ -70,9 +54,9 @@ bool validModule(const Module& m) {
 }
 
 // Packed cells: a flag byte (0x80 | which fields follow) then the fields that are not zero.
-void writePattern(Bytes& b, const Pattern& p) {
+void writePattern(ByteWriter& b, const Pattern& p) {
     std::vector<uint8_t> data;
-    Bytes d{data};
+    ByteWriter d{data};
     for (const Cell& c : p.cells) {
         const uint8_t fields[5] = {c.note, c.instrument, c.volume, c.effect, c.parameter};
         uint8_t flags = 0x80;
@@ -89,7 +73,7 @@ void writePattern(Bytes& b, const Pattern& p) {
     b.out.insert(b.out.end(), data.begin(), data.end());
 }
 
-void writeInstrument(Bytes& b, const Instrument& in) {
+void writeInstrument(ByteWriter& b, const Instrument& in) {
     const bool hasSample = !in.pcm.empty();
     b.u32(kInstrumentHeaderSize);
     b.text(in.name, 22);
@@ -131,7 +115,7 @@ void writeInstrument(Bytes& b, const Instrument& in) {
     b.text(in.name, 22);
 }
 
-void writeSampleData(Bytes& b, const Instrument& in) {
+void writeSampleData(ByteWriter& b, const Instrument& in) {
     int16_t previous = 0;
     for (int16_t s : in.pcm) {
         b.u16(uint16_t(uint16_t(s) - uint16_t(previous)));
@@ -152,7 +136,7 @@ Pattern makePattern(int rows, int channels) {
 std::vector<uint8_t> writeModule(const Module& m) {
     std::vector<uint8_t> out;
     if (!validModule(m)) return out;
-    Bytes b{out};
+    ByteWriter b{out};
     b.text("Extended Module: ", 17);
     b.text(m.name, 20);
     b.u8(0x1A);

@@ -1,6 +1,8 @@
 // Scene file writer: the byte layout mirrors the loader's reads field by field.
 #include "writers/scene_writer.h"
 
+#include "writers/byte_writer.h"
+
 #include <algorithm>
 #include <cassert>
 #include <cmath>
@@ -12,33 +14,10 @@ namespace scenewriter {
 
 namespace {
 
-struct Bytes {
-    std::vector<uint8_t>& out;
-    void u8(uint8_t v) { out.push_back(v); }
-    void u16(uint16_t v) {
-        out.push_back(uint8_t(v));
-        out.push_back(uint8_t(v >> 8));
-    }
-    void u32(uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(uint8_t(v >> (8 * i)));
-    }
-    void i32(int32_t v) { u32(uint32_t(v)); }
-    void f32(float v) {
-        uint32_t bits;
-        std::memcpy(&bits, &v, 4);
-        u32(bits);
-    }
-    void matrix(const Matrix12& m) {
-        for (float v : m.m)
-            f32(v);
-    }
-    void text(const std::string& s, size_t field) {
-        for (size_t i = 0; i < field; ++i)
-            out.push_back(i < s.size() ? uint8_t(s[i]) : 0);
-    }
-    void append(const std::vector<uint8_t>& v) { out.insert(out.end(), v.begin(), v.end()); }
-};
+void putMatrix(ByteWriter& b, const Matrix12& m) {
+    for (float v : m.m)
+        b.f32(v);
+}
 
 void normalize(float v[3]) {
     const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
@@ -81,7 +60,7 @@ Matrix12 placement(float x, float y, float z, float angleZ, float s) {
 std::vector<uint8_t> encodeVertices(const std::vector<Vertex>& vertices, bool hasUV,
                                     uint8_t encoding) {
     std::vector<uint8_t> out;
-    Bytes b{out};
+    ByteWriter b{out};
     const int components = hasUV ? 5 : 3;
     auto component = [](const Vertex& v, int c) {
         const float values[5] = {v.x, v.y, v.z, v.u, v.v};
@@ -122,14 +101,15 @@ Key holdKey(double seconds) {
 
 Key transformKey(double seconds, const Matrix12& transform) {
     Key key = rawKey(seconds, kTransform, {});
-    Bytes{key.data}.matrix(transform);
+    ByteWriter kb{key.data};
+    putMatrix(kb, transform);
     return key;
 }
 
 Key meshKey(double seconds, const Mesh& mesh) {
     Key key = rawKey(seconds, kMesh, {});
-    Bytes b{key.data};
-    b.matrix(mesh.transform);
+    ByteWriter b{key.data};
+    putMatrix(b, mesh.transform);
     b.u16(mesh.materialIndex);
     b.u8(mesh.hasUV ? 1 : 0);
     b.u8(0);
@@ -156,8 +136,8 @@ Key meshKey(double seconds, const Mesh& mesh) {
 Key morphKey(double seconds, const Matrix12& transform, const std::vector<Vertex>& vertices,
              bool hasUV, uint8_t encoding) {
     Key key = rawKey(seconds, kMorph, {});
-    Bytes b{key.data};
-    b.matrix(transform);
+    ByteWriter b{key.data};
+    putMatrix(b, transform);
     b.u8(encoding);
     b.append(encodeVertices(vertices, hasUV, encoding));
     return key;
@@ -165,7 +145,7 @@ Key morphKey(double seconds, const Matrix12& transform, const std::vector<Vertex
 
 Key cameraKey(double seconds, const Matrix12& rotationAndPosition, float fovRadians) {
     Key key = transformKey(seconds, rotationAndPosition);
-    Bytes{key.data}.f32(fovRadians);
+    ByteWriter{key.data}.f32(fovRadians);
     return key;
 }
 
@@ -186,7 +166,7 @@ Key cameraLookAtKey(double seconds, const float eye[3], const float target[3], f
 
 Key lightKey(double seconds, const float position[3], const float color[3], float range) {
     Key key = rawKey(seconds, kTransform, {});
-    Bytes b{key.data};
+    ByteWriter b{key.data};
     for (int i = 0; i < 3; ++i)
         b.f32(position[i]);
     for (int i = 0; i < 3; ++i)
@@ -211,7 +191,7 @@ Key withSize(Key key, int32_t size) {
 
 std::vector<uint8_t> materialBlock(const MaterialDesc& material) {
     std::vector<uint8_t> out;
-    Bytes b{out};
+    ByteWriter b{out};
     b.text(material.texture, 128);
     b.text(material.secondMap, 128);
     for (float v : material.diffuse)
@@ -253,7 +233,7 @@ std::vector<uint8_t> writeScene(const Scene& scene) {
     };
     auto pick = [](int32_t given, int32_t counted) { return given >= 0 ? given : counted; };
     std::vector<uint8_t> out;
-    Bytes b{out};
+    ByteWriter b{out};
     b.i32(scene.startTicks);
     b.i32(scene.endTicks);
     b.u16(uint16_t(pick(scene.trackTotal, int32_t(scene.tracks.size()))));
