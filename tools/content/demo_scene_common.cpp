@@ -1,4 +1,5 @@
-// What the six scene builders share: the scene table, sky pictures, trees and steady lights.
+// What the six scene builders share: the scene table, how a scene opens (times, colours, sky),
+// sky pictures, trees and steady lights.
 #include "content/demo_scenes.h"
 
 #include "scene/envmap.h"
@@ -29,6 +30,23 @@ void addSkyPictures(std::vector<PictureJob>& pictures, const std::string& base, 
     for (int slot = 0; slot < kEnvMapFaces; ++slot)
         pictures.push_back({base + kEnvMapSuffixes[slot] + ".jpg",
                             [look, slot, size] { return skyFace(look, slot, size); }});
+}
+
+DemoScene startDemoScene(const std::string& name, double seconds, Color background, Color ambient,
+                         const std::string& sky, const SkyLook& look, int skySize) {
+    DemoScene out;
+    out.name = name;
+    sw::Scene& scene = out.scene;
+    sw::setStartEnd(scene, 0, seconds);
+    scene.background[0] = background.r;
+    scene.background[1] = background.g;
+    scene.background[2] = background.b;
+    scene.ambient[0] = ambient.r;
+    scene.ambient[1] = ambient.g;
+    scene.ambient[2] = ambient.b;
+    scene.envMapName = sky;
+    addSkyPictures(out.pictures, sky, look, skySize);
+    return out;
 }
 
 sw::Mesh trunkMesh(float h, float radius, uint16_t material) {

@@ -214,21 +214,7 @@ std::vector<sw::Vertex> leafVertices(const std::vector<LeafCard>& cards, double 
     return out;
 }
 
-} // namespace
-
-DemoScene buildEiche() {
-    DemoScene out;
-    out.name = "eiche";
-    sw::Scene& scene = out.scene;
-    sw::setStartEnd(scene, 0, kSeconds);
-    scene.background[0] = 0.8f;
-    scene.background[1] = 0.72f;
-    scene.background[2] = 0.6f;
-    scene.ambient[0] = 0.48f;
-    scene.ambient[1] = 0.44f;
-    scene.ambient[2] = 0.42f;
-    scene.envMapName = "eiche_sky";
-
+SkyLook skyLook() {
     SkyLook sky;
     sky.sun = kSun;
     sky.zenith = {0.22f, 0.36f, 0.62f, 1};
@@ -241,28 +227,33 @@ DemoScene buildEiche() {
     sky.ground = {0.22f, 0.28f, 0.14f, 1};
     sky.hillHeight = 0.03f;
     sky.seed = 29;
-    addSkyPictures(out.pictures, "eiche_sky", sky, 512);
-    out.pictures.push_back({"eiche_grass.jpg", grassPicture});
-    out.pictures.push_back({"eiche_bark.jpg", oakBarkPicture});
-    out.pictures.push_back({"eiche_leaves.png", [] {
-                                return leafClusterPicture(256, {0.55f, 0.7f, 0.25f, 1},
-                                                          {0.12f, 0.28f, 0.07f, 1}, 23,
-                                                          kLeavesPerCard);
-                            }});
-    out.pictures.push_back(
+    return sky;
+}
+
+void addPictures(std::vector<PictureJob>& pictures) {
+    pictures.push_back({"eiche_grass.jpg", grassPicture});
+    pictures.push_back({"eiche_bark.jpg", oakBarkPicture});
+    pictures.push_back({"eiche_leaves.png", [] {
+                            return leafClusterPicture(256, {0.55f, 0.7f, 0.25f, 1},
+                                                      {0.12f, 0.28f, 0.07f, 1}, 23, kLeavesPerCard);
+                        }});
+    pictures.push_back(
         {"eiche_tuft.png", [] {
              return grassTuftPicture(128, {0.18f, 0.3f, 0.07f, 1}, {0.6f, 0.7f, 0.3f, 1}, 44);
          }});
-    out.pictures.push_back({"eiche_flowers.png", flowerTuftPicture});
-    out.pictures.push_back({"eiche_leaf.png", singleLeafPicture});
-    out.pictures.push_back({"eiche_shaft.png", shaftPicture});
+    pictures.push_back({"eiche_flowers.png", flowerTuftPicture});
+    pictures.push_back({"eiche_leaf.png", singleLeafPicture});
+    pictures.push_back({"eiche_shaft.png", shaftPicture});
+}
 
-    scene.tracks.push_back(sw::objectTrack(
-        "meadow",
-        {sw::meshKey(0, heightField(32, 32, -320, -320, 640, 640, meadowHeight, kGrass, 40))}));
+// Where the oak stands and where its branches end (the leaves grow there).
+struct Oak {
+    Vec3 base;
+    std::vector<Vec3> tips;
+};
 
-    // The oak: trunk and three orders of branches; leaves at the tips and along the limbs.
-    pictures::Random random(1234);
+// The oak: trunk and three orders of branches; leaves at the tips and along the limbs.
+Oak addOak(sw::Scene& scene, pictures::Random& random) {
     std::vector<Branch> branches;
     std::vector<Vec3> tips;
     const Vec3 base = {0, 0, meadowHeight(0, 0)};
@@ -280,7 +271,11 @@ DemoScene buildEiche() {
                    {});
     }
     scene.tracks.push_back(sw::objectTrack("oak", {sw::meshKey(0, wood)}));
+    return {base, tips};
+}
 
+// Leaf cards round the branch tips, one mesh that sways through morph keys.
+void addCrown(sw::Scene& scene, const std::vector<Vec3>& tips, pictures::Random& random) {
     std::vector<LeafCard> cards;
     for (const Vec3& tip : tips)
         for (int i = 0; i < kCardsPerTip; ++i) {
@@ -289,67 +284,67 @@ DemoScene buildEiche() {
             cards.push_back({at, random.range(0, 2 * kPi), random.range(-0.6f, 0.6f),
                              random.range(4.0f, 5.5f), random.range(0, 2 * kPi)});
         }
-    {
-        sw::Mesh crown;
-        crown.materialIndex = kLeaves;
-        crown.hasUV = true;
-        crown.encoding = 1;
-        crown.vertices = leafVertices(cards, 0);
-        const sw::Mesh shape = octagonCard(1, kLeaves);
-        for (size_t i = 0; i < cards.size(); ++i) {
-            const uint16_t first = uint16_t(i * shape.vertices.size());
-            for (const sw::Face& f : shape.faces)
-                crown.faces.push_back(
-                    {uint16_t(first + f.a), uint16_t(first + f.b), uint16_t(first + f.c)});
-        }
-        std::vector<sw::Key> keys = {sw::meshKey(0, crown)};
-        for (int i = 1; i <= int(kSeconds * 4); ++i)
-            keys.push_back(sw::morphKey(i * 0.25, {}, leafVertices(cards, i * 0.25), true, 1));
-        scene.tracks.push_back(sw::objectTrack("crown", keys));
+    sw::Mesh crown;
+    crown.materialIndex = kLeaves;
+    crown.hasUV = true;
+    crown.encoding = 1;
+    crown.vertices = leafVertices(cards, 0);
+    const sw::Mesh shape = octagonCard(1, kLeaves);
+    for (size_t i = 0; i < cards.size(); ++i) {
+        const uint16_t first = uint16_t(i * shape.vertices.size());
+        for (const sw::Face& f : shape.faces)
+            crown.faces.push_back(
+                {uint16_t(first + f.a), uint16_t(first + f.b), uint16_t(first + f.c)});
     }
+    std::vector<sw::Key> keys = {sw::meshKey(0, crown)};
+    for (int i = 1; i <= int(kSeconds * 4); ++i)
+        keys.push_back(sw::morphKey(i * 0.25, {}, leafVertices(cards, i * 0.25), true, 1));
+    scene.tracks.push_back(sw::objectTrack("crown", keys));
+}
 
-    // Grass tufts and flowers round the tree.
-    {
-        sw::Mesh tufts, flowers;
-        tufts.materialIndex = kTuft;
-        flowers.materialIndex = kFlowers;
-        tufts.hasUV = flowers.hasUV = true;
-        for (int i = 0; i < 420; ++i) {
-            const float a = random.range(0, 2 * kPi), r = 3 + 75 * std::sqrt(random.uniform());
-            const float x = r * std::cos(a), y = r * std::sin(a);
-            const bool flower = random.uniform() < 0.3f;
-            const float s = random.range(1.0f, 1.8f);
-            appendMesh(flower ? flowers : tufts, card(s * 1.4f, s, flower ? kFlowers : kTuft),
-                       pose({x, y, meadowHeight(x, y) - 0.1f}, random.range(0, 2 * kPi)));
-        }
-        scene.tracks.push_back(sw::objectTrack("tufts", {sw::meshKey(0, tufts)}));
-        scene.tracks.push_back(sw::objectTrack("flowers", {sw::meshKey(0, flowers)}));
+// Grass tufts and flowers round the tree.
+void addTuftsAndFlowers(sw::Scene& scene, pictures::Random& random) {
+    sw::Mesh tufts, flowers;
+    tufts.materialIndex = kTuft;
+    flowers.materialIndex = kFlowers;
+    tufts.hasUV = flowers.hasUV = true;
+    for (int i = 0; i < 420; ++i) {
+        const float a = random.range(0, 2 * kPi), r = 3 + 75 * std::sqrt(random.uniform());
+        const float x = r * std::cos(a), y = r * std::sin(a);
+        const bool flower = random.uniform() < 0.3f;
+        const float s = random.range(1.0f, 1.8f);
+        appendMesh(flower ? flowers : tufts, card(s * 1.4f, s, flower ? kFlowers : kTuft),
+                   pose({x, y, meadowHeight(x, y) - 0.1f}, random.range(0, 2 * kPi)));
     }
+    scene.tracks.push_back(sw::objectTrack("tufts", {sw::meshKey(0, tufts)}));
+    scene.tracks.push_back(sw::objectTrack("flowers", {sw::meshKey(0, flowers)}));
+}
 
-    // Woods round the meadow.
-    {
-        sw::Mesh needles, trunks, crowns;
-        needles.materialIndex = kNeedles;
-        trunks.materialIndex = kBark;
-        crowns.materialIndex = kLeaves;
-        needles.hasUV = trunks.hasUV = crowns.hasUV = true;
-        for (int i = 0; i < 150; ++i) {
-            const float a = random.range(0, 2 * kPi), r = random.range(170, 290);
-            const float x = r * std::cos(a), y = r * std::sin(a);
-            const float h = random.range(16, 30);
-            const sw::Matrix12 place = pose({x, y, meadowHeight(x, y)}, random.range(0, 2 * kPi));
-            appendMesh(trunks, trunkMesh(h * 0.5f, h * 0.035f, kBark), place);
-            if (i % 3 == 0)
-                appendMesh(crowns, broadleafCrownMesh(h, kLeaves, uint32_t(i)), place);
-            else
-                appendMesh(needles, coniferMesh(h * 1.2f, kNeedles, uint32_t(i)), place);
-        }
-        scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, trunks)}));
-        scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, needles)}));
-        scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, crowns)}));
+// Woods round the meadow.
+void addWoods(sw::Scene& scene, pictures::Random& random) {
+    sw::Mesh needles, trunks, crowns;
+    needles.materialIndex = kNeedles;
+    trunks.materialIndex = kBark;
+    crowns.materialIndex = kLeaves;
+    needles.hasUV = trunks.hasUV = crowns.hasUV = true;
+    for (int i = 0; i < 150; ++i) {
+        const float a = random.range(0, 2 * kPi), r = random.range(170, 290);
+        const float x = r * std::cos(a), y = r * std::sin(a);
+        const float h = random.range(16, 30);
+        const sw::Matrix12 place = pose({x, y, meadowHeight(x, y)}, random.range(0, 2 * kPi));
+        appendMesh(trunks, trunkMesh(h * 0.5f, h * 0.035f, kBark), place);
+        if (i % 3 == 0)
+            appendMesh(crowns, broadleafCrownMesh(h, kLeaves, uint32_t(i)), place);
+        else
+            appendMesh(needles, coniferMesh(h * 1.2f, kNeedles, uint32_t(i)), place);
     }
+    scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, trunks)}));
+    scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, needles)}));
+    scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, crowns)}));
+}
 
-    // Falling leaves: each drifts down in a spiral, turning over, then starts again.
+// Each leaf drifts down in a spiral, turning over, then starts again.
+void addFallingLeaves(sw::Scene& scene, pictures::Random& random) {
     for (int i = 0; i < 14; ++i) {
         const float a0 = random.range(0, 2 * kPi), r0 = random.range(3, 12),
                     z0 = random.range(10, 20);
@@ -362,38 +357,35 @@ DemoScene buildEiche() {
             return pose(p, 9 * f + a0, 3 * std::sin(12 * f));
         }));
     }
+}
 
-    // Shafts of sunlight slanting through the crown.
-    {
-        sw::Mesh shafts;
-        shafts.materialIndex = kShaft;
-        shafts.hasUV = true;
-        const Vec3 along = kSun * -1.0f;
-        for (int i = 0; i < 6; ++i) {
-            const Vec3 top = Vec3{random.range(-9, 9), random.range(-9, 9), random.range(22, 28)};
-            const float length = (top.z - 0.5f) / -along.z;
-            const Vec3 side = normalized(cross(along, {0, 0, 1}));
-            const float w = random.range(0.8f, 1.8f);
-            const Vec3 bottom = top + along * length;
-            sw::Mesh quad;
-            quad.materialIndex = kShaft;
-            quad.hasUV = true;
-            const Vec3 p[4] = {bottom - side * w, bottom + side * w, top + side * w,
-                               top - side * w};
-            quad.vertices = {{p[0].x, p[0].y, p[0].z, 0, 0},
-                             {p[1].x, p[1].y, p[1].z, 1, 0},
-                             {p[2].x, p[2].y, p[2].z, 1, 1},
-                             {p[3].x, p[3].y, p[3].z, 0, 1}};
-            quad.faces = {{0, 1, 2}, {0, 2, 3}};
-            appendMesh(shafts, quad, {});
-        }
-        scene.tracks.push_back(sw::objectTrack("sunbeams", {sw::meshKey(0, shafts)}));
+// Shafts of sunlight slanting through the crown.
+void addSunShafts(sw::Scene& scene, pictures::Random& random) {
+    sw::Mesh shafts;
+    shafts.materialIndex = kShaft;
+    shafts.hasUV = true;
+    const Vec3 along = kSun * -1.0f;
+    for (int i = 0; i < 6; ++i) {
+        const Vec3 top = Vec3{random.range(-9, 9), random.range(-9, 9), random.range(22, 28)};
+        const float length = (top.z - 0.5f) / -along.z;
+        const Vec3 side = normalized(cross(along, {0, 0, 1}));
+        const float w = random.range(0.8f, 1.8f);
+        const Vec3 bottom = top + along * length;
+        sw::Mesh quad;
+        quad.materialIndex = kShaft;
+        quad.hasUV = true;
+        const Vec3 p[4] = {bottom - side * w, bottom + side * w, top + side * w, top - side * w};
+        quad.vertices = {{p[0].x, p[0].y, p[0].z, 0, 0},
+                         {p[1].x, p[1].y, p[1].z, 1, 0},
+                         {p[2].x, p[2].y, p[2].z, 1, 1},
+                         {p[3].x, p[3].y, p[3].z, 0, 1}};
+        quad.faces = {{0, 1, 2}, {0, 2, 3}};
+        appendMesh(shafts, quad, {});
     }
+    scene.tracks.push_back(sw::objectTrack("sunbeams", {sw::meshKey(0, shafts)}));
+}
 
-    scene.tracks.push_back(steadyLight("sun", kSun * 5000, {1.0f, 0.86f, 0.62f, 1}, 0));
-    scene.tracks.push_back(
-        steadyLight("sky", Vec3{0.5f, -0.6f, 0.6f} * 5000, {0.25f, 0.3f, 0.42f, 1}, 0));
-
+void addCameras(sw::Scene& scene, Vec3 base, const std::vector<Vec3>& tips) {
     const Vec3 crown = base + Vec3{0, 0, 18};
     auto addCamera = [&](std::function<Shot(float)> at) {
         scene.tracks.push_back(
@@ -431,7 +423,30 @@ DemoScene buildEiche() {
         const float a = -2.6f + 1.1f * f;
         return Shot{base + Vec3{62 * std::cos(a), 62 * std::sin(a), 12 + 3 * f}, crown, 1.15f};
     });
+}
 
+} // namespace
+
+DemoScene buildEiche() {
+    DemoScene out = startDemoScene("eiche", kSeconds, {0.8f, 0.72f, 0.6f, 1},
+                                   {0.48f, 0.44f, 0.42f, 1}, "eiche_sky", skyLook(), 512);
+    addPictures(out.pictures);
+    sw::Scene& scene = out.scene;
+    scene.tracks.push_back(sw::objectTrack(
+        "meadow",
+        {sw::meshKey(0, heightField(32, 32, -320, -320, 640, 640, meadowHeight, kGrass, 40))}));
+    // One generator for all that is placed at random: the steps' order is its draws' order.
+    pictures::Random random(1234);
+    const Oak oak = addOak(scene, random);
+    addCrown(scene, oak.tips, random);
+    addTuftsAndFlowers(scene, random);
+    addWoods(scene, random);
+    addFallingLeaves(scene, random);
+    addSunShafts(scene, random);
+    scene.tracks.push_back(steadyLight("sun", kSun * 5000, {1.0f, 0.86f, 0.62f, 1}, 0));
+    scene.tracks.push_back(
+        steadyLight("sky", Vec3{0.5f, -0.6f, 0.6f} * 5000, {0.25f, 0.3f, 0.42f, 1}, 0));
+    addCameras(scene, oak.base, oak.tips);
     for (const sw::MaterialDesc& m : materials())
         scene.tracks.push_back(sw::materialTrack("material", m));
     return out;

@@ -207,22 +207,7 @@ std::vector<sw::Vertex> grainVertices(const std::vector<Stalks>& cards, double t
     return out;
 }
 
-} // namespace
-
-DemoScene buildFeld() {
-    DemoScene out;
-    out.name = "feld";
-    sw::Scene& scene = out.scene;
-    sw::setStartEnd(scene, 0, kSeconds);
-    scene.background[0] = 0.7f;
-    scene.background[1] = 0.8f;
-    scene.background[2] = 0.92f;
-    // the grain cards face every way; much of the field's light is the sky's
-    scene.ambient[0] = 0.62f;
-    scene.ambient[1] = 0.6f;
-    scene.ambient[2] = 0.6f;
-    scene.envMapName = "feld_sky";
-
+SkyLook skyLook() {
     SkyLook sky;
     sky.sun = kSun;
     sky.zenith = {0.12f, 0.32f, 0.75f, 1};
@@ -233,133 +218,121 @@ DemoScene buildFeld() {
     sky.ground = {0.35f, 0.42f, 0.2f, 1};
     sky.hillHeight = 0.03f;
     sky.seed = 71;
-    addSkyPictures(out.pictures, "feld_sky", sky, 512);
-    out.pictures.push_back({"feld_ground.jpg", groundPicture});
-    out.pictures.push_back({"feld_grain.png", grainPicture});
-    out.pictures.push_back({"feld_straw.jpg", strawPicture});
+    return sky;
+}
 
-    scene.tracks.push_back(
-        sw::objectTrack("land", {sw::meshKey(0, heightField(40, 40, -kHalf, -kHalf, 2 * kHalf,
-                                                            2 * kHalf, fieldHeight, kGround))}));
-
-    // The grain on a jittered grid, split into tiles. Kept clear: the scarecrow's spot, and
-    // the path of the camera that walks among the stalks, where a card a hand's breadth from
-    // the lens would fill the frame twice over (both passes of its alpha test).
-    pictures::Random random(5);
-    {
-        const int cells = int(2 * kFieldHalf / kStalkStep);
-        const float cell = 2 * kFieldHalf / float(cells);
-        std::vector<std::vector<Stalks>> tiles(kGrainTiles * kGrainTiles);
-        for (int row = 0; row < cells; ++row)
-            for (int col = 0; col < cells; ++col) {
-                const float x = -kFieldHalf + (float(col) + 0.5f) * cell;
-                const float y = -kFieldHalf + (float(row) + 0.5f) * cell;
-                const float px = x + random.range(-0.6f, 0.6f), py = y + random.range(-0.6f, 0.6f);
-                const Stalks stalks = {{px, py, fieldHeight(px, py) - 0.1f},
-                                       random.range(0, 2 * kPi),
-                                       random.range(1.1f, 1.45f),
-                                       random.range(0, 2 * kPi),
-                                       random.uniform() < 0.08f};
-                if (std::hypot(px - kScarecrow.x, py - kScarecrow.y) < 2.5f) continue;
-                if (distanceToSegment(px, py, kWalkFrom, kWalkTo) < kWalkClearance) continue;
-                tiles[size_t(row * kGrainTiles / cells * kGrainTiles + col * kGrainTiles / cells)]
-                    .push_back(stalks);
-            }
-        for (const std::vector<Stalks>& cards : tiles) {
-            sw::Mesh grain;
-            grain.materialIndex = kGrain;
-            grain.hasUV = true;
-            grain.encoding = 1;
-            grain.vertices = grainVertices(cards, 0);
-            for (size_t i = 0; i < cards.size(); ++i) {
-                const uint16_t a = uint16_t(4 * i);
-                grain.faces.push_back({a, uint16_t(a + 1), uint16_t(a + 2)});
-                grain.faces.push_back({a, uint16_t(a + 2), uint16_t(a + 3)});
-            }
-            std::vector<sw::Key> keys = {sw::meshKey(0, grain)};
-            for (int i = 1; i <= int(kSeconds * 2); ++i)
-                keys.push_back(sw::morphKey(i * 0.5, {}, grainVertices(cards, i * 0.5), true, 1));
-            scene.tracks.push_back(sw::objectTrack("grain", keys));
+// The grain on a jittered grid, split into tiles. Kept clear: the scarecrow's spot, and
+// the path of the camera that walks among the stalks, where a card a hand's breadth from
+// the lens would fill the frame twice over (both passes of its alpha test).
+void addGrain(sw::Scene& scene, pictures::Random& random) {
+    const int cells = int(2 * kFieldHalf / kStalkStep);
+    const float cell = 2 * kFieldHalf / float(cells);
+    std::vector<std::vector<Stalks>> tiles(kGrainTiles * kGrainTiles);
+    for (int row = 0; row < cells; ++row)
+        for (int col = 0; col < cells; ++col) {
+            const float x = -kFieldHalf + (float(col) + 0.5f) * cell;
+            const float y = -kFieldHalf + (float(row) + 0.5f) * cell;
+            const float px = x + random.range(-0.6f, 0.6f), py = y + random.range(-0.6f, 0.6f);
+            const Stalks stalks = {{px, py, fieldHeight(px, py) - 0.1f},
+                                   random.range(0, 2 * kPi),
+                                   random.range(1.1f, 1.45f),
+                                   random.range(0, 2 * kPi),
+                                   random.uniform() < 0.08f};
+            if (std::hypot(px - kScarecrow.x, py - kScarecrow.y) < 2.5f) continue;
+            if (distanceToSegment(px, py, kWalkFrom, kWalkTo) < kWalkClearance) continue;
+            tiles[size_t(row * kGrainTiles / cells * kGrainTiles + col * kGrainTiles / cells)]
+                .push_back(stalks);
         }
+    for (const std::vector<Stalks>& cards : tiles) {
+        sw::Mesh grain;
+        grain.materialIndex = kGrain;
+        grain.hasUV = true;
+        grain.encoding = 1;
+        grain.vertices = grainVertices(cards, 0);
+        for (size_t i = 0; i < cards.size(); ++i) {
+            const uint16_t a = uint16_t(4 * i);
+            grain.faces.push_back({a, uint16_t(a + 1), uint16_t(a + 2)});
+            grain.faces.push_back({a, uint16_t(a + 2), uint16_t(a + 3)});
+        }
+        std::vector<sw::Key> keys = {sw::meshKey(0, grain)};
+        for (int i = 1; i <= int(kSeconds * 2); ++i)
+            keys.push_back(sw::morphKey(i * 0.5, {}, grainVertices(cards, i * 0.5), true, 1));
+        scene.tracks.push_back(sw::objectTrack("grain", keys));
     }
+}
 
-    // The scarecrow.
-    {
-        const Vec3 at = {kScarecrow.x, kScarecrow.y, fieldHeight(kScarecrow.x, kScarecrow.y)};
-        sw::Mesh wood;
-        wood.materialIndex = kBark;
-        wood.hasUV = true;
-        appendMesh(wood,
-                   tube(at + Vec3{0, 0, -0.5f}, at + Vec3{0, 0, 2.6f}, 0.07f, 0.06f, 5, kBark), {});
+void addScarecrow(sw::Scene& scene) {
+    const Vec3 at = {kScarecrow.x, kScarecrow.y, fieldHeight(kScarecrow.x, kScarecrow.y)};
+    sw::Mesh wood;
+    wood.materialIndex = kBark;
+    wood.hasUV = true;
+    appendMesh(wood, tube(at + Vec3{0, 0, -0.5f}, at + Vec3{0, 0, 2.6f}, 0.07f, 0.06f, 5, kBark),
+               {});
+    appendMesh(wood,
+               tube(at + Vec3{-1.1f, 0, 1.9f}, at + Vec3{1.1f, 0, 1.9f}, 0.05f, 0.05f, 5, kBark),
+               {});
+    scene.tracks.push_back(sw::objectTrack("scarecrow", {sw::meshKey(0, wood)}));
+    sw::Mesh coat = lathe({{0.32f, 1.1f}, {0.36f, 1.5f}, {0.3f, 1.95f}, {0.12f, 2.1f}}, 8, kCloth);
+    appendMesh(coat,
+               tube(at + Vec3{-0.95f, 0, 1.9f}, at + Vec3{0.95f, 0, 1.9f}, 0.13f, 0.13f, 6, kCloth),
+               pose(at * -1.0f, 0));
+    coat.transform = pose(at, 0);
+    scene.tracks.push_back(sw::objectTrack("coat", {sw::meshKey(0, coat)}));
+    sw::Mesh head = sw::sphereMesh(0.2f, 8, 6, kStraw);
+    appendMesh(
+        head, lathe({{0.5f, 0.12f}, {0.22f, 0.16f}, {0.2f, 0.38f}, {0.02f, 0.4f}}, 10, kStraw), {});
+    scene.tracks.push_back(movingObject("head", head, kSeconds, 0.25, [at](double t) {
+        return pose(at + Vec3{0, 0, 2.3f}, 0.4f + 0.15f * std::sin(float(2 * kPi * t / kSeconds)),
+                    0.08f);
+    }));
+}
+
+void addFarm(sw::Scene& scene) {
+    MeshBatch walls, roofs;
+    walls.prototype.materialIndex = kPlaster;
+    roofs.prototype.materialIndex = kRoof;
+    walls.prototype.hasUV = roofs.prototype.hasUV = true;
+    addHouse(walls, roofs, {kFarm.x, kFarm.y, fieldHeight(kFarm.x, kFarm.y)}, 0.2f, 16, 10, 7,
+             kPlaster, kRoof);
+    addHouse(walls, roofs, {kFarm.x + 8, kFarm.y + 22, fieldHeight(kFarm.x + 8, kFarm.y + 22)},
+             1.75f, 22, 12, 8, kPlaster, kRoof);
+    for (const sw::Mesh& m : walls.meshes)
+        scene.tracks.push_back(sw::objectTrack("farm", {sw::meshKey(0, m)}));
+    for (const sw::Mesh& m : roofs.meshes)
+        scene.tracks.push_back(sw::objectTrack("farm roofs", {sw::meshKey(0, m)}));
+}
+
+// Poplars along the lane and trees round the fields.
+void addTrees(sw::Scene& scene, pictures::Random& random) {
+    sw::Mesh trunks, poplars, crowns;
+    trunks.materialIndex = kBark;
+    poplars.materialIndex = kNeedles;
+    crowns.materialIndex = kLeaves;
+    trunks.hasUV = poplars.hasUV = crowns.hasUV = true;
+    for (int i = 0; i < 24; ++i) {
+        const float x = -200 + 17.0f * float(i), y = -kFieldHalf - 11 + 0.04f * x;
+        const float h = random.range(18, 24);
+        const sw::Matrix12 place = pose({x, y, fieldHeight(x, y)}, random.range(0, 2 * kPi));
+        appendMesh(trunks, trunkMesh(h * 0.3f, 0.35f, kBark), place);
         appendMesh(
-            wood, tube(at + Vec3{-1.1f, 0, 1.9f}, at + Vec3{1.1f, 0, 1.9f}, 0.05f, 0.05f, 5, kBark),
-            {});
-        scene.tracks.push_back(sw::objectTrack("scarecrow", {sw::meshKey(0, wood)}));
-        sw::Mesh coat =
-            lathe({{0.32f, 1.1f}, {0.36f, 1.5f}, {0.3f, 1.95f}, {0.12f, 2.1f}}, 8, kCloth);
-        appendMesh(
-            coat,
-            tube(at + Vec3{-0.95f, 0, 1.9f}, at + Vec3{0.95f, 0, 1.9f}, 0.13f, 0.13f, 6, kCloth),
-            pose(at * -1.0f, 0));
-        coat.transform = pose(at, 0);
-        scene.tracks.push_back(sw::objectTrack("coat", {sw::meshKey(0, coat)}));
-        sw::Mesh head = sw::sphereMesh(0.2f, 8, 6, kStraw);
-        appendMesh(head,
-                   lathe({{0.5f, 0.12f}, {0.22f, 0.16f}, {0.2f, 0.38f}, {0.02f, 0.4f}}, 10, kStraw),
-                   {});
-        scene.tracks.push_back(movingObject("head", head, kSeconds, 0.25, [at](double t) {
-            return pose(at + Vec3{0, 0, 2.3f},
-                        0.4f + 0.15f * std::sin(float(2 * kPi * t / kSeconds)), 0.08f);
-        }));
+            poplars,
+            lathe({{0.4f, 1}, {1.9f, h * 0.3f}, {1.6f, h * 0.7f}, {0.05f, h}}, 7, kNeedles, 2),
+            place);
     }
-
-    // The farm, poplars along the lane and trees round the fields.
-    {
-        MeshBatch walls, roofs;
-        walls.prototype.materialIndex = kPlaster;
-        roofs.prototype.materialIndex = kRoof;
-        walls.prototype.hasUV = roofs.prototype.hasUV = true;
-        addHouse(walls, roofs, {kFarm.x, kFarm.y, fieldHeight(kFarm.x, kFarm.y)}, 0.2f, 16, 10, 7,
-                 kPlaster, kRoof);
-        addHouse(walls, roofs, {kFarm.x + 8, kFarm.y + 22, fieldHeight(kFarm.x + 8, kFarm.y + 22)},
-                 1.75f, 22, 12, 8, kPlaster, kRoof);
-        for (const sw::Mesh& m : walls.meshes)
-            scene.tracks.push_back(sw::objectTrack("farm", {sw::meshKey(0, m)}));
-        for (const sw::Mesh& m : roofs.meshes)
-            scene.tracks.push_back(sw::objectTrack("farm roofs", {sw::meshKey(0, m)}));
-
-        sw::Mesh trunks, poplars, crowns;
-        trunks.materialIndex = kBark;
-        poplars.materialIndex = kNeedles;
-        crowns.materialIndex = kLeaves;
-        trunks.hasUV = poplars.hasUV = crowns.hasUV = true;
-        for (int i = 0; i < 24; ++i) {
-            const float x = -200 + 17.0f * float(i), y = -kFieldHalf - 11 + 0.04f * x;
-            const float h = random.range(18, 24);
-            const sw::Matrix12 place = pose({x, y, fieldHeight(x, y)}, random.range(0, 2 * kPi));
-            appendMesh(trunks, trunkMesh(h * 0.3f, 0.35f, kBark), place);
-            appendMesh(
-                poplars,
-                lathe({{0.4f, 1}, {1.9f, h * 0.3f}, {1.6f, h * 0.7f}, {0.05f, h}}, 7, kNeedles, 2),
-                place);
-        }
-        for (int i = 0; i < 160; ++i) {
-            const float a = random.range(0, 2 * kPi), r = random.range(150, 280);
-            const float x = r * std::cos(a), y = r * std::sin(a);
-            const float h = random.range(14, 24);
-            const sw::Matrix12 place = pose({x, y, fieldHeight(x, y)}, random.range(0, 2 * kPi));
-            appendMesh(trunks, trunkMesh(h * 0.5f, h * 0.035f, kBark), place);
-            appendMesh(crowns, broadleafCrownMesh(h, kLeaves, uint32_t(i)), place);
-        }
-        scene.tracks.push_back(sw::objectTrack("trees", {sw::meshKey(0, trunks)}));
-        scene.tracks.push_back(sw::objectTrack("poplars", {sw::meshKey(0, poplars)}));
-        scene.tracks.push_back(sw::objectTrack("trees", {sw::meshKey(0, crowns)}));
+    for (int i = 0; i < 160; ++i) {
+        const float a = random.range(0, 2 * kPi), r = random.range(150, 280);
+        const float x = r * std::cos(a), y = r * std::sin(a);
+        const float h = random.range(14, 24);
+        const sw::Matrix12 place = pose({x, y, fieldHeight(x, y)}, random.range(0, 2 * kPi));
+        appendMesh(trunks, trunkMesh(h * 0.5f, h * 0.035f, kBark), place);
+        appendMesh(crowns, broadleafCrownMesh(h, kLeaves, uint32_t(i)), place);
     }
+    scene.tracks.push_back(sw::objectTrack("trees", {sw::meshKey(0, trunks)}));
+    scene.tracks.push_back(sw::objectTrack("poplars", {sw::meshKey(0, poplars)}));
+    scene.tracks.push_back(sw::objectTrack("trees", {sw::meshKey(0, crowns)}));
+}
 
-    scene.tracks.push_back(steadyLight("sun", kSun * 5000, {0.85f, 0.8f, 0.68f, 1}, 0));
-    scene.tracks.push_back(
-        steadyLight("sky", Vec3{0.4f, 0.6f, 0.7f} * 5000, {0.22f, 0.27f, 0.36f, 1}, 0));
-
+void addCameras(sw::Scene& scene) {
     const Vec3 crow = {kScarecrow.x, kScarecrow.y, fieldHeight(kScarecrow.x, kScarecrow.y) + 1.8f};
     auto overField = [](float x, float y, float lift) {
         return Vec3{x, y, fieldHeight(x, y) + lift};
@@ -432,7 +405,31 @@ DemoScene buildFeld() {
     for (const auto& at : shots)
         scene.tracks.push_back(
             cameraShot("camera", kSeconds, [at](double t) { return at(float(t / kSeconds)); }));
+}
 
+} // namespace
+
+DemoScene buildFeld() {
+    // the grain cards face every way; much of the field's light is the sky's ambient
+    DemoScene out = startDemoScene("feld", kSeconds, {0.7f, 0.8f, 0.92f, 1}, {0.62f, 0.6f, 0.6f, 1},
+                                   "feld_sky", skyLook(), 512);
+    out.pictures.push_back({"feld_ground.jpg", groundPicture});
+    out.pictures.push_back({"feld_grain.png", grainPicture});
+    out.pictures.push_back({"feld_straw.jpg", strawPicture});
+    sw::Scene& scene = out.scene;
+    scene.tracks.push_back(
+        sw::objectTrack("land", {sw::meshKey(0, heightField(40, 40, -kHalf, -kHalf, 2 * kHalf,
+                                                            2 * kHalf, fieldHeight, kGround))}));
+    // One generator for all that is placed at random: the steps' order is its draws' order.
+    pictures::Random random(5);
+    addGrain(scene, random);
+    addScarecrow(scene);
+    addFarm(scene);
+    addTrees(scene, random);
+    scene.tracks.push_back(steadyLight("sun", kSun * 5000, {0.85f, 0.8f, 0.68f, 1}, 0));
+    scene.tracks.push_back(
+        steadyLight("sky", Vec3{0.4f, 0.6f, 0.7f} * 5000, {0.22f, 0.27f, 0.36f, 1}, 0));
+    addCameras(scene);
     for (const sw::MaterialDesc& m : materials())
         scene.tracks.push_back(sw::materialTrack("material", m));
     return out;

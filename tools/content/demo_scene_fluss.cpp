@@ -179,21 +179,7 @@ std::vector<sw::Vertex> waterVertices(double t, int segments) {
     return out;
 }
 
-} // namespace
-
-DemoScene buildFluss() {
-    DemoScene out;
-    out.name = "fluss";
-    sw::Scene& scene = out.scene;
-    sw::setStartEnd(scene, 0, kSeconds);
-    scene.background[0] = 0.7f;
-    scene.background[1] = 0.76f;
-    scene.background[2] = 0.78f;
-    scene.ambient[0] = 0.36f;
-    scene.ambient[1] = 0.38f;
-    scene.ambient[2] = 0.4f;
-    scene.envMapName = "fluss_sky";
-
+SkyLook skyLook() {
     SkyLook sky;
     sky.sun = kSun;
     sky.zenith = {0.3f, 0.45f, 0.7f, 1};
@@ -204,20 +190,23 @@ DemoScene buildFluss() {
     sky.ground = {0.25f, 0.32f, 0.2f, 1};
     sky.hillHeight = 0.06f;
     sky.seed = 37;
-    addSkyPictures(out.pictures, "fluss_sky", sky, 512);
-    out.pictures.push_back({"fluss_ground.jpg", groundPicture});
-    out.pictures.push_back({"fluss_water.jpg", waterPicture});
-    out.pictures.push_back({"fluss_stone.qw2",
-                            [] {
-                                return stonePicture(256, {0.62f, 0.6f, 0.56f, 1}, 71);
-                            },
-                            false, 3.0f});
-    out.pictures.push_back({"fluss_reeds.png", reedPicture});
-    out.pictures.push_back({"fluss_planks.qw2", planksPicture, false, 3.0f});
-    out.pictures.push_back({"fluss_glint.png", [] {
-                                return glowPicture(32, {1.0f, 1.0f, 0.9f, 1});
-                            }});
+    return sky;
+}
 
+void addPictures(std::vector<PictureJob>& pictures) {
+    pictures.push_back({"fluss_ground.jpg", groundPicture});
+    pictures.push_back({"fluss_water.jpg", waterPicture});
+    pictures.push_back({"fluss_stone.qw2",
+                        [] {
+                            return stonePicture(256, {0.62f, 0.6f, 0.56f, 1}, 71);
+                        },
+                        false, 3.0f});
+    pictures.push_back({"fluss_reeds.png", reedPicture});
+    pictures.push_back({"fluss_planks.qw2", planksPicture, false, 3.0f});
+    pictures.push_back({"fluss_glint.png", [] { return glowPicture(32, {1.0f, 1.0f, 0.9f, 1}); }});
+}
+
+void addValley(sw::Scene& scene) {
     for (int part = 0; part < 3; ++part) {
         const float x0 = -kHalfX + float(part) * 2 * kHalfX / 3;
         sw::Mesh ground =
@@ -228,149 +217,148 @@ DemoScene buildFluss() {
         }
         scene.tracks.push_back(sw::objectTrack("valley", {sw::meshKey(0, ground)}));
     }
+}
 
-    {
-        const int segments = 90;
-        sw::Mesh water;
-        water.materialIndex = kWater;
-        water.hasUV = true;
-        water.encoding = 1;
-        water.vertices = waterVertices(0, segments);
-        for (int i = 0; i < segments; ++i)
-            for (int j = 0; j < 4; ++j) {
-                const uint16_t a = uint16_t(i * 5 + j);
-                water.faces.push_back({a, uint16_t(a + 5), uint16_t(a + 6)});
-                water.faces.push_back({a, uint16_t(a + 6), uint16_t(a + 1)});
+void addRiver(sw::Scene& scene) {
+    const int segments = 90;
+    sw::Mesh water;
+    water.materialIndex = kWater;
+    water.hasUV = true;
+    water.encoding = 1;
+    water.vertices = waterVertices(0, segments);
+    for (int i = 0; i < segments; ++i)
+        for (int j = 0; j < 4; ++j) {
+            const uint16_t a = uint16_t(i * 5 + j);
+            water.faces.push_back({a, uint16_t(a + 5), uint16_t(a + 6)});
+            water.faces.push_back({a, uint16_t(a + 6), uint16_t(a + 1)});
+        }
+    std::vector<sw::Key> keys = {sw::meshKey(0, water)};
+    for (int i = 1; i <= int(kSeconds * 2); ++i)
+        keys.push_back(sw::morphKey(i * 0.5, {}, waterVertices(i * 0.5, segments), true, 1));
+    scene.tracks.push_back(sw::objectTrack("river", keys));
+}
+
+void addStones(sw::Scene& scene, pictures::Random& random) {
+    sw::Mesh stones;
+    stones.materialIndex = kStone;
+    stones.hasUV = true;
+    for (int i = 0; i < 70; ++i) {
+        const float x = random.range(-kHalfX + 10, kHalfX - 10);
+        const float side = random.uniform() < 0.5f ? -1.0f : 1.0f;
+        const float off = i % 4 == 0 ? random.range(-8, 8) : side * random.range(9, 20);
+        const float y = riverY(x) + off;
+        const float r = random.range(0.5f, 2.2f);
+        const sw::Mesh one = flatten(rock(r, random.range(0.9f, 1.4f), random.range(0.8f, 1.2f),
+                                          0.6f, 0.6f, uint32_t(i), kStone));
+        appendMesh(
+            stones, one,
+            pose({x, y, std::max(valleyHeight(x, y), -1.0f) + 0.1f}, random.range(0, 2 * kPi)));
+    }
+    scene.tracks.push_back(sw::objectTrack("stones", {sw::meshKey(0, stones)}));
+}
+
+// Reeds along both banks, bending in the breeze.
+void addReeds(sw::Scene& scene, pictures::Random& random) {
+    struct Clump {
+        Vec3 at;
+        float heading, size, phase;
+    };
+    std::vector<Clump> clumps;
+    for (int i = 0; i < 170; ++i) {
+        const float x = random.range(-kHalfX + 5, kHalfX - 5);
+        const float side = random.uniform() < 0.5f ? -1.0f : 1.0f;
+        const float y = riverY(x) + side * random.range(kRiverHalfWidth - 1, kRiverHalfWidth + 6);
+        clumps.push_back({{x, y, valleyHeight(x, y) - 0.3f},
+                          random.range(0, 2 * kPi),
+                          random.range(2.0f, 3.2f),
+                          random.range(0, 2 * kPi)});
+    }
+    auto reeds = [&](double t) {
+        std::vector<sw::Vertex> vs;
+        const float w = float(2 * kPi * t / kSeconds);
+        for (const Clump& c : clumps) {
+            sw::Mesh one = card(c.size * 0.8f, c.size * 1.6f, kReeds);
+            const float sway = 0.35f * std::sin(2 * w + c.phase + c.at.x * 0.05f);
+            for (sw::Vertex& v : one.vertices) {
+                const float up = v.z / (c.size * 1.6f);
+                v.x += sway * up * up * c.size;
             }
-        std::vector<sw::Key> keys = {sw::meshKey(0, water)};
-        for (int i = 1; i <= int(kSeconds * 2); ++i)
-            keys.push_back(sw::morphKey(i * 0.5, {}, waterVertices(i * 0.5, segments), true, 1));
-        scene.tracks.push_back(sw::objectTrack("river", keys));
-    }
-
-    pictures::Random random(4711);
-    {
-        sw::Mesh stones;
-        stones.materialIndex = kStone;
-        stones.hasUV = true;
-        for (int i = 0; i < 70; ++i) {
-            const float x = random.range(-kHalfX + 10, kHalfX - 10);
-            const float side = random.uniform() < 0.5f ? -1.0f : 1.0f;
-            const float off = i % 4 == 0 ? random.range(-8, 8) : side * random.range(9, 20);
-            const float y = riverY(x) + off;
-            const float r = random.range(0.5f, 2.2f);
-            const sw::Mesh one = flatten(rock(r, random.range(0.9f, 1.4f), random.range(0.8f, 1.2f),
-                                              0.6f, 0.6f, uint32_t(i), kStone));
-            appendMesh(
-                stones, one,
-                pose({x, y, std::max(valleyHeight(x, y), -1.0f) + 0.1f}, random.range(0, 2 * kPi)));
-        }
-        scene.tracks.push_back(sw::objectTrack("stones", {sw::meshKey(0, stones)}));
-    }
-
-    // Reeds along both banks, bending in the breeze.
-    {
-        struct Clump {
-            Vec3 at;
-            float heading, size, phase;
-        };
-        std::vector<Clump> clumps;
-        for (int i = 0; i < 170; ++i) {
-            const float x = random.range(-kHalfX + 5, kHalfX - 5);
-            const float side = random.uniform() < 0.5f ? -1.0f : 1.0f;
-            const float y =
-                riverY(x) + side * random.range(kRiverHalfWidth - 1, kRiverHalfWidth + 6);
-            clumps.push_back({{x, y, valleyHeight(x, y) - 0.3f},
-                              random.range(0, 2 * kPi),
-                              random.range(2.0f, 3.2f),
-                              random.range(0, 2 * kPi)});
-        }
-        auto reeds = [&](double t) {
-            std::vector<sw::Vertex> vs;
-            const float w = float(2 * kPi * t / kSeconds);
-            for (const Clump& c : clumps) {
-                sw::Mesh one = card(c.size * 0.8f, c.size * 1.6f, kReeds);
-                const float sway = 0.35f * std::sin(2 * w + c.phase + c.at.x * 0.05f);
-                for (sw::Vertex& v : one.vertices) {
-                    const float up = v.z / (c.size * 1.6f);
-                    v.x += sway * up * up * c.size;
-                }
-                const sw::Matrix12 place = pose(c.at, c.heading);
-                for (sw::Vertex v : one.vertices) {
-                    const Vec3 p = transformPoint(place, {v.x, v.y, v.z});
-                    vs.push_back({p.x, p.y, p.z, v.u, v.v});
-                }
+            const sw::Matrix12 place = pose(c.at, c.heading);
+            for (sw::Vertex v : one.vertices) {
+                const Vec3 p = transformPoint(place, {v.x, v.y, v.z});
+                vs.push_back({p.x, p.y, p.z, v.u, v.v});
             }
-            return vs;
-        };
-        sw::Mesh mesh;
-        mesh.materialIndex = kReeds;
-        mesh.hasUV = true;
-        mesh.encoding = 1;
-        mesh.vertices = reeds(0);
-        for (size_t i = 0; i < clumps.size(); ++i) {
-            const uint16_t a = uint16_t(4 * i);
-            mesh.faces.push_back({a, uint16_t(a + 1), uint16_t(a + 2)});
-            mesh.faces.push_back({a, uint16_t(a + 2), uint16_t(a + 3)});
         }
-        std::vector<sw::Key> keys = {sw::meshKey(0, mesh)};
-        for (int i = 1; i <= int(kSeconds * 2); ++i)
-            keys.push_back(sw::morphKey(i * 0.5, {}, reeds(i * 0.5), true, 1));
-        scene.tracks.push_back(sw::objectTrack("reeds", keys));
+        return vs;
+    };
+    sw::Mesh mesh;
+    mesh.materialIndex = kReeds;
+    mesh.hasUV = true;
+    mesh.encoding = 1;
+    mesh.vertices = reeds(0);
+    for (size_t i = 0; i < clumps.size(); ++i) {
+        const uint16_t a = uint16_t(4 * i);
+        mesh.faces.push_back({a, uint16_t(a + 1), uint16_t(a + 2)});
+        mesh.faces.push_back({a, uint16_t(a + 2), uint16_t(a + 3)});
     }
+    std::vector<sw::Key> keys = {sw::meshKey(0, mesh)};
+    for (int i = 1; i <= int(kSeconds * 2); ++i)
+        keys.push_back(sw::morphKey(i * 0.5, {}, reeds(i * 0.5), true, 1));
+    scene.tracks.push_back(sw::objectTrack("reeds", keys));
+}
 
-    // Woods on the slopes.
-    {
-        sw::Mesh trunks, needles, crowns;
-        trunks.materialIndex = kBark;
-        needles.materialIndex = kNeedles;
-        crowns.materialIndex = kLeaves;
-        trunks.hasUV = needles.hasUV = crowns.hasUV = true;
-        int placed = 0;
-        for (int i = 0; i < 900 && placed < 260; ++i) {
-            const float x = random.range(-kHalfX + 10, kHalfX - 10),
-                        y = random.range(-kHalfY + 10, kHalfY - 10);
-            const float d = std::fabs(y - riverY(x));
-            if (d < 26 || fractalNoise(x / 80, y / 80, 64, 3, 72) < 0.42f) continue;
-            const float h = random.range(12, 22);
-            const sw::Matrix12 place = pose({x, y, valleyHeight(x, y)}, random.range(0, 2 * kPi));
-            appendMesh(trunks, trunkMesh(h * 0.5f, h * 0.035f, kBark), place);
-            if (random.uniform() < 0.55f)
-                appendMesh(needles, coniferMesh(h * 1.2f, kNeedles, uint32_t(i)), place);
-            else
-                appendMesh(crowns, broadleafCrownMesh(h, kLeaves, uint32_t(i)), place);
-            ++placed;
-        }
-        scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, trunks)}));
-        scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, needles)}));
-        scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, crowns)}));
+// Woods on the slopes.
+void addWoods(sw::Scene& scene, pictures::Random& random) {
+    sw::Mesh trunks, needles, crowns;
+    trunks.materialIndex = kBark;
+    needles.materialIndex = kNeedles;
+    crowns.materialIndex = kLeaves;
+    trunks.hasUV = needles.hasUV = crowns.hasUV = true;
+    int placed = 0;
+    for (int i = 0; i < 900 && placed < 260; ++i) {
+        const float x = random.range(-kHalfX + 10, kHalfX - 10),
+                    y = random.range(-kHalfY + 10, kHalfY - 10);
+        const float d = std::fabs(y - riverY(x));
+        if (d < 26 || fractalNoise(x / 80, y / 80, 64, 3, 72) < 0.42f) continue;
+        const float h = random.range(12, 22);
+        const sw::Matrix12 place = pose({x, y, valleyHeight(x, y)}, random.range(0, 2 * kPi));
+        appendMesh(trunks, trunkMesh(h * 0.5f, h * 0.035f, kBark), place);
+        if (random.uniform() < 0.55f)
+            appendMesh(needles, coniferMesh(h * 1.2f, kNeedles, uint32_t(i)), place);
+        else
+            appendMesh(crowns, broadleafCrownMesh(h, kLeaves, uint32_t(i)), place);
+        ++placed;
     }
+    scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, trunks)}));
+    scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, needles)}));
+    scene.tracks.push_back(sw::objectTrack("woods", {sw::meshKey(0, crowns)}));
+}
 
-    // The footbridge.
-    const Vec3 bridge = {kBridgeX, riverY(kBridgeX), 1.6f};
-    {
-        const float slope =
-            std::atan(std::cos(kBridgeX / 90) * 35 / 90 + std::cos(kBridgeX / 37 + 1) * 15 / 37);
-        const float heading = slope + kPi / 2; // across the stream
-        sw::Mesh wood;
-        wood.materialIndex = kPlanks;
-        wood.hasUV = true;
-        const sw::Matrix12 place = pose(bridge, heading);
-        appendMesh(wood, sw::boxMesh(17, 1.4f, 0.18f, kPlanks), place);
-        for (float side : {-1.3f, 1.3f}) {
-            appendMesh(wood, sw::boxMesh(17, 0.08f, 0.08f, kPlanks),
-                       compose(place, pose({0, side, 1.1f}, 0)));
-            for (int p = -4; p <= 4; ++p)
-                appendMesh(wood, sw::boxMesh(0.1f, 0.1f, 0.8f, kPlanks),
-                           compose(place, pose({float(p) * 4.2f, side, 0.4f}, 0)));
-        }
-        for (float end : {-11.0f, 11.0f})
-            appendMesh(wood, sw::boxMesh(0.3f, 0.3f, 1.5f, kPlanks),
-                       compose(place, pose({end, 0, -1.4f}, 0)));
-        scene.tracks.push_back(sw::objectTrack("bridge", {sw::meshKey(0, wood)}));
+// The footbridge across the stream, standing at bridge.
+void addBridge(sw::Scene& scene, Vec3 bridge) {
+    const float slope =
+        std::atan(std::cos(kBridgeX / 90) * 35 / 90 + std::cos(kBridgeX / 37 + 1) * 15 / 37);
+    const float heading = slope + kPi / 2; // across the stream
+    sw::Mesh wood;
+    wood.materialIndex = kPlanks;
+    wood.hasUV = true;
+    const sw::Matrix12 place = pose(bridge, heading);
+    appendMesh(wood, sw::boxMesh(17, 1.4f, 0.18f, kPlanks), place);
+    for (float side : {-1.3f, 1.3f}) {
+        appendMesh(wood, sw::boxMesh(17, 0.08f, 0.08f, kPlanks),
+                   compose(place, pose({0, side, 1.1f}, 0)));
+        for (int p = -4; p <= 4; ++p)
+            appendMesh(wood, sw::boxMesh(0.1f, 0.1f, 0.8f, kPlanks),
+                       compose(place, pose({float(p) * 4.2f, side, 0.4f}, 0)));
     }
+    for (float end : {-11.0f, 11.0f})
+        appendMesh(wood, sw::boxMesh(0.3f, 0.3f, 1.5f, kPlanks),
+                   compose(place, pose({end, 0, -1.4f}, 0)));
+    scene.tracks.push_back(sw::objectTrack("bridge", {sw::meshKey(0, wood)}));
+}
 
-    // Sun glints dancing on the water.
+// Sun glints dancing on the water.
+void addGlints(sw::Scene& scene, pictures::Random& random) {
     for (int i = 0; i < 10; ++i) {
         const float x0 = random.range(-120, 160), phase = random.range(0, 2 * kPi);
         sw::Mesh glint;
@@ -385,11 +373,9 @@ DemoScene buildFluss() {
                         0.6f + 0.5f * std::sin(3 * w + phase));
         }));
     }
+}
 
-    scene.tracks.push_back(steadyLight("sun", kSun * 5000, {1.0f, 0.94f, 0.84f, 1}, 0));
-    scene.tracks.push_back(
-        steadyLight("sky", Vec3{-0.5f, 0.6f, 0.6f} * 5000, {0.24f, 0.3f, 0.38f, 1}, 0));
-
+void addCameras(sw::Scene& scene, Vec3 bridge) {
     auto onRiver = [](float x, float across, float z) { return Vec3{x, riverY(x) + across, z}; };
     std::vector<std::function<Shot(float)>> shots = {
         // 0: low over the water, flying upstream
@@ -449,7 +435,29 @@ DemoScene buildFluss() {
             s.eye.z = std::max(s.eye.z, valleyHeight(s.eye.x, s.eye.y) + 2.5f);
             return s;
         }));
+}
 
+} // namespace
+
+DemoScene buildFluss() {
+    DemoScene out = startDemoScene("fluss", kSeconds, {0.7f, 0.76f, 0.78f, 1},
+                                   {0.36f, 0.38f, 0.4f, 1}, "fluss_sky", skyLook(), 512);
+    addPictures(out.pictures);
+    sw::Scene& scene = out.scene;
+    addValley(scene);
+    addRiver(scene);
+    // One generator for all that is placed at random: the steps' order is its draws' order.
+    pictures::Random random(4711);
+    addStones(scene, random);
+    addReeds(scene, random);
+    addWoods(scene, random);
+    const Vec3 bridge = {kBridgeX, riverY(kBridgeX), 1.6f};
+    addBridge(scene, bridge);
+    addGlints(scene, random);
+    scene.tracks.push_back(steadyLight("sun", kSun * 5000, {1.0f, 0.94f, 0.84f, 1}, 0));
+    scene.tracks.push_back(
+        steadyLight("sky", Vec3{-0.5f, 0.6f, 0.6f} * 5000, {0.24f, 0.3f, 0.38f, 1}, 0));
+    addCameras(scene, bridge);
     for (const sw::MaterialDesc& m : materials())
         scene.tracks.push_back(sw::materialTrack("material", m));
     return out;

@@ -137,21 +137,8 @@ Vec3 lightAt(int i, double t) {
     return {r * std::cos(a), r * std::sin(a), 14 + 4 * std::sin(a * 2 + float(i))};
 }
 
-} // namespace
-
-DemoScene buildHolzvogel() {
-    DemoScene out;
-    out.name = "holzvogel";
-    sw::Scene& scene = out.scene;
-    sw::setStartEnd(scene, 0, kSeconds);
-    scene.background[0] = 0.02f;
-    scene.background[1] = 0.02f;
-    scene.background[2] = 0.04f;
-    scene.ambient[0] = 0.2f;
-    scene.ambient[1] = 0.18f;
-    scene.ambient[2] = 0.22f;
-    scene.envMapName = "vogel_room";
-
+// The dark room the bird stands in, as a sky box: no clouds, no hills, a faint glow above.
+SkyLook roomLook() {
     SkyLook room;
     room.sun = normalized({0.2f, -0.3f, 0.9f});
     room.zenith = {0.03f, 0.03f, 0.08f, 1};
@@ -161,12 +148,10 @@ DemoScene buildHolzvogel() {
     room.cloudCover = 0;
     room.hill = {0.05f, 0.04f, 0.07f, 1};
     room.hillHeight = 0.0f;
-    addSkyPictures(out.pictures, "vogel_room", room, 256);
-    out.pictures.push_back({"vogel_wood.qw2", woodPicture, false, 3.0f});
-    out.pictures.push_back({"vogel_marble.qw2", marblePicture, false, 3.0f});
-    out.pictures.push_back({"vogel_floor.jpg", floorPicture});
-    out.pictures.push_back({"vogel_glow.png", [] { return glowPicture(64, {1, 1, 1, 1}); }});
+    return room;
+}
 
+void addFloorAndColumn(sw::Scene& scene) {
     sw::Mesh floor = sw::gridMesh(12, 120, kFloor);
     for (sw::Vertex& v : floor.vertices) {
         v.u *= 8;
@@ -177,33 +162,36 @@ DemoScene buildHolzvogel() {
         lathe({{3.2f, 0}, {3.2f, 0.8f}, {2.4f, 1.2f}, {2.0f, 8.6f}, {2.6f, 9.2f}, {2.8f, 10}}, 16,
               kMarble, 2);
     scene.tracks.push_back(sw::objectTrack("column", {sw::meshKey(0, column)}));
+}
 
-    // The bird: folded until the Hold, then a second topology whose wings spread and beat
-    // slowly, folding again toward the end of the loop.
-    {
-        std::vector<sw::Key> keys;
-        sw::Mesh folded = birdMesh(false, 0);
-        folded.transform = birdPlace(0);
-        keys.push_back(sw::meshKey(0, folded));
-        for (int i = 1; i * 0.5 < kSpreadAt; ++i)
-            keys.push_back(sw::transformKey(i * 0.5, birdPlace(i * 0.5)));
-        const double last = kSpreadAt - 2.0 / 4800;
-        keys.push_back(sw::transformKey(last, birdPlace(last)));
-        keys.push_back(sw::holdKey(kSpreadAt - 1.0 / 4800));
-        auto spreadAt = [](double t) {
-            const float f = float((t - kSpreadAt) / (kSeconds - kSpreadAt));
-            const float open = smoothstep(0, 0.3f, f) * smoothstep(1.0f, 0.8f, f);
-            return open * (0.8f + 0.25f * std::sin(float(t) * 2.5f));
-        };
-        sw::Mesh spread = birdMesh(true, spreadAt(kSpreadAt));
-        spread.transform = birdPlace(kSpreadAt);
-        keys.push_back(sw::meshKey(kSpreadAt, spread));
-        for (double t = kSpreadAt + 0.25; t <= kSeconds + 1e-6; t += 0.25)
-            keys.push_back(sw::morphKey(t, birdPlace(t), birdMesh(true, spreadAt(t)).vertices, true,
-                                        int(t * 4) % 2));
-        scene.tracks.push_back(sw::objectTrack("bird", keys));
-    }
+// The bird: folded until the Hold, then a second topology whose wings spread and beat
+// slowly, folding again toward the end of the loop.
+void addBird(sw::Scene& scene) {
+    std::vector<sw::Key> keys;
+    sw::Mesh folded = birdMesh(false, 0);
+    folded.transform = birdPlace(0);
+    keys.push_back(sw::meshKey(0, folded));
+    for (int i = 1; i * 0.5 < kSpreadAt; ++i)
+        keys.push_back(sw::transformKey(i * 0.5, birdPlace(i * 0.5)));
+    const double last = kSpreadAt - 2.0 / 4800;
+    keys.push_back(sw::transformKey(last, birdPlace(last)));
+    keys.push_back(sw::holdKey(kSpreadAt - 1.0 / 4800));
+    auto spreadAt = [](double t) {
+        const float f = float((t - kSpreadAt) / (kSeconds - kSpreadAt));
+        const float open = smoothstep(0, 0.3f, f) * smoothstep(1.0f, 0.8f, f);
+        return open * (0.8f + 0.25f * std::sin(float(t) * 2.5f));
+    };
+    sw::Mesh spread = birdMesh(true, spreadAt(kSpreadAt));
+    spread.transform = birdPlace(kSpreadAt);
+    keys.push_back(sw::meshKey(kSpreadAt, spread));
+    for (double t = kSpreadAt + 0.25; t <= kSeconds + 1e-6; t += 0.25)
+        keys.push_back(sw::morphKey(t, birdPlace(t), birdMesh(true, spreadAt(t)).vertices, true,
+                                    int(t * 4) % 2));
+    scene.tracks.push_back(sw::objectTrack("bird", keys));
+}
 
+// Three coloured lamps circling the bird, each with a glow sprite where it is.
+void addLamps(sw::Scene& scene) {
     const Color colors[3] = {
         {1.0f, 0.7f, 0.35f, 1}, {0.35f, 0.55f, 1.0f, 1}, {0.95f, 0.35f, 0.7f, 1}};
     for (int i = 0; i < 3; ++i) {
@@ -222,57 +210,72 @@ DemoScene buildHolzvogel() {
         scene.tracks.push_back(movingObject("lamp glow", glow, kSeconds, 0.25,
                                             [i](double t) { return pose(lightAt(i, t), 0); }));
     }
+}
 
-    // Dust motes drifting up through the light. Each rises through its own band a whole
-    // number of times per loop, so the loop closes without a jump. Where it wraps from the
-    // top of its band to the bottom it has shrunk to nothing at both keys around the wrap:
-    // the morph between them then moves an empty card instead of drawing a streak.
-    {
-        pictures::Random random(135);
-        struct Mote {
-            Vec3 at;
-            float band, phase;
-            int laps;
-        };
-        std::vector<Mote> motes;
-        for (int i = 0; i < 50; ++i) {
-            const float bottom = random.range(2, 8);
-            motes.push_back({{random.range(-9, 9), random.range(-9, 9), bottom},
-                             random.range(8, 12),
-                             random.uniform(),
-                             1 + int(random.uniform() * 1.99f)});
-        }
-        auto dust = [&](double t) {
-            std::vector<sw::Vertex> vs;
-            for (const Mote& m : motes) {
-                const float f = std::fmod(m.phase + float(m.laps) * float(t / kSeconds), 1.0f);
-                const float z = m.at.z + m.band * f;
-                const float size = kMoteSize * moteScale(f);
-                // the sway repeats once per loop as well
-                const float sway = std::sin(float(2 * kPi * t / kSeconds) * 3 + m.at.z);
-                const Vec3 p = {m.at.x + 0.6f * sway, m.at.y, z};
-                sw::Mesh one = card(size, size, kDust);
-                appendMesh(one, card(size, size, kDust), pose({}, kPi / 2));
-                for (const sw::Vertex& v : one.vertices)
-                    vs.push_back({p.x + v.x, p.y + v.y, p.z + v.z - size / 2, v.u, v.v});
-            }
-            return vs;
-        };
-        sw::Mesh mesh;
-        mesh.materialIndex = kDust;
-        mesh.hasUV = true;
-        mesh.vertices = dust(0);
-        for (size_t i = 0; i < motes.size() * 2; ++i) {
-            const uint16_t a = uint16_t(4 * i);
-            mesh.faces.push_back({a, uint16_t(a + 1), uint16_t(a + 2)});
-            mesh.faces.push_back({a, uint16_t(a + 2), uint16_t(a + 3)});
-        }
-        std::vector<sw::Key> keys = {sw::meshKey(0, mesh)};
-        for (double t = kDustStep; t <= kSeconds + 1e-6; t += kDustStep)
-            keys.push_back(sw::morphKey(t, {}, dust(t), true, 0));
-        scene.tracks.push_back(sw::objectTrack("dust", keys));
+// Dust motes drifting up through the light. Each rises through its own band a whole
+// number of times per loop, so the loop closes without a jump. Where it wraps from the
+// top of its band to the bottom it has shrunk to nothing at both keys around the wrap:
+// the morph between them then moves an empty card instead of drawing a streak.
+void addDust(sw::Scene& scene) {
+    pictures::Random random(135);
+    struct Mote {
+        Vec3 at;
+        float band, phase;
+        int laps;
+    };
+    std::vector<Mote> motes;
+    for (int i = 0; i < 50; ++i) {
+        const float bottom = random.range(2, 8);
+        motes.push_back({{random.range(-9, 9), random.range(-9, 9), bottom},
+                         random.range(8, 12),
+                         random.uniform(),
+                         1 + int(random.uniform() * 1.99f)});
     }
+    auto dust = [&](double t) {
+        std::vector<sw::Vertex> vs;
+        for (const Mote& m : motes) {
+            const float f = std::fmod(m.phase + float(m.laps) * float(t / kSeconds), 1.0f);
+            const float z = m.at.z + m.band * f;
+            const float size = kMoteSize * moteScale(f);
+            // the sway repeats once per loop as well
+            const float sway = std::sin(float(2 * kPi * t / kSeconds) * 3 + m.at.z);
+            const Vec3 p = {m.at.x + 0.6f * sway, m.at.y, z};
+            sw::Mesh one = card(size, size, kDust);
+            appendMesh(one, card(size, size, kDust), pose({}, kPi / 2));
+            for (const sw::Vertex& v : one.vertices)
+                vs.push_back({p.x + v.x, p.y + v.y, p.z + v.z - size / 2, v.u, v.v});
+        }
+        return vs;
+    };
+    sw::Mesh mesh;
+    mesh.materialIndex = kDust;
+    mesh.hasUV = true;
+    mesh.vertices = dust(0);
+    for (size_t i = 0; i < motes.size() * 2; ++i) {
+        const uint16_t a = uint16_t(4 * i);
+        mesh.faces.push_back({a, uint16_t(a + 1), uint16_t(a + 2)});
+        mesh.faces.push_back({a, uint16_t(a + 2), uint16_t(a + 3)});
+    }
+    std::vector<sw::Key> keys = {sw::meshKey(0, mesh)};
+    for (double t = kDustStep; t <= kSeconds + 1e-6; t += kDustStep)
+        keys.push_back(sw::morphKey(t, {}, dust(t), true, 0));
+    scene.tracks.push_back(sw::objectTrack("dust", keys));
+}
 
+} // namespace
+
+DemoScene buildHolzvogel() {
+    DemoScene out = startDemoScene("holzvogel", kSeconds, {0.02f, 0.02f, 0.04f, 1},
+                                   {0.2f, 0.18f, 0.22f, 1}, "vogel_room", roomLook(), 256);
+    out.pictures.push_back({"vogel_wood.qw2", woodPicture, false, 3.0f});
+    out.pictures.push_back({"vogel_marble.qw2", marblePicture, false, 3.0f});
+    out.pictures.push_back({"vogel_floor.jpg", floorPicture});
+    out.pictures.push_back({"vogel_glow.png", [] { return glowPicture(64, {1, 1, 1, 1}); }});
+    sw::Scene& scene = out.scene;
+    addFloorAndColumn(scene);
+    addBird(scene);
+    addLamps(scene);
+    addDust(scene);
     scene.tracks.push_back(cameraShot("camera", kSeconds, [](double t) {
         const float f = float(t / kSeconds);
         const float a = -1.9f + 0.5f * std::sin(f * 2 * kPi);
@@ -281,7 +284,6 @@ DemoScene buildHolzvogel() {
                     kPerch + Vec3{0, 0, 3.5f},
                     1.1f};
     }));
-
     for (const sw::MaterialDesc& m : materials())
         scene.tracks.push_back(sw::materialTrack("material", m));
     return out;

@@ -165,21 +165,7 @@ Vec3 birdAt(const Bird& b, double t) {
     return leaderAt(t) + b.offset + Vec3{0, 0, -0.25f * std::sin(w)};
 }
 
-} // namespace
-
-DemoScene buildKraniche() {
-    DemoScene out;
-    out.name = "kraniche";
-    sw::Scene& scene = out.scene;
-    sw::setStartEnd(scene, 0, kSeconds);
-    scene.background[0] = 0.9f;
-    scene.background[1] = 0.55f;
-    scene.background[2] = 0.35f;
-    scene.ambient[0] = 0.42f;
-    scene.ambient[1] = 0.34f;
-    scene.ambient[2] = 0.36f;
-    scene.envMapName = "kraniche_sky";
-
+SkyLook skyLook() {
     SkyLook sky;
     sky.sun = kSun;
     sky.zenith = {0.2f, 0.22f, 0.45f, 1};
@@ -192,42 +178,43 @@ DemoScene buildKraniche() {
     sky.ground = {0.2f, 0.15f, 0.12f, 1};
     sky.hillHeight = 0.025f;
     sky.seed = 53;
-    addSkyPictures(out.pictures, "kraniche_sky", sky, 512);
-    out.pictures.push_back({"kraniche_marsh.jpg", marshPicture});
-    out.pictures.push_back({"kraniche_water.jpg", sunsetWaterPicture});
-    out.pictures.push_back({"kraniche_crane.png", cranePicture});
+    return sky;
+}
 
+// The marsh, its pools and the reeds standing where the ground is wet but not under water.
+void addMarsh(sw::Scene& scene, pictures::Random& random) {
     scene.tracks.push_back(sw::objectTrack("marsh", {sw::meshKey(0, [] {
                                                sw::Mesh m =
                                                    heightField(40, 40, -kHalf, -kHalf, 2 * kHalf,
                                                                2 * kHalf, marshHeight, kMarsh);
                                                return m;
                                            }())}));
-    {
-        sw::Mesh water = heightField(
-            4, 4, -kHalf, -kHalf, 2 * kHalf, 2 * kHalf, [](float, float) { return 0.0f; }, kWater,
-            30);
-        scene.tracks.push_back(sw::objectTrack("pools", {sw::meshKey(0, water)}));
+    sw::Mesh water = heightField(
+        4, 4, -kHalf, -kHalf, 2 * kHalf, 2 * kHalf, [](float, float) { return 0.0f; }, kWater, 30);
+    scene.tracks.push_back(sw::objectTrack("pools", {sw::meshKey(0, water)}));
+    sw::Mesh reeds;
+    reeds.materialIndex = kReeds;
+    reeds.hasUV = true;
+    for (int i = 0; i < 1500 && reeds.faces.size() < 1600; ++i) {
+        const float x = random.range(-300, 500), y = random.range(-300, 300);
+        const float h = marshHeight(x, y);
+        if (h < -0.3f || h > 1.5f) continue;
+        appendMesh(reeds, card(4, 6, kReeds), pose({x, y, h - 0.3f}, random.range(0, 2 * kPi)));
     }
-    pictures::Random random(99);
-    {
-        sw::Mesh reeds;
-        reeds.materialIndex = kReeds;
-        reeds.hasUV = true;
-        for (int i = 0; i < 1500 && reeds.faces.size() < 1600; ++i) {
-            const float x = random.range(-300, 500), y = random.range(-300, 300);
-            const float h = marshHeight(x, y);
-            if (h < -0.3f || h > 1.5f) continue;
-            appendMesh(reeds, card(4, 6, kReeds), pose({x, y, h - 0.3f}, random.range(0, 2 * kPi)));
-        }
-        scene.tracks.push_back(sw::objectTrack("reeds", {sw::meshKey(0, reeds)}));
-    }
+    scene.tracks.push_back(sw::objectTrack("reeds", {sw::meshKey(0, reeds)}));
+}
 
+// The V: the leader first, then a bird on either side per row behind it.
+std::vector<Bird> flock(pictures::Random& random) {
     std::vector<Bird> birds = {{{0, 0, 0}, 0}};
     for (int k = 1; k <= 4; ++k)
         for (float side : {-1.0f, 1.0f})
             birds.push_back({{-4.2f * float(k), side * 4.5f * float(k), 0.4f * float(k)},
                              random.range(0, 2 * kPi)});
+    return birds;
+}
+
+void addCranes(sw::Scene& scene, const std::vector<Bird>& birds) {
     for (const Bird& b : birds) {
         auto flapAt = [&](double t) {
             return 0.75f * std::sin(float(2 * kPi * t / kBeatSeconds) + b.phase) + 0.1f;
@@ -246,12 +233,9 @@ DemoScene buildKraniche() {
                                         craneMesh(flapAt(i * step)).vertices, true, 0));
         scene.tracks.push_back(sw::objectTrack("crane", keys));
     }
+}
 
-    scene.tracks.push_back(steadyLight("sun", kSun * 5000, {1.0f, 0.72f, 0.45f, 1}, 0));
-    scene.tracks.push_back(
-        steadyLight("dusk", Vec3{-0.6f, -0.5f, 0.6f} * 5000, {0.25f, 0.22f, 0.4f, 1}, 0));
-
-    const Bird lead = birds[0];
+void addCameras(sw::Scene& scene, const Bird& lead) {
     std::vector<std::function<Shot(float)>> shots = {
         // 0: alongside the V, a little below, the sun behind the birds
         [=](float f) {
@@ -277,7 +261,26 @@ DemoScene buildKraniche() {
     for (const auto& at : shots)
         scene.tracks.push_back(cameraShot(
             "camera", kSeconds, [at](double t) { return at(float(t / kSeconds)); }, 0.1));
+}
 
+} // namespace
+
+DemoScene buildKraniche() {
+    DemoScene out = startDemoScene("kraniche", kSeconds, {0.9f, 0.55f, 0.35f, 1},
+                                   {0.42f, 0.34f, 0.36f, 1}, "kraniche_sky", skyLook(), 512);
+    out.pictures.push_back({"kraniche_marsh.jpg", marshPicture});
+    out.pictures.push_back({"kraniche_water.jpg", sunsetWaterPicture});
+    out.pictures.push_back({"kraniche_crane.png", cranePicture});
+    sw::Scene& scene = out.scene;
+    // One generator for all that is placed at random: the steps' order is its draws' order.
+    pictures::Random random(99);
+    addMarsh(scene, random);
+    const std::vector<Bird> birds = flock(random);
+    addCranes(scene, birds);
+    scene.tracks.push_back(steadyLight("sun", kSun * 5000, {1.0f, 0.72f, 0.45f, 1}, 0));
+    scene.tracks.push_back(
+        steadyLight("dusk", Vec3{-0.6f, -0.5f, 0.6f} * 5000, {0.25f, 0.22f, 0.4f, 1}, 0));
+    addCameras(scene, birds[0]);
     for (const sw::MaterialDesc& m : materials())
         scene.tracks.push_back(sw::materialTrack("material", m));
     return out;

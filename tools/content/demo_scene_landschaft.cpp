@@ -367,21 +367,7 @@ const ShotFn kShots[20] = {
     },
 };
 
-} // namespace
-
-DemoScene buildLandschaft() {
-    DemoScene out;
-    out.name = "landschaft";
-    sw::Scene& scene = out.scene;
-    sw::setStartEnd(scene, 0, kSeconds);
-    scene.background[0] = 0.62f;
-    scene.background[1] = 0.7f;
-    scene.background[2] = 0.8f;
-    scene.ambient[0] = 0.36f;
-    scene.ambient[1] = 0.37f;
-    scene.ambient[2] = 0.42f;
-    scene.envMapName = "land_sky";
-
+SkyLook skyLook() {
     SkyLook sky;
     sky.sun = kSun;
     sky.zenith = {0.2f, 0.38f, 0.72f, 1};
@@ -391,26 +377,29 @@ DemoScene buildLandschaft() {
     sky.hillHeight = 0.035f;
     sky.cloudCover = 0.45f;
     sky.seed = 19;
-    addSkyPictures(out.pictures, "land_sky", sky, 512);
-    out.pictures.push_back({"land_ground.jpg", groundPicture});
-    out.pictures.push_back({"land_needles.jpg", needlesPicture});
-    out.pictures.push_back({"land_bark.jpg", [] {
-                                return barkPicture(128, {0.45f, 0.36f, 0.28f, 1}, 3);
-                            }});
-    out.pictures.push_back(
+    return sky;
+}
+
+void addPictures(std::vector<PictureJob>& pictures) {
+    pictures.push_back({"land_ground.jpg", groundPicture});
+    pictures.push_back({"land_needles.jpg", needlesPicture});
+    pictures.push_back({"land_bark.jpg", [] {
+                            return barkPicture(128, {0.45f, 0.36f, 0.28f, 1}, 3);
+                        }});
+    pictures.push_back(
         {"land_leaves.png", [] {
              return leafClusterPicture(256, {0.5f, 0.68f, 0.22f, 1}, {0.12f, 0.3f, 0.08f, 1}, 5);
          }});
-    out.pictures.push_back({"land_water.jpg", waterPicture});
-    out.pictures.push_back({"land_plaster.qw2", plasterPicture, false, 3.0f});
-    out.pictures.push_back({"land_roof.jpg", roofPicture});
-    out.pictures.push_back({"land_balloon.jpg", balloonPicture});
-    out.pictures.push_back({"land_glow.png", [] {
-                                return glowPicture(64, {1.0f, 0.7f, 0.3f, 1});
-                            }});
-    out.pictures.push_back({"land_sail.png", sailPicture});
+    pictures.push_back({"land_water.jpg", waterPicture});
+    pictures.push_back({"land_plaster.qw2", plasterPicture, false, 3.0f});
+    pictures.push_back({"land_roof.jpg", roofPicture});
+    pictures.push_back({"land_balloon.jpg", balloonPicture});
+    pictures.push_back({"land_glow.png", [] { return glowPicture(64, {1.0f, 0.7f, 0.3f, 1}); }});
+    pictures.push_back({"land_sail.png", sailPicture});
+}
 
-    // Terrain in four quarters, so the visibility track can drop the ones behind a camera.
+// Terrain in four quarters, so the visibility track can drop the ones behind a camera.
+void addTerrain(sw::Scene& scene) {
     for (int q = 0; q < 4; ++q) {
         const float x0 = q % 2 ? 0 : -kHalf, y0 = q / 2 ? 0 : -kHalf;
         sw::Mesh quarter = heightField(36, 36, x0, y0, kHalf, kHalf, terrainHeight, kGround);
@@ -420,154 +409,166 @@ DemoScene buildLandschaft() {
         }
         scene.tracks.push_back(sw::objectTrack("terrain", {sw::meshKey(0, quarter)}));
     }
+}
 
-    // The lake: gentle waves and drifting ripples, raw vertices.
-    {
-        const int cells = 20;
-        const float size = 520;
-        auto water = [&](double t) {
-            sw::Mesh mesh = heightField(
-                cells, cells, kLake.x - size / 2, kLake.y - size / 2, size, size,
-                [](float, float) { return 0.0f; }, kWater, 6);
-            const float w = float(2 * kPi * t / kSeconds);
-            for (sw::Vertex& v : mesh.vertices) {
-                v.z = 0.6f * std::sin(v.x / 30 + w) * std::cos(v.y / 40 - w);
-                v.u += float(t) * 0.02f;
-                v.v += float(t) * 0.035f;
-            }
-            return mesh;
-        };
-        const sw::Mesh first = water(0);
-        std::vector<sw::Key> keys = {sw::meshKey(0, first)};
-        for (int i = 1; i <= int(kSeconds); ++i)
-            keys.push_back(sw::morphKey(i, {}, water(i).vertices, true, 0));
-        scene.tracks.push_back(sw::objectTrack("lake", keys));
-    }
-
-    // Forests, batched by region.
-    {
-        const int regions = 3;
-        std::vector<MeshBatch> trunks(regions * regions), needles(regions * regions),
-            crowns(regions * regions);
-        for (int i = 0; i < regions * regions; ++i) {
-            trunks[size_t(i)].prototype.materialIndex = kBark;
-            needles[size_t(i)].prototype.materialIndex = kNeedles;
-            crowns[size_t(i)].prototype.materialIndex = kLeaves;
-            trunks[size_t(i)].prototype.hasUV = needles[size_t(i)].prototype.hasUV =
-                crowns[size_t(i)].prototype.hasUV = true;
+// The lake: gentle waves and drifting ripples, raw vertices.
+void addLake(sw::Scene& scene) {
+    const int cells = 20;
+    const float size = 520;
+    auto water = [&](double t) {
+        sw::Mesh mesh = heightField(
+            cells, cells, kLake.x - size / 2, kLake.y - size / 2, size, size,
+            [](float, float) { return 0.0f; }, kWater, 6);
+        const float w = float(2 * kPi * t / kSeconds);
+        for (sw::Vertex& v : mesh.vertices) {
+            v.z = 0.6f * std::sin(v.x / 30 + w) * std::cos(v.y / 40 - w);
+            v.u += float(t) * 0.02f;
+            v.v += float(t) * 0.035f;
         }
-        pictures::Random random(2024);
-        const float spacing = 26;
-        int placed = 0;
-        for (float gy = -kHalf + 20; gy < kHalf - 20; gy += spacing)
-            for (float gx = -kHalf + 20; gx < kHalf - 20; gx += spacing) {
-                const float x = gx + random.range(-12, 12), y = gy + random.range(-12, 12);
-                const float pick = random.uniform();
-                const float h = terrainHeight(x, y);
-                float stripe;
-                if (forestDensity(x, y) < 0.52f + 0.1f * pick || h < 5 || h > 300) continue;
-                if (1.0f - terrainNormal(x, y).z > 0.3f || fieldKind(x, y, &stripe)) continue;
-                if (std::hypot(x - kVillage.x, y - kVillage.y) < 70) continue;
-                if (std::hypot(x - kMillSpot.x, y - kMillSpot.y) < 40) continue;
-                const int region =
-                    std::min(regions - 1, int((x + kHalf) / (2 * kHalf) * regions)) +
-                    regions * std::min(regions - 1, int((y + kHalf) / (2 * kHalf) * regions));
-                const float size = random.range(16, 27);
-                const sw::Matrix12 place = pose({x, y, h}, random.range(0, 2 * kPi));
-                const bool conifer = h > 80 || pick < 0.45f;
-                addToBatch(trunks[size_t(region)],
-                           trunkMesh(size * (conifer ? 0.4f : 0.55f), size * 0.04f, kBark), place);
-                if (conifer)
-                    addToBatch(needles[size_t(region)],
-                               coniferMesh(size * 1.2f, kNeedles, uint32_t(placed)), place);
-                else
-                    addToBatch(crowns[size_t(region)],
-                               broadleafCrownMesh(size, kLeaves, uint32_t(placed)), place);
-                ++placed;
-            }
-        for (auto* batches : {&trunks, &needles, &crowns})
-            for (const MeshBatch& b : *batches)
-                for (const sw::Mesh& mesh : b.meshes)
-                    if (!mesh.faces.empty())
-                        scene.tracks.push_back(sw::objectTrack("trees", {sw::meshKey(0, mesh)}));
-    }
+        return mesh;
+    };
+    const sw::Mesh first = water(0);
+    std::vector<sw::Key> keys = {sw::meshKey(0, first)};
+    for (int i = 1; i <= int(kSeconds); ++i)
+        keys.push_back(sw::morphKey(i, {}, water(i).vertices, true, 0));
+    scene.tracks.push_back(sw::objectTrack("lake", keys));
+}
 
-    // The village.
-    {
-        MeshBatch walls, roofs;
-        walls.prototype.materialIndex = kPlaster;
-        roofs.prototype.materialIndex = kRoof;
-        walls.prototype.hasUV = roofs.prototype.hasUV = true;
-        pictures::Random random(77);
-        for (int i = 0; i < 11; ++i) {
-            const float a = float(i) * 2.4f, r = 18 + 5.5f * float(i);
-            const Vec3 at = ground(kVillage.x + r * std::cos(a), kVillage.y + r * std::sin(a));
-            addHouse(walls, roofs, at, a + random.range(-0.2f, 0.2f), random.range(9, 13),
-                     random.range(7, 9), random.range(6, 8), kPlaster, kRoof);
+// Forests, batched by region.
+void addForests(sw::Scene& scene) {
+    const int regions = 3;
+    std::vector<MeshBatch> trunks(regions * regions), needles(regions * regions),
+        crowns(regions * regions);
+    for (int i = 0; i < regions * regions; ++i) {
+        trunks[size_t(i)].prototype.materialIndex = kBark;
+        needles[size_t(i)].prototype.materialIndex = kNeedles;
+        crowns[size_t(i)].prototype.materialIndex = kLeaves;
+        trunks[size_t(i)].prototype.hasUV = needles[size_t(i)].prototype.hasUV =
+            crowns[size_t(i)].prototype.hasUV = true;
+    }
+    pictures::Random random(2024);
+    const float spacing = 26;
+    int placed = 0;
+    for (float gy = -kHalf + 20; gy < kHalf - 20; gy += spacing)
+        for (float gx = -kHalf + 20; gx < kHalf - 20; gx += spacing) {
+            const float x = gx + random.range(-12, 12), y = gy + random.range(-12, 12);
+            const float pick = random.uniform();
+            const float h = terrainHeight(x, y);
+            float stripe;
+            if (forestDensity(x, y) < 0.52f + 0.1f * pick || h < 5 || h > 300) continue;
+            if (1.0f - terrainNormal(x, y).z > 0.3f || fieldKind(x, y, &stripe)) continue;
+            if (std::hypot(x - kVillage.x, y - kVillage.y) < 70) continue;
+            if (std::hypot(x - kMillSpot.x, y - kMillSpot.y) < 40) continue;
+            const int region =
+                std::min(regions - 1, int((x + kHalf) / (2 * kHalf) * regions)) +
+                regions * std::min(regions - 1, int((y + kHalf) / (2 * kHalf) * regions));
+            const float size = random.range(16, 27);
+            const sw::Matrix12 place = pose({x, y, h}, random.range(0, 2 * kPi));
+            const bool conifer = h > 80 || pick < 0.45f;
+            addToBatch(trunks[size_t(region)],
+                       trunkMesh(size * (conifer ? 0.4f : 0.55f), size * 0.04f, kBark), place);
+            if (conifer)
+                addToBatch(needles[size_t(region)],
+                           coniferMesh(size * 1.2f, kNeedles, uint32_t(placed)), place);
+            else
+                addToBatch(crowns[size_t(region)],
+                           broadleafCrownMesh(size, kLeaves, uint32_t(placed)), place);
+            ++placed;
         }
-        // the church tower
-        const Vec3 c = ground(kVillage.x, kVillage.y);
-        addHouse(walls, roofs, c, 0.3f, 7, 7, 26, kPlaster, kRoof);
-        for (const sw::Mesh& mesh : walls.meshes)
-            scene.tracks.push_back(sw::objectTrack("houses", {sw::meshKey(0, mesh)}));
-        for (const sw::Mesh& mesh : roofs.meshes)
-            scene.tracks.push_back(sw::objectTrack("roofs", {sw::meshKey(0, mesh)}));
-    }
+    for (auto* batches : {&trunks, &needles, &crowns})
+        for (const MeshBatch& b : *batches)
+            for (const sw::Mesh& mesh : b.meshes)
+                if (!mesh.faces.empty())
+                    scene.tracks.push_back(sw::objectTrack("trees", {sw::meshKey(0, mesh)}));
+}
 
-    // The windmill: a white tower with a turning cross of sails.
-    {
-        const Vec3 base = ground(kMillSpot.x, kMillSpot.y, -1);
-        sw::Mesh tower =
-            lathe({{6.5f, 0}, {5.2f, 12}, {4.2f, 19}, {4.6f, 19.2f}, {0.3f, 24}}, 12, kPlaster, 3);
-        tower.transform = pose(base, 0);
-        scene.tracks.push_back(sw::objectTrack("mill", {sw::meshKey(0, tower)}));
-        sw::Mesh sails;
-        sails.materialIndex = kSail;
-        sails.hasUV = true;
-        for (int i = 0; i < 4; ++i) {
-            // a sail in the XZ plane from the hub outward along +Z, turned about Y
-            sw::Mesh blade = card(5, 17, kSail);
-            appendMesh(sails, blade,
-                       frame({std::cos(i * kPi / 2), 0, -std::sin(i * kPi / 2)}, {0, 1, 0},
-                             {std::sin(i * kPi / 2), 0, std::cos(i * kPi / 2)}, {0, 0, 0}));
-        }
-        const Vec3 hub = base + Vec3{0, -5.5f, 20};
-        scene.tracks.push_back(movingObject("sails", sails, kSeconds, 0.125, [hub](double t) {
-            const float a = float(t) * 1.1f;
-            // axis along -Y (facing the valley); rotate about it
-            return frame({std::cos(a), 0, std::sin(a)}, {0, 1, 0}, {-std::sin(a), 0, std::cos(a)},
-                         hub);
-        }));
+void addVillage(sw::Scene& scene) {
+    MeshBatch walls, roofs;
+    walls.prototype.materialIndex = kPlaster;
+    roofs.prototype.materialIndex = kRoof;
+    walls.prototype.hasUV = roofs.prototype.hasUV = true;
+    pictures::Random random(77);
+    for (int i = 0; i < 11; ++i) {
+        const float a = float(i) * 2.4f, r = 18 + 5.5f * float(i);
+        const Vec3 at = ground(kVillage.x + r * std::cos(a), kVillage.y + r * std::sin(a));
+        addHouse(walls, roofs, at, a + random.range(-0.2f, 0.2f), random.range(9, 13),
+                 random.range(7, 9), random.range(6, 8), kPlaster, kRoof);
     }
+    // the church tower
+    const Vec3 c = ground(kVillage.x, kVillage.y);
+    addHouse(walls, roofs, c, 0.3f, 7, 7, 26, kPlaster, kRoof);
+    for (const sw::Mesh& mesh : walls.meshes)
+        scene.tracks.push_back(sw::objectTrack("houses", {sw::meshKey(0, mesh)}));
+    for (const sw::Mesh& mesh : roofs.meshes)
+        scene.tracks.push_back(sw::objectTrack("roofs", {sw::meshKey(0, mesh)}));
+}
 
-    // The balloon, its basket and burner glow.
-    {
-        sw::Mesh envelope = lathe({{0.5f, -2},
-                                   {3.5f, 0},
-                                   {7.5f, 5},
-                                   {9.5f, 10},
-                                   {9.6f, 13},
-                                   {8.3f, 17},
-                                   {5.5f, 20},
-                                   {0.4f, 21.5f}},
-                                  16, kBalloon, 1);
-        scene.tracks.push_back(movingObject("balloon", envelope, kSeconds, 0.5, [](double t) {
-            return pose(balloonAt(t), float(t) * 0.15f);
-        }));
-        sw::Mesh basket = sw::boxMesh(1.4f, 1.4f, 1.0f, kBasket);
-        scene.tracks.push_back(movingObject("basket", basket, kSeconds, 0.5, [](double t) {
-            return pose(balloonAt(t) + Vec3{0, 0, -6}, float(t) * 0.15f);
-        }));
-        sw::Mesh glow;
-        glow.materialIndex = kGlow;
-        glow.hasUV = true;
-        for (int i = 0; i < 3; ++i)
-            appendMesh(glow, card(4, 4, kGlow), pose({0, 0, -2}, float(i) * kPi / 3));
-        scene.tracks.push_back(movingObject("burner", glow, kSeconds, 0.5, [](double t) {
-            return pose(balloonAt(t) + Vec3{0, 0, -3.5f}, 0);
-        }));
+// A white tower with a turning cross of sails.
+void addWindmill(sw::Scene& scene) {
+    const Vec3 base = ground(kMillSpot.x, kMillSpot.y, -1);
+    sw::Mesh tower =
+        lathe({{6.5f, 0}, {5.2f, 12}, {4.2f, 19}, {4.6f, 19.2f}, {0.3f, 24}}, 12, kPlaster, 3);
+    tower.transform = pose(base, 0);
+    scene.tracks.push_back(sw::objectTrack("mill", {sw::meshKey(0, tower)}));
+    sw::Mesh sails;
+    sails.materialIndex = kSail;
+    sails.hasUV = true;
+    for (int i = 0; i < 4; ++i) {
+        // a sail in the XZ plane from the hub outward along +Z, turned about Y
+        sw::Mesh blade = card(5, 17, kSail);
+        appendMesh(sails, blade,
+                   frame({std::cos(i * kPi / 2), 0, -std::sin(i * kPi / 2)}, {0, 1, 0},
+                         {std::sin(i * kPi / 2), 0, std::cos(i * kPi / 2)}, {0, 0, 0}));
     }
+    const Vec3 hub = base + Vec3{0, -5.5f, 20};
+    scene.tracks.push_back(movingObject("sails", sails, kSeconds, 0.125, [hub](double t) {
+        const float a = float(t) * 1.1f;
+        // axis along -Y (facing the valley); rotate about it
+        return frame({std::cos(a), 0, std::sin(a)}, {0, 1, 0}, {-std::sin(a), 0, std::cos(a)}, hub);
+    }));
+}
 
+// The balloon, its basket and burner glow.
+void addBalloon(sw::Scene& scene) {
+    sw::Mesh envelope = lathe({{0.5f, -2},
+                               {3.5f, 0},
+                               {7.5f, 5},
+                               {9.5f, 10},
+                               {9.6f, 13},
+                               {8.3f, 17},
+                               {5.5f, 20},
+                               {0.4f, 21.5f}},
+                              16, kBalloon, 1);
+    scene.tracks.push_back(movingObject("balloon", envelope, kSeconds, 0.5, [](double t) {
+        return pose(balloonAt(t), float(t) * 0.15f);
+    }));
+    sw::Mesh basket = sw::boxMesh(1.4f, 1.4f, 1.0f, kBasket);
+    scene.tracks.push_back(movingObject("basket", basket, kSeconds, 0.5, [](double t) {
+        return pose(balloonAt(t) + Vec3{0, 0, -6}, float(t) * 0.15f);
+    }));
+    sw::Mesh glow;
+    glow.materialIndex = kGlow;
+    glow.hasUV = true;
+    for (int i = 0; i < 3; ++i)
+        appendMesh(glow, card(4, 4, kGlow), pose({0, 0, -2}, float(i) * kPi / 3));
+    scene.tracks.push_back(movingObject("burner", glow, kSeconds, 0.5, [](double t) {
+        return pose(balloonAt(t) + Vec3{0, 0, -3.5f}, 0);
+    }));
+}
+
+} // namespace
+
+DemoScene buildLandschaft() {
+    DemoScene out = startDemoScene("landschaft", kSeconds, {0.62f, 0.7f, 0.8f, 1},
+                                   {0.36f, 0.37f, 0.42f, 1}, "land_sky", skyLook(), 512);
+    addPictures(out.pictures);
+    sw::Scene& scene = out.scene;
+    addTerrain(scene);
+    addLake(scene);
+    addForests(scene);
+    addVillage(scene);
+    addWindmill(scene);
+    addBalloon(scene);
     scene.tracks.push_back(steadyLight("sun", kSun * 6000, {1.0f, 0.93f, 0.82f, 1}, 0));
     scene.tracks.push_back(
         steadyLight("sky", Vec3{-0.4f, -0.5f, 0.8f} * 6000, {0.22f, 0.26f, 0.34f, 1}, 0));

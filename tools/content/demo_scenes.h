@@ -43,6 +43,12 @@ constexpr int kFrameTriangleBudget = 40000;
 // Six sky faces named base + "_dn.jpg" etc., appended to pictures.
 void addSkyPictures(std::vector<procedural::PictureJob>& pictures, const std::string& base,
                     const procedural::SkyLook& look, int size);
+// How every scene opens: its name, a loop from 0 to seconds, the clear colour and ambient
+// light (alpha unused), and the sky: the environment map's base name and its six faces,
+// which are the scene's first pictures.
+DemoScene startDemoScene(const std::string& name, double seconds, procedural::Color background,
+                         procedural::Color ambient, const std::string& sky,
+                         const procedural::SkyLook& look, int skySize);
 
 // Shared vegetation standing on the origin, height h: a trunk (sunk a little into the ground),
 // a conifer's stacked cones and a broadleaf crown of leaf cards in several directions.
