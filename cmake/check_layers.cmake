@@ -2,7 +2,8 @@
 # as a test. A file may include its own layer and the layers listed for it; SDL, ImGui and
 # libopenmpt headers only inside src/platform. The folders of tools/ are layers above src/:
 # content and import use the writers, the writers neither; Assimp headers only inside
-# tools/import, FreeType's only inside tools/content.
+# tools/import, FreeType's only inside tools/content. The same rules make each layer's include
+# folder (cmake/layer_folders.cmake), which holds the direction in the compiler too.
 set(QUILM_LAYER_RULES
   "diag:"
   "platform:diag"

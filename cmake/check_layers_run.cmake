@@ -1,7 +1,9 @@
 # cmake -DSOURCE_DIR=... -DRULES=... -P check_layers_run.cmake
 # Fails, naming file and line, when a file includes a layer above its own (a folder of src/ or
-# of tools/), when a file outside src/platform includes an SDL, ImGui or libopenmpt header, or
-# when a file outside tools/import includes Assimp's, or outside tools/content FreeType's.
+# of tools/), when an include climbs ("..") or starts at "/", when a file outside src/platform
+# includes an SDL, ImGui or libopenmpt header, or when a file outside tools/import includes
+# Assimp's, or outside tools/content FreeType's. The include paths hold the layers as well; the
+# rest is for this check alone (<SDL2/SDL.h> is found in /usr/include from any layer).
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "|" ";" RULES "${RULES}")
 set(failures "")
@@ -35,7 +37,11 @@ foreach(f ${files})
     if(NOT in_layer STREQUAL "tools/content/" AND line MATCHES "[<\"](ft2build\\.h|freetype/)")
       list(APPEND failures "${f}: ${line} (only tools/content may include it)")
     endif()
-    if(in_layer AND line MATCHES "#[ \t]*include[ \t]*\"([a-z_]+)/")
+    # Such an include names a file by where it lies: climbing far enough reaches any file.
+    if(line MATCHES "#[ \t]*include[ \t]*[<\"](/|([^>\"]*/)?\\.\\./)")
+      list(APPEND failures "${f}: ${line} (an include may not climb or start at /)")
+    endif()
+    if(in_layer AND line MATCHES "#[ \t]*include[ \t]*[<\"]([a-z_]+)/")
       set(target "${CMAKE_MATCH_1}")
       list(FIND known ${target} is_layer)
       list(FIND allowed_${layer} ${target} ok)
