@@ -14,6 +14,14 @@ find_package(OpenGL REQUIRED COMPONENTS OpenGL)
 find_library(GLU_LIBRARY glu32 REQUIRED)
 find_library(IMGUI_LIBRARY NAMES libimgui.a REQUIRED)
 find_path(IMGUI_INCLUDE_DIR imgui.h PATH_SUFFIXES imgui REQUIRED)
+# toml++ is header-only: the host's Debian headers serve the cross-build too, through a folder
+# that holds them alone (all of /usr/include would shadow MinGW's own headers).
+if(NOT EXISTS /usr/include/toml++/toml.h)
+  message(FATAL_ERROR "toml++ headers missing: install libtomlplusplus-dev")
+endif()
+set(QUILM_TOML_INCLUDE_DIR ${CMAKE_BINARY_DIR}/host-headers)
+file(MAKE_DIRECTORY ${QUILM_TOML_INCLUDE_DIR})
+file(CREATE_LINK /usr/include/toml++ ${QUILM_TOML_INCLUDE_DIR}/toml++ SYMBOLIC)
 # libstb.a holds stb_image alone (the importer's textures): this ImGui build carries its own
 # stb_truetype.
 find_library(STB_LIBRARY NAMES libstb.a REQUIRED)

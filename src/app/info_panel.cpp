@@ -101,23 +101,24 @@ void fillDemoLines(const MainLoop& loop, int32_t position, InfoPanelText& text) 
         addLine(text, false, "loop orders %d to %d, %d repeats", loop.loopFirst, loop.loopLast,
                 musicLoopRepeats());
     const float* timers = cueTimers();
-    for (int i = 0; i < kCueCount; ++i) {
-        const Cue& cue = kCues[i];
+    const DemoManifest& manifest = *demoData.manifest;
+    for (int i = 0; i < manifest.cueCount; ++i) {
+        const Cue& cue = manifest.cues[i];
         if (position < cue.first || position > cue.last) continue;
         const float start = timers[cue.timer];
         if (start == kCueNotStarted)
             addLine(text, false, "cue %d (timer %d) not started", i, int(cue.timer));
         else
             addLine(text, false, "cue %d (timer %d)  t %.3f", i, int(cue.timer),
-                    double(cueProgress(cue, start, demoClock())));
+                    double(cueProgress(cue, start, demoClock(), manifest.rowMs)));
     }
     int32_t scenes[kDemoScenesAtOnce];
     const int sceneCount = activeDemoScenes(position, scenes);
     for (int i = 0; i < sceneCount; ++i) {
         const Scene* scene = demoData.scenes[scenes[i]];
         if (!scene) continue;
-        char prefix[64];
-        std::snprintf(prefix, sizeof prefix, "%s: ", kDemoSceneFiles[scenes[i]]);
+        char prefix[kDemoFileBytes + 4];
+        std::snprintf(prefix, sizeof prefix, "%s: ", manifest.sceneFiles[scenes[i]]);
         addObjectsLine(text, prefix, *scene);
     }
 }
@@ -126,9 +127,11 @@ void fillDemoLines(const MainLoop& loop, int32_t position, InfoPanelText& text) 
 
 int activeDemoScenes(int32_t position, int32_t* scenes) {
     int count = 0;
-    for (const Cue& cue : kCues) {
+    const DemoManifest& manifest = *demoData.manifest;
+    for (int i = 0; i < manifest.cueCount; ++i) {
+        const Cue& cue = manifest.cues[i];
         if (position < cue.first || position > cue.last) continue;
-        if (cue.scene < 0 || cue.scene >= kDemoSceneCount) continue;
+        if (cue.scene < 0 || cue.scene >= manifest.sceneCount) continue;
         if (std::find(scenes, scenes + count, cue.scene) != scenes + count) continue;
         if (count < kDemoScenesAtOnce) scenes[count++] = cue.scene;
     }

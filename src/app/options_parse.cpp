@@ -29,6 +29,8 @@ const char* const kUsageText =
     "  --capture-overlay    keep the F1 info overlay in the capture\n"
     "  --loop A:B           demo: repeat orders A to B\n"
     "  --data DIR           the demo's data folder (default: data here, else beside quilm)\n"
+    "  --demo FILE.toml     play the demo this manifest describes; its folder is the data\n"
+    "                       folder (default: the data folder's demo.toml, else built in)\n"
     "  --start ORDER[:ROW]  start the demo's music at that order and row\n"
     "  --exit-at-end        quit when the demo is over\n"
     "  --help  --version\n";
@@ -258,6 +260,14 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             }
             line.dataDirectory = value;
             ++i;
+        } else if (std::strcmp(arg, "--demo") == 0) {
+            if (!needValue("a manifest")) return false;
+            if (value[0] == '\0') {
+                std::snprintf(error, errorBytes, "option --demo needs a manifest");
+                return false;
+            }
+            line.demoManifest = value;
+            ++i;
         } else if (std::strcmp(arg, "--start") == 0) {
             if (!needValue("ORDER[:ROW]")) return false;
             if (!parseStart(value, line.startOrder, line.startRow)) {
@@ -308,6 +318,11 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
     if (line.capturePath) {
         line.noDialog = true;
         line.fixedStepMicroseconds = 0;
+    }
+    if (line.demoManifest && line.dataDirectory) {
+        std::snprintf(error, errorBytes,
+                      "--demo and --data both name the data folder; the manifest's folder is it");
+        return false;
     }
     if (line.forceDxt && line.noDxt) {
         std::snprintf(error, errorBytes, "--dxt and --no-dxt contradict each other");

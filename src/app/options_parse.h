@@ -44,6 +44,7 @@ struct CommandLine {
     int loopFirst = 0;
     int loopLast = 0;
     const char* dataDirectory = nullptr; // points into argv; null: look for "data"
+    const char* demoManifest = nullptr;  // points into argv; null: the data folder's or none
     int startOrder = 0;                  // where the demo's music starts
     int startRow = 0;
     bool exitAtEnd = false; // demo mode: quit when the demo is over

@@ -30,6 +30,7 @@
 #include "scene/scene_file.h"
 
 #include <GL/gl.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -80,7 +81,7 @@ void demoFrame(MainLoop& loop, uint32_t clockMs) {
     // The script counts row 63 of order 32 as over although its last cues still draw there;
     // a run that ends at the demo's end keeps those frames and stops at the first one after.
     const bool running = runDemoFrame();
-    loop.demoOver = !running && cuePosition() != kDemoEndFirst;
+    loop.demoOver = !running && cuePosition() != demoData.manifest->endFirst;
 }
 
 } // namespace
@@ -258,36 +259,77 @@ void createSuper8InDataDirectory(const char* dataDirectory) {
                      entered ? dataDirectory : "the working directory");
 }
 
-// The music's orders and rows, checked before the demo loads for seconds: a start or loop
-// the module does not have is the caller's mistake, said in one line.
-bool musicHasPositions(const CommandLine& line, const char* dataDirectory) {
-    if (line.startOrder == 0 && line.startRow == 0 && !line.loopGiven) return true;
-    char path[kDemoPathBytes + 32];
-    std::snprintf(path, sizeof path, "%s/%s", dataDirectory, kDemoMusicFile);
-    if (!loadMusicFile(path)) return true; // the load proper says why
-    const int orders = musicOrderCount();
-    const int rows = line.startOrder < orders ? musicPatternRowsAt(line.startOrder) : 0;
+// The music's orders and rows, read before the demo loads for seconds. False when the module
+// does not load (the load proper says why).
+bool readMusicShape(const char* dataDirectory, const char* musicFile, MusicShape& shape) {
+    char path[kDemoPathBytes + kDemoFileBytes + 2];
+    std::snprintf(path, sizeof path, "%s%c%s", dataDirectory, kPathSeparator, musicFile);
+    if (!loadMusicFile(path)) return false;
+    shape.orders = std::min(musicOrderCount(), 256);
+    for (int order = 0; order < shape.orders; ++order)
+        shape.rows[order] = musicPatternRowsAt(order);
     releaseMusic();
+    return true;
+}
+
+// A start or loop the module does not have is the caller's mistake, said in one line.
+bool musicHasPositions(const CommandLine& line, const MusicShape& shape, const char* music) {
+    const int orders = shape.orders;
     if (line.startOrder >= orders) {
         std::fprintf(stderr, "quilm: --start %d:%d: the music %s has orders 0 to %d\n",
-                     line.startOrder, line.startRow, kDemoMusicFile, orders - 1);
+                     line.startOrder, line.startRow, music, orders - 1);
         return false;
     }
+    const int rows = shape.rows[line.startOrder];
     if (line.startRow >= rows) {
         if (rows == 0)
             std::fprintf(stderr, "quilm: --start %d:%d: order %d of the music %s has no rows\n",
-                         line.startOrder, line.startRow, line.startOrder, kDemoMusicFile);
+                         line.startOrder, line.startRow, line.startOrder, music);
         else
             std::fprintf(stderr,
                          "quilm: --start %d:%d: order %d of the music %s has rows 0 to %d\n",
-                         line.startOrder, line.startRow, line.startOrder, kDemoMusicFile, rows - 1);
+                         line.startOrder, line.startRow, line.startOrder, music, rows - 1);
         return false;
     }
     if (line.loopGiven && line.loopLast >= orders) {
         std::fprintf(stderr, "quilm: --loop %d:%d: the music %s has orders 0 to %d\n",
-                     line.loopFirst, line.loopLast, kDemoMusicFile, orders - 1);
+                     line.loopFirst, line.loopLast, music, orders - 1);
         return false;
     }
+    return true;
+}
+
+// The demo to play: --demo's manifest, else the data folder's demo.toml, else the built-in
+// demo (null). A manifest with errors is not played: its lines go to standard error.
+bool chooseDemoManifest(const CommandLine& line, const char* dataDirectory,
+                        const DemoManifest*& chosen) {
+    static DemoManifest manifest; // large: not on the stack
+    chosen = nullptr;
+    char path[kDemoPathBytes + 16];
+    if (line.demoManifest) {
+        std::snprintf(path, sizeof path, "%s", line.demoManifest);
+    } else {
+        std::snprintf(path, sizeof path, "%s%c%s", dataDirectory, kPathSeparator,
+                      kDemoManifestFile);
+        struct stat info;
+        if (stat(path, &info) != 0) return true;
+    }
+    static char text[8192];
+    text[0] = '\0';
+    ManifestErrors errors{text, int(sizeof text)};
+    bool ok = readDemoManifest(path, manifest, errors);
+    MusicShape shape;
+    if (ok && readMusicShape(dataDirectory, manifest.music, shape))
+        ok = checkManifestPositions(manifest, shape, path, errors);
+    if (!ok) {
+        std::fputs(text, stderr);
+        if (errors.count > 0 && text[0] == '\0')
+            std::fprintf(stderr, "%s: %d errors\n", path, errors.count);
+        consolePrint("Demo manifest %s has errors.\n", path);
+        return false;
+    }
+    consolePrint("Demo manifest: %s\n", path);
+    chosen = &manifest;
     return true;
 }
 
@@ -358,7 +400,18 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
     programPath(exePath, sizeof exePath);
     char dataDirectory[kDemoPathBytes] = "data";
     char tried[2 * kDemoPathBytes] = {};
-    const bool dataFound = findDemoDataDirectory(line.dataDirectory, exePath, dataDirectory,
+    // --demo's manifest names its folder as the data folder ("." for a bare file name).
+    char manifestFolder[kDemoPathBytes] = "";
+    if (line.demoManifest) {
+        const char* separator = lastPathSeparator(line.demoManifest);
+        if (!separator)
+            std::snprintf(manifestFolder, sizeof manifestFolder, ".");
+        else
+            std::snprintf(manifestFolder, sizeof manifestFolder, "%.*s",
+                          std::max(1, int(separator - line.demoManifest)), line.demoManifest);
+    }
+    const char* requestedData = line.demoManifest ? manifestFolder : line.dataDirectory;
+    const bool dataFound = findDemoDataDirectory(requestedData, exePath, dataDirectory,
                                                  sizeof dataDirectory, tried, sizeof tried);
     const bool viewerAsked = line.scenePath[0] != '\0';
     createSuper8InDataDirectory(dataFound ? dataDirectory : nullptr);
@@ -403,7 +456,14 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
                          "quilm: no demo data in %s; make it with 'quilm-tool make-data DIR' "
                          "and play it with --data DIR\n",
                          tried);
-        if (dataFound && !musicHasPositions(line, dataDirectory)) return 1;
+        if (dataFound && !chooseDemoManifest(line, dataDirectory, request.manifest)) return 1;
+        const char* music = request.manifest ? request.manifest->music : kDemoMusicFile;
+        if (dataFound && (line.startOrder != 0 || line.startRow != 0 || line.loopGiven)) {
+            MusicShape shape;
+            if (readMusicShape(dataDirectory, music, shape) &&
+                !musicHasPositions(line, shape, music))
+                return 1;
+        }
         if (!dataFound || !loadDemoData(request)) {
             consolePrint("Init error. Fatal. Exiting.\n");
             showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
@@ -414,7 +474,7 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
         if (line.loopGiven) {
             if (line.loopLast >= musicOrderCount()) {
                 std::fprintf(stderr, "quilm: --loop %d:%d: the music %s has orders 0 to %d\n",
-                             line.loopFirst, line.loopLast, kDemoMusicFile, musicOrderCount() - 1);
+                             line.loopFirst, line.loopLast, music, musicOrderCount() - 1);
                 return 1;
             }
             loop.loopOrders = true;

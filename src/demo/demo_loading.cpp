@@ -24,11 +24,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char* const kDemoSceneFiles[kDemoSceneCount] = {
-    "landschaft.q3d", "fluss.q3d", "kraniche.q3d", "eiche.q3d", "feld.q3d", "holzvogel.q3d"};
-const char* const kDemoLogoFiles[kDemoLogoCount] = {"quilm.png", "logo4.png", "logo3.png",
-                                                    "logo2.png", "logo1.png"};
-
 DemoData demoData;
 
 namespace {
@@ -100,7 +95,7 @@ struct SceneAhead {
     bool read = false;
     uint64_t job = 0; // 0: not queued
 };
-SceneAhead scenesAhead[kDemoSceneCount];
+SceneAhead scenesAhead[kMaxDemoScenes];
 
 // Real scenes are a few megabytes; the cap keeps a compressed bomb from filling memory ahead
 // of the loader's own budget.
@@ -147,10 +142,11 @@ void readSceneAhead(void* argument) {
 void queueScenesAhead() {
     JobThread* worker = textureBatchWorker();
     if (!worker) return;
-    for (int i = 0; i < kDemoSceneCount; ++i) {
+    const DemoManifest& manifest = *demoData.manifest;
+    for (int i = 0; i < manifest.sceneCount; ++i) {
         SceneAhead& ahead = scenesAhead[i];
         ahead = SceneAhead{};
-        if (!copyWhole(kDemoSceneFiles[i], ahead.name, sizeof ahead.name)) continue;
+        if (!copyWhole(manifest.sceneFiles[i], ahead.name, sizeof ahead.name)) continue;
         ahead.job = queueJob(worker, readSceneAhead, &ahead);
     }
 }
@@ -199,9 +195,12 @@ bool loadAll(const DemoLoadRequest& request) {
     // worker starts with the scene files, while the loading picture decodes here.
     beginTextureBatch();
     queueScenesAhead();
-    consolePrint("Loading image file: %s\n", "loading.jpg");
-    demoData.loadingPicture = loadTexture("loading.jpg", true, true);
-    if (!demoData.loadingPicture) consolePrint("Failed.\n");
+    const DemoManifest& manifest = *demoData.manifest;
+    if (manifest.loading[0] != '\0') {
+        consolePrint("Loading image file: %s\n", manifest.loading);
+        demoData.loadingPicture = loadTexture(manifest.loading, true, true);
+        if (!demoData.loadingPicture) consolePrint("Failed.\n");
+    }
     if (demoData.loadingPicture) {
         drawScreenQuad(demoData.loadingPicture, -1, -1.0f, -1.0f, 2.0f, 2.0f, 1.0f, 0);
     } else {
@@ -211,21 +210,24 @@ bool loadAll(const DemoLoadRequest& request) {
     present(request);
     progressStep(request);
 
-    for (int i = 0; i < kDemoSceneCount; ++i) {
-        Scene* scene = loadDemoSceneAhead(kDemoSceneFiles[i], scenesAhead[i]);
+    for (int i = 0; i < manifest.sceneCount; ++i) {
+        Scene* scene = loadDemoSceneAhead(manifest.sceneFiles[i], scenesAhead[i]);
         if (!scene) return false;
         if (!setupOptions.lowMemory) prepareObjects(*scene);
         scene->super8 = request.super8;
         demoData.scenes[i] = scene;
         progressStep(request);
     }
-    for (int i = 0; i < kDemoLogoCount; ++i) {
-        consolePrint("Loading image file: %s\n", kDemoLogoFiles[i]);
-        demoData.logos[i] = loadTexture(kDemoLogoFiles[i], true, true);
+    for (int i = 0; i < manifest.logoCount; ++i) {
+        consolePrint("Loading image file: %s\n", manifest.logoFiles[i]);
+        demoData.logos[i] = loadTexture(manifest.logoFiles[i], true, true);
         if (!demoData.logos[i]) consolePrint("Failed.\n");
         progressStep(request);
     }
-    if (!startMusic(kDemoMusicFile, request.startOrder, request.startRow)) return false;
+    // The built-in cue table assumes the tune's layout; a manifest's positions were checked.
+    if (!startMusic(manifest.music, request.startOrder, request.startRow,
+                    request.manifest == nullptr))
+        return false;
     progressStep(request);
     return true;
 }
@@ -287,7 +289,8 @@ void drawLoadProgress(float alpha) {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    const float right = float(demoData.progress) / 13.0f * 1.35f - 0.675f;
+    const float steps = float(demoLoadSteps(*demoData.manifest));
+    const float right = float(demoData.progress) / steps * 1.35f - 0.675f;
     glColor4f(0.0f, 0.0f, 0.0f, alpha);
     glBegin(GL_QUADS);
     glVertex2f(-0.675f, -0.62f);
@@ -327,6 +330,8 @@ Scene* loadDemoScene(const char* fileName) {
 bool loadDemoData(const DemoLoadRequest& request) {
     beginDemoClock();
     demoData.super8 = request.super8;
+    demoData.manifest = request.manifest ? request.manifest : &builtInDemoManifest();
+    demoData.progress = 0;
     char home[PATH_MAX];
     const bool haveHome = getcwd(home, sizeof home) != nullptr;
     if (chdir(request.dataDirectory) != 0) {

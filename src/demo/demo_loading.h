@@ -1,8 +1,11 @@
-// Demo data: finding the data folder, loading the loading picture, the six scenes with their
-// hidetracks, the five logos and the music behind a loading screen with a 13-step bar. Does
-// not play anything (demo_script.h does). Everything loaded lives in demoData until the
-// process ends; textures belong to the texture manager, scenes to this record.
+// Demo data: finding the data folder, loading what a manifest names (the loading picture, the
+// scenes with their hidetracks, the logos and the music) behind a loading screen with one bar
+// step each; the built-in demo has 13. Does not play anything (demo_script.h does). Everything
+// loaded lives in demoData until released; textures belong to the texture manager, scenes to
+// this record.
 #pragma once
+
+#include "demo/builtin_demo.h"
 
 #include <cstdint>
 
@@ -15,28 +18,22 @@ constexpr int kDemoPathBytes = 4096;
 // Names tried for a scene and its hidetrack: the scene name plus ".gz", ".hid" and ".gz".
 constexpr int kDemoSceneNameBytes = 512;
 
-// In file order; the script names its scenes and logos by these.
-enum DemoScene { Landschaft, Fluss, Kraniche, Eiche, Feld, Holzvogel, kDemoSceneCount };
-enum DemoLogo { LogoQuilm, Logo4, Logo3, Logo2, Logo1, kDemoLogoCount };
-
-constexpr const char* kDemoMusicFile = "tune.mo3";
-extern const char* const kDemoSceneFiles[kDemoSceneCount];
-extern const char* const kDemoLogoFiles[kDemoLogoCount];
-
 struct DemoData {
-    Texture* loadingPicture = nullptr; // null when "loading.jpg" failed
-    Scene* scenes[kDemoSceneCount] = {};
-    Texture* logos[kDemoLogoCount] = {}; // a null logo is not drawn
-    Super8Effect* super8 = nullptr;      // the player's, not owned
-    int32_t progress = 0;                // loading steps done, 0 to kDemoProgressSteps
+    const DemoManifest* manifest = &builtInDemoManifest(); // the caller's, not owned
+    Texture* loadingPicture = nullptr; // null when the manifest has none or it failed
+    Scene* scenes[kMaxDemoScenes] = {};
+    Texture* logos[kMaxDemoLogos] = {}; // a null logo is not drawn
+    Super8Effect* super8 = nullptr;     // the player's, not owned
+    int32_t progress = 0;               // loading steps done, 0 to demoLoadSteps(*manifest)
 };
 extern DemoData demoData;
 
 struct DemoLoadRequest {
     const char* dataDirectory = "data";
-    Super8Effect* super8 = nullptr; // linked into every scene; may be null
-    void (*present)() = nullptr;    // shows the back buffer (the window's swap)
-    int startOrder = 0;             // where the music starts
+    const DemoManifest* manifest = nullptr; // null: the built-in demo; must outlive the demo
+    Super8Effect* super8 = nullptr;         // linked into every scene; may be null
+    void (*present)() = nullptr;            // shows the back buffer (the window's swap)
+    int startOrder = 0;                     // where the music starts
     int startRow = 0;
 };
 
@@ -47,7 +44,7 @@ struct DemoLoadRequest {
 bool findDemoDataDirectory(const char* requested, const char* exePath, char* out, int outBytes,
                            char* tried, int triedBytes);
 
-// Loads everything in the fixed order, drawing the loading screen between the steps. False on
+// Loads everything in the manifest's order, drawing the loading screen between the steps. False on
 // a fatal failure: a scene that cannot be opened or loaded, or music that cannot be started.
 // The working directory is the data folder while loading and is restored afterwards.
 bool loadDemoData(const DemoLoadRequest& request);
@@ -56,8 +53,8 @@ bool loadDemoData(const DemoLoadRequest& request);
 // for a process that loads again (tests, benchmarks).
 void releaseDemoData();
 
-// The loading picture with the progress bar (opaque black) at demoData.progress, in the back
-// buffer; the caller presents it.
+// The loading picture (grey without one) with the progress bar (opaque black) at
+// demoData.progress of the manifest's steps, in the back buffer; the caller presents it.
 void drawLoadProgress(float alpha);
 
 // One scene (name, else name + ".gz") and its hidetrack (the opened name + ".hid", else

@@ -66,7 +66,7 @@ void beginDemoClock() {
     t.clock = 0.0f;
 }
 
-bool startMusic(const char* name, int order, int row) {
+bool startMusic(const char* name, int order, int row, bool checkLayout) {
     const MusicOutput wanted =
         t.lockStepMicroseconds > 0 || t.callerRenders ? MusicOutput::LockStep : MusicOutput::Device;
     openMusicOutput(wanted);
@@ -80,7 +80,7 @@ bool startMusic(const char* name, int order, int row) {
         consolePrint("BASS music load failed.\n");
         return false;
     }
-    checkMusicLayout(name);
+    if (checkLayout) checkMusicLayout(name);
     if (!playMusic(order, row)) {
         consolePrint("BASS play failed.\n");
         return false;

@@ -9,9 +9,10 @@
 // exactly one step, so runs repeat frame for frame.
 #pragma once
 
+#include "demo/demo_manifest.h"
+
 #include <cstdint>
 
-constexpr int kCueTimerCount = 1024;
 constexpr float kCueNotStarted = -1.0f;
 // What the demo script expects of the module.
 constexpr int kDemoOrderCount = 33;
@@ -29,7 +30,8 @@ void beginDemoClock();
 // failed.\n" (after a line naming the file and the reason) or "BASS play failed.\n" (a start
 // outside the module): the caller treats that as fatal. No audio device is not fatal: "BASS init
 // failed.\n" and one line saying that the music runs silent, and it does, paced by the clock.
-bool startMusic(const char* name, int order, int row);
+// checkLayout: say so when the module lacks the built-in demo's 33 orders of 64 rows.
+bool startMusic(const char* name, int order, int row, bool checkLayout = true);
 // First step of every demo frame: the demo clock and the music position.
 void updateDemoClock();
 // The main loop's skip keys: to row 0 of the next order (unchecked) or of the previous one

@@ -1,5 +1,7 @@
 #include "quilm_tool/make_data_steps.h"
 
+#include "demo/demo_manifest.h"
+
 #include "image/image_loaders.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
@@ -147,6 +149,10 @@ bool writeDemoSoundAndLogos(const std::string& dir) {
     if (!writeDemoLogos(dir)) return false;
     for (int i = 0; i < kDemoLogoCount; ++i)
         reportFile(dir, demoLogoFileName(i));
+    // The built-in demo, as a manifest to start another demo from.
+    if (!writeDemoManifest((dir + "/" + kDemoManifestFile).c_str(), builtInDemoManifest()))
+        return false;
+    reportFile(dir, kDemoManifestFile);
     return true;
 }
 

@@ -22,7 +22,7 @@ uint64_t directoryBytes(const std::string& dir);
 // Writes the scene under its storage name and removes any copy under the other names.
 bool writeDemoSceneFile(const std::string& dir, const DemoSceneEntry& entry,
                         const DemoScene& built);
-// "tune.mo3" and the five logos.
+// "tune.mo3", the five logos and "demo.toml", the built-in demo as a manifest.
 bool writeDemoSoundAndLogos(const std::string& dir);
 // The player built beside this executable.
 std::string playerPath();
