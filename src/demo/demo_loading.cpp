@@ -232,6 +232,14 @@ bool loadAll(const DemoLoadRequest& request) {
     return true;
 }
 
+void stampLoadedFiles() {
+    const DemoManifest& manifest = *demoData.manifest;
+    for (int i = 0; i < manifest.sceneCount; ++i)
+        demoData.sceneStamps[i] = demoFileStamp(manifest.sceneFiles[i], true);
+    for (int i = 0; i < manifest.logoCount; ++i)
+        demoData.logoStamps[i] = demoFileStamp(manifest.logoFiles[i], false);
+}
+
 } // namespace
 
 bool findDemoDataDirectory(const char* requested, const char* exePath, char* out, int outBytes,
@@ -329,6 +337,8 @@ Scene* loadDemoScene(const char* fileName) {
 
 bool loadDemoData(const DemoLoadRequest& request) {
     beginDemoClock();
+    std::snprintf(demoData.dataDirectory, sizeof demoData.dataDirectory, "%s",
+                  request.dataDirectory);
     demoData.super8 = request.super8;
     demoData.manifest = request.manifest ? request.manifest : &builtInDemoManifest();
     demoData.progress = 0;
@@ -343,5 +353,151 @@ bool loadDemoData(const DemoLoadRequest& request) {
     dropScenesAhead();
     // Back where we were, also after a failure: the caller may still write files.
     if (!haveHome || chdir(home) != 0) consolePrint("Could not return from the data directory.\n");
+    stampLoadedFiles();
     return loaded;
+}
+
+FileStamp demoFileStamp(const char* name, bool scene) {
+    char path[kDemoPathBytes + kDemoSceneNameBytes + 16];
+    FileStamp stamp{0, 0};
+    // A scene is found under its name or with ".gz", its hidetrack with ".hid" and ".hid.gz"
+    // after either: any of them changing changes what a load gives.
+    static const char* const kSceneSuffixes[] = {"",        ".gz",     ".hid",
+                                                 ".hid.gz", ".gz.hid", ".gz.hid.gz"};
+    const int names = scene ? 6 : 1;
+    for (int i = 0; i < names; ++i) {
+        std::snprintf(path, sizeof path, "%s%c%s%s", demoData.dataDirectory, kPathSeparator, name,
+                      kSceneSuffixes[i]);
+        struct stat info;
+        const bool found = stat(path, &info) == 0;
+#ifdef _WIN32
+        const int64_t modified = found ? int64_t(info.st_mtime) * 1000000000 : 0;
+#else
+        const int64_t modified =
+            found ? int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec : 0;
+#endif
+        stamp.size = stamp.size * 31 + (found ? int64_t(info.st_size) + 1 : 0);
+        stamp.modified = stamp.modified * 31 + modified;
+    }
+    return stamp;
+}
+
+bool demoFilesChanged() {
+    const DemoManifest& manifest = *demoData.manifest;
+    for (int i = 0; i < manifest.sceneCount; ++i)
+        if (!(demoFileStamp(manifest.sceneFiles[i], true) == demoData.sceneStamps[i])) return true;
+    for (int i = 0; i < manifest.logoCount; ++i)
+        if (!(demoFileStamp(manifest.logoFiles[i], false) == demoData.logoStamps[i])) return true;
+    return false;
+}
+
+bool reloadDemoData(const DemoManifest& next) {
+    const DemoManifest& old = *demoData.manifest;
+    Scene* scenes[kMaxDemoScenes] = {};
+    Texture* logos[kMaxDemoLogos] = {};
+    bool freshScene[kMaxDemoScenes] = {}, freshLogo[kMaxDemoLogos] = {};
+    bool keptScene[kMaxDemoScenes] = {}, keptLogo[kMaxDemoLogos] = {};
+    FileStamp sceneStamps[kMaxDemoScenes], logoStamps[kMaxDemoLogos];
+    // What is the same file, unchanged, is kept; the rest loads below.
+    for (int i = 0; i < next.sceneCount; ++i) {
+        sceneStamps[i] = demoFileStamp(next.sceneFiles[i], true);
+        for (int j = 0; j < old.sceneCount && !scenes[i]; ++j)
+            if (!keptScene[j] && demoData.scenes[j] &&
+                std::strcmp(old.sceneFiles[j], next.sceneFiles[i]) == 0 &&
+                demoData.sceneStamps[j] == sceneStamps[i]) {
+                keptScene[j] = true;
+                scenes[i] = demoData.scenes[j];
+            }
+        freshScene[i] = !scenes[i];
+    }
+    for (int i = 0; i < next.logoCount; ++i) {
+        logoStamps[i] = demoFileStamp(next.logoFiles[i], false);
+        for (int j = 0; j < old.logoCount && !logos[i]; ++j)
+            if (!keptLogo[j] && demoData.logos[j] &&
+                std::strcmp(old.logoFiles[j], next.logoFiles[i]) == 0 &&
+                demoData.logoStamps[j] == logoStamps[i]) {
+                keptLogo[j] = true;
+                logos[i] = demoData.logos[j];
+            }
+        freshLogo[i] = !logos[i];
+    }
+    char home[PATH_MAX];
+    const bool haveHome = getcwd(home, sizeof home) != nullptr;
+    if (chdir(demoData.dataDirectory) != 0) {
+        consolePrint("Could not enter the data directory %s\n", demoData.dataDirectory);
+        return false;
+    }
+    bool loaded = true;
+    for (int i = 0; i < next.sceneCount && loaded; ++i) {
+        if (!freshScene[i]) continue;
+        consolePrint("Reloading scene %s\n", next.sceneFiles[i]);
+        scenes[i] = loadDemoScene(next.sceneFiles[i]);
+        loaded = scenes[i] != nullptr;
+        if (!loaded) break;
+        if (!setupOptions.lowMemory) prepareObjects(*scenes[i]);
+        scenes[i]->super8 = demoData.super8;
+    }
+    for (int i = 0; i < next.logoCount && loaded; ++i) {
+        if (!freshLogo[i]) continue;
+        consolePrint("Loading image file: %s\n", next.logoFiles[i]);
+        logos[i] = loadTexture(next.logoFiles[i], true, true);
+        if (!logos[i]) consolePrint("Failed.\n");
+    }
+    if (!haveHome || chdir(home) != 0) consolePrint("Could not return from the data directory.\n");
+    if (!loaded) {
+        for (int i = 0; i < next.sceneCount; ++i)
+            if (freshScene[i]) destroyScene(scenes[i]);
+        for (int i = 0; i < next.logoCount; ++i)
+            if (freshLogo[i] && logos[i]) releaseTexture(logos[i]);
+        consolePrint("Reload failed: the demo plays on as it was.\n");
+        return false;
+    }
+    // A cue starts again unless it is the same cue over the same, unchanged content.
+    const auto sameScene = [&](int32_t a, int32_t b) {
+        if (a < 0 || b < 0) return a < 0 && b < 0;
+        return b < next.sceneCount && a < old.sceneCount && !freshScene[b] &&
+               std::strcmp(old.sceneFiles[a], next.sceneFiles[b]) == 0;
+    };
+    const auto sameLogo = [&](int32_t a, int32_t b) {
+        if (a < 0 || b < 0) return a < 0 && b < 0;
+        return b < next.logoCount && a < old.logoCount && !freshLogo[b] &&
+               std::strcmp(old.logoFiles[a], next.logoFiles[b]) == 0;
+    };
+    float* timers = cueTimers();
+    for (int i = 0; i < old.cueCount; ++i) {
+        const Cue& was = old.cues[i];
+        const Cue* now = nullptr;
+        for (int k = 0; k < next.cueCount && !now; ++k)
+            if (next.cues[k].timer == was.timer) now = &next.cues[k];
+        const bool same =
+            now && now->first == was.first && now->last == was.last && now->rows == was.rows &&
+            now->camera == was.camera && now->factor == was.factor && now->overlay == was.overlay &&
+            sameScene(was.scene, now->scene) && sameLogo(was.logo, now->logo) &&
+            now->box.x == was.box.x && now->box.y == was.box.y && now->box.width == was.box.width &&
+            now->box.height == was.box.height && sameLogo(was.orbit[0], now->orbit[0]) &&
+            sameLogo(was.orbit[1], now->orbit[1]) && sameLogo(was.orbit[2], now->orbit[2]);
+        if (!same) timers[was.timer] = kCueNotStarted;
+    }
+    for (int k = 0; k < next.cueCount; ++k) {
+        bool known = false;
+        for (int i = 0; i < old.cueCount && !known; ++i)
+            known = old.cues[i].timer == next.cues[k].timer;
+        if (!known) timers[next.cues[k].timer] = kCueNotStarted;
+    }
+    for (int j = 0; j < old.sceneCount; ++j)
+        if (!keptScene[j]) destroyScene(demoData.scenes[j]);
+    for (int j = 0; j < old.logoCount; ++j)
+        if (!keptLogo[j] && demoData.logos[j]) releaseTexture(demoData.logos[j]);
+    if (std::strcmp(old.music, next.music) != 0)
+        consolePrint("The music is now %s: it plays from the next start.\n", next.music);
+    for (int i = 0; i < kMaxDemoScenes; ++i) {
+        demoData.scenes[i] = i < next.sceneCount ? scenes[i] : nullptr;
+        demoData.sceneStamps[i] = i < next.sceneCount ? sceneStamps[i] : FileStamp{};
+    }
+    for (int i = 0; i < kMaxDemoLogos; ++i) {
+        demoData.logos[i] = i < next.logoCount ? logos[i] : nullptr;
+        demoData.logoStamps[i] = i < next.logoCount ? logoStamps[i] : FileStamp{};
+    }
+    demoData.manifest = &next;
+    return true;
 }

@@ -18,13 +18,24 @@ constexpr int kDemoPathBytes = 4096;
 // Names tried for a scene and its hidetrack: the scene name plus ".gz", ".hid" and ".gz".
 constexpr int kDemoSceneNameBytes = 512;
 
+// What a file looked like when it was loaded: changed size or time means changed content.
+// A scene's stamp covers every name its file and hidetrack may have (".gz", ".hid").
+struct FileStamp {
+    int64_t size = -1; // -1: no such file
+    int64_t modified = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 struct DemoData {
     const DemoManifest* manifest = &builtInDemoManifest(); // the caller's, not owned
     Texture* loadingPicture = nullptr; // null when the manifest has none or it failed
     Scene* scenes[kMaxDemoScenes] = {};
-    Texture* logos[kMaxDemoLogos] = {}; // a null logo is not drawn
-    Super8Effect* super8 = nullptr;     // the player's, not owned
-    int32_t progress = 0;               // loading steps done, 0 to demoLoadSteps(*manifest)
+    Texture* logos[kMaxDemoLogos] = {};      // a null logo is not drawn
+    Super8Effect* super8 = nullptr;          // the player's, not owned
+    int32_t progress = 0;                    // loading steps done, 0 to demoLoadSteps(*manifest)
+    char dataDirectory[kDemoPathBytes] = {}; // where the files were loaded from
+    FileStamp sceneStamps[kMaxDemoScenes];
+    FileStamp logoStamps[kMaxDemoLogos];
 };
 extern DemoData demoData;
 
@@ -48,6 +59,17 @@ bool findDemoDataDirectory(const char* requested, const char* exePath, char* out
 // a fatal failure: a scene that cannot be opened or loaded, or music that cannot be started.
 // The working directory is the data folder while loading and is restored afterwards.
 bool loadDemoData(const DemoLoadRequest& request);
+
+// Hot reload: makes next the playing demo, loading only the scenes and logos it names that are
+// new or whose files changed since they were loaded, and keeping the rest as they are. The
+// music plays on undisturbed (a changed module is said, not taken). Cues whose window or
+// content changed, or whose scene was loaded anew, restart their timers. False, with a console
+// line, when a new file fails to load: then nothing changes. next must outlive the demo.
+bool reloadDemoData(const DemoManifest& next);
+// True when a file the playing demo loaded (scene, hidetrack, logo) changed since.
+bool demoFilesChanged();
+// The stamp of a file in the data folder (a scene's: of all its names).
+FileStamp demoFileStamp(const char* name, bool scene);
 
 // Gives back everything loadDemoData loaded (scenes, textures, music) and empties demoData,
 // for a process that loads again (tests, benchmarks).

@@ -1,0 +1,113 @@
+// Hot reload on a headless context: a changed cue and a changed scene file show in the next
+// frame, the music does not move, and a wrong manifest leaves the demo as it was.
+#include "app/demo_reload.h"
+#include "demo/builtin_demo.h"
+#include "demo/demo_fixture.h"
+#include "demo/demo_script.h"
+#include "demo/music_time.h"
+#include "e2e/run_binary.h"
+#include "platform/clock.h"
+#include "platform/music.h"
+#include "render/render_fixture.h"
+#include "support/console_capture.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using rendertest::near;
+using rendertest::RenderTest;
+using rendertest::Rgba;
+
+Rgba background(DemoScene scene) {
+    const FixtureColour& c = kFixtureBackgrounds[scene];
+    return {c.r, c.g, c.b};
+}
+
+std::string manifest(const char* window, const char* scene) {
+    return std::string("[demo]\nmusic = \"tune.mo3\"\n[scenes]\nfirst = \"eiche.q3d\"\n"
+                       "second = \"fluss.q3d\"\ncues = [\n  { timer = 5, from = \"0:0\", to = ") +
+           window + ", rows = 64, scene = \"" + scene + "\" },\n]\n";
+}
+
+class DemoReload : public RenderTest {
+  protected:
+    void SetUp() override {
+        RenderTest::SetUp();
+        useFixedStepClock(40000);
+        useMusicLockStep(40000);
+    }
+    void TearDown() override {
+        releaseDemoData();
+        closeMusicOutput();
+        useMusicLockStep(0);
+        useRealClock();
+        RenderTest::TearDown();
+    }
+    static void frame() {
+        runDemoFrame();
+        glFinish();
+        advanceFixedStepClock();
+    }
+};
+
+TEST_F(DemoReload, ChangedCuesAndScenesShowNextFrameWithTheMusicWhereItWas) {
+    const std::string dir = scratchDirectory("reload");
+    ASSERT_EQ(std::system(("cp -r '" + demoFixture() + "/.' '" + dir + "'").c_str()), 0);
+    const std::string path = dir + "/demo.toml";
+    std::ofstream(path) << manifest("\"3:63\"", "first");
+    static DemoManifest first;
+    char text[1024] = "";
+    ManifestErrors errors{text, int(sizeof text)};
+    ASSERT_TRUE(readDemoManifest(path.c_str(), first, errors)) << text;
+    DemoLoadRequest request;
+    request.dataDirectory = dir.c_str();
+    request.manifest = &first;
+    ASSERT_TRUE(loadDemoData(request));
+    DemoWatch watch;
+    watchDemo(watch, path.c_str());
+    for (int i = 0; i < 10; ++i)
+        frame();
+    EXPECT_TRUE(near(pixel(2, 2), background(Eiche)));
+    EXPECT_FALSE(demoChangedOnDisk(watch, 0)) << "nothing changed yet";
+    const Scene* kept = demoData.scenes[0];
+
+    // The cue's window and scene change, and the second scene's file now holds another scene.
+    std::ofstream(path) << manifest("\"3:62\"", "second");
+    ASSERT_EQ(std::system(("cp '" + dir + "/kraniche.q3d' '" + dir + "/fluss.q3d'").c_str()), 0);
+    EXPECT_FALSE(demoChangedOnDisk(watch, 999)) << "at most one look a second";
+    EXPECT_TRUE(demoChangedOnDisk(watch, 1000));
+    const int32_t position = cuePosition();
+    ConsoleCapture log;
+    char notice[64] = "";
+    ASSERT_TRUE(reloadPlayingDemo(watch, notice, sizeof notice)) << log.text;
+    EXPECT_EQ(log.text.find("Reloading scene eiche.q3d"), std::string::npos) << "unchanged: kept";
+    EXPECT_NE(log.text.find("Reloading scene fluss.q3d\n"), std::string::npos) << log.text;
+    EXPECT_EQ(demoData.scenes[0], kept);
+    EXPECT_EQ(cuePosition(), position);
+    EXPECT_EQ(cueTimers()[5], kCueNotStarted) << "its window changed: it starts again";
+    log.text.clear();
+    frame();
+    EXPECT_EQ(log.text.rfind("timer 5 started at ", 0), 0u) << log.text;
+    EXPECT_TRUE(near(pixel(2, 2), background(Kraniche))) << "the new file, not the old fluss";
+    EXPECT_FALSE(demoChangedOnDisk(watch, 3000)) << "what was reloaded is the new baseline";
+
+    // Reloading the same again restarts nothing; a wrong manifest changes nothing.
+    const float started = cueTimers()[5];
+    ASSERT_TRUE(reloadPlayingDemo(watch, notice, sizeof notice));
+    EXPECT_EQ(cueTimers()[5], started);
+    const DemoManifest* playing = demoData.manifest;
+    std::ofstream(path) << manifest("\"3:62\"", "thrid");
+    EXPECT_FALSE(reloadPlayingDemo(watch, notice, sizeof notice));
+    EXPECT_STREQ(notice, "manifest errors: the demo plays on");
+    EXPECT_EQ(demoData.manifest, playing);
+    frame();
+    EXPECT_TRUE(near(pixel(2, 2), background(Kraniche)));
+}
+
+} // namespace
