@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kDemoSceneCount; ++i) {
         const DemoSceneEntry& entry = kDemoScenes[i];
         double t0 = bench::processMs();
-        const DemoScene built = entry.build();
+        const BuiltScene built = entry.build();
         scenewriter::writeSceneFile(dir + "/" + demoSceneFileName(entry), built.scene,
                                     entry.storage != SceneStorage::plain);
         ms[i][0] = bench::processMs() - t0;
@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
                                     demoSceneFileName(kDemoScenes[i]) + " > /dev/null 2>&1";
         if (std::system(command.c_str()) != 0) std::printf("(hidetrack pass failed)\n");
         ms[i][2] = childrenMs() - t0;
-        std::printf("%-11s %10.0f %10.0f %12.0f\n", kDemoScenes[i].name, ms[i][0], ms[i][1],
-                    ms[i][2]);
+        std::printf("%-11s %10.0f %10.0f %12.0f\n", demoSceneName(kDemoScenes[i].scene).c_str(),
+                    ms[i][0], ms[i][1], ms[i][2]);
         for (int k = 0; k < 3; ++k)
             totals[k] += ms[i][k];
     }

@@ -32,9 +32,9 @@ namespace sw = scenewriter;
 namespace pr = procedural;
 using scenetest::Loaded;
 
-const std::vector<DemoScene>& builtScenes() {
-    static const std::vector<DemoScene> scenes = [] {
-        std::vector<DemoScene> all;
+const std::vector<BuiltScene>& builtScenes() {
+    static const std::vector<BuiltScene> scenes = [] {
+        std::vector<BuiltScene> all;
         for (const DemoSceneEntry& entry : kDemoScenes)
             all.push_back(entry.build());
         return all;
@@ -50,13 +50,18 @@ int keyEncoding(const sw::Key& key) {
 
 TEST(DemoScenes, LoadWithTheCamerasTheirCuesSelect) {
     scenetest::TempDir empty; // no pictures here: materials load untextured
-    const std::map<std::string, int> cues = {{"landschaft", 20}, {"eiche", 6}, {"fluss", 12},
-                                             {"kraniche", 4},    {"feld", 13}, {"holzvogel", 1}};
+    // One more than the highest camera the built-in cue sheet selects in each scene.
+    std::map<std::string, int> cues;
+    for (const Cue& cue : kCues)
+        if (cue.scene != kNoDemoScene) {
+            int& needed = cues[demoSceneName(DemoScene(cue.scene))];
+            needed = std::max(needed, cue.camera + 1);
+        }
     std::set<std::string> seen;
     for (size_t i = 0; i < builtScenes().size(); ++i) {
-        const DemoScene& built = builtScenes()[i];
+        const BuiltScene& built = builtScenes()[i];
         SCOPED_TRACE(built.name);
-        EXPECT_EQ(built.name, kDemoScenes[i].name);
+        EXPECT_EQ(built.name, demoSceneName(kDemoScenes[i].scene));
         seen.insert(built.name);
         const Loaded loaded = scenetest::loadWritten(built.scene);
         ASSERT_TRUE(loaded.ok);
@@ -83,7 +88,7 @@ TEST(DemoScenes, LoadWithTheCamerasTheirCuesSelect) {
 
 TEST(DemoScenes, StayInsideTheFrameBudgetsAtEveryMoment) {
     scenetest::TempDir empty;
-    for (const DemoScene& built : builtScenes()) {
+    for (const BuiltScene& built : builtScenes()) {
         SCOPED_TRACE(built.name);
         const Loaded loaded = scenetest::loadWritten(built.scene);
         ASSERT_TRUE(loaded.ok);
@@ -118,7 +123,7 @@ TEST(DemoScenes, UseEveryFeatureOfTheEngineBetweenThem) {
     uint32_t flags = 0;
     bool blended = false;
     std::set<std::string> extensions;
-    for (const DemoScene& built : builtScenes()) {
+    for (const BuiltScene& built : builtScenes()) {
         for (const sw::Track& track : built.scene.tracks) {
             if (track.type != sw::kObjectTrack) continue;
             std::set<std::pair<uint16_t, uint16_t>> topologies; // vertex and face counts
@@ -169,7 +174,7 @@ TEST(DemoScenes, MorphKeysCarryTheirTopologysVertexCount) {
         return uv ? 40 + 5 * n : 24 + 3 * n;
     };
     int checked = 0;
-    for (const DemoScene& built : builtScenes())
+    for (const BuiltScene& built : builtScenes())
         for (const sw::Track& track : built.scene.tracks) {
             if (track.type != sw::kObjectTrack) continue;
             size_t n = 0;
@@ -237,7 +242,7 @@ TEST(DemoScenes, CutOutPicturesKeepTheirColourAtADistance) {
     scenetest::TempDir dir;
     std::set<std::string> seen;
     int checked = 0;
-    for (const DemoScene& scene : builtScenes())
+    for (const BuiltScene& scene : builtScenes())
         for (const pr::PictureJob& job : scene.pictures) {
             if (!job.name.ends_with(".png") || !seen.insert(job.name).second) continue;
             ASSERT_TRUE(pr::writePicture(".", job));
@@ -300,10 +305,12 @@ TEST(Pictures, CutAlphaFillsFromTheNearestOpaquePixels) {
 
 TEST(DemoScenes, BuildTheSameBytesEveryTime) {
     for (const DemoSceneEntry& entry : {kDemoScenes[0], kDemoScenes[5]}) {
-        const DemoScene again = entry.build();
-        const auto& first = std::find_if(builtScenes().begin(), builtScenes().end(),
-                                         [&](const DemoScene& s) { return s.name == entry.name; });
-        EXPECT_EQ(sw::writeScene(again.scene), sw::writeScene(first->scene)) << entry.name;
+        const BuiltScene again = entry.build();
+        const auto& first =
+            std::find_if(builtScenes().begin(), builtScenes().end(),
+                         [&](const BuiltScene& s) { return s.name == demoSceneName(entry.scene); });
+        EXPECT_EQ(sw::writeScene(again.scene), sw::writeScene(first->scene))
+            << demoSceneName(entry.scene);
     }
     // a picture with noise, shapes and alpha, made twice
     const pr::Canvas a =
@@ -317,9 +324,9 @@ TEST(DemoScenes, StoredUnderTheNamesThePlayerTries) {
     for (const DemoSceneEntry& entry : kDemoScenes) {
         const std::string name = demoSceneFileName(entry);
         if (entry.storage == SceneStorage::gzipSuffix)
-            EXPECT_EQ(name, std::string(entry.name) + ".q3d.gz");
+            EXPECT_EQ(name, demoSceneName(entry.scene) + ".q3d.gz");
         else
-            EXPECT_EQ(name, std::string(entry.name) + ".q3d");
+            EXPECT_EQ(name, demoSceneName(entry.scene) + ".q3d");
     }
 }
 
@@ -328,7 +335,7 @@ TEST(DemoScenes, StoredUnderTheNamesThePlayerTries) {
 class DemoSceneCameras : public rendertest::RenderTest {};
 
 TEST_F(DemoSceneCameras, EachFramesSomethingWorthSeeing) {
-    for (const DemoScene& built : builtScenes()) {
+    for (const BuiltScene& built : builtScenes()) {
         sw::Scene description = built.scene;
         description.envMapName.clear();
         // a background no lit object comes out as
@@ -359,7 +366,7 @@ TEST_F(DemoSceneCameras, EachFramesSomethingWorthSeeing) {
 // end must meet its start.
 TEST(DemoScenes, DustMotesJumpOnlyWhileEmpty) {
     const auto& built = std::find_if(builtScenes().begin(), builtScenes().end(),
-                                     [](const DemoScene& s) { return s.name == "holzvogel"; });
+                                     [](const BuiltScene& s) { return s.name == "holzvogel"; });
     ASSERT_NE(built, builtScenes().end());
     scenetest::TempDir empty;
     const Loaded loaded = scenetest::loadWritten(built->scene);

@@ -44,7 +44,7 @@ TEST_F(DemoData, EverySceneOpensWithItsCamerasAndHidetrack) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(fs::exists(dir / name));
         // only one form of the scene, so the player cannot pick a stale one
-        const std::string other = std::string(entry.name) +
+        const std::string other = demoSceneName(entry.scene) +
                                   (entry.storage == SceneStorage::gzipSuffix ? ".q3d" : ".q3d.gz");
         EXPECT_FALSE(fs::exists(dir / other));
         EXPECT_TRUE(fs::exists(dir / (name + (entry.gzipHidetrack ? ".hid.gz" : ".hid"))));

@@ -5,6 +5,7 @@
 #include "scene/envmap.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace sw = scenewriter;
 using namespace procedural;
@@ -12,16 +13,21 @@ using namespace procedural;
 // Camera counts: one more than the highest camera number the demo's cues select. Compressed
 // files are spread so that every way the player opens a scene is used.
 const DemoSceneEntry kDemoScenes[kDemoSceneCount] = {
-    {"landschaft", buildLandschaft, 20, SceneStorage::gzip, true},
-    {"fluss", buildFluss, 12, SceneStorage::gzipSuffix, false},
-    {"kraniche", buildKraniche, 4, SceneStorage::plain, false},
-    {"eiche", buildEiche, 6, SceneStorage::gzip, true},
-    {"feld", buildFeld, 13, SceneStorage::gzipSuffix, true},
-    {"holzvogel", buildHolzvogel, 1, SceneStorage::plain, false},
+    {Landschaft, buildLandschaft, 20, SceneStorage::gzip, true},
+    {Fluss, buildFluss, 12, SceneStorage::gzipSuffix, false},
+    {Kraniche, buildKraniche, 4, SceneStorage::plain, false},
+    {Eiche, buildEiche, 6, SceneStorage::gzip, true},
+    {Feld, buildFeld, 13, SceneStorage::gzipSuffix, true},
+    {Holzvogel, buildHolzvogel, 1, SceneStorage::plain, false},
 };
 
+std::string demoSceneName(DemoScene scene) {
+    const char* file = kDemoSceneFiles[scene];
+    return std::string(file, std::strcspn(file, "."));
+}
+
 std::string demoSceneFileName(const DemoSceneEntry& entry) {
-    return std::string(entry.name) +
+    return demoSceneName(entry.scene) +
            (entry.storage == SceneStorage::gzipSuffix ? ".q3d.gz" : ".q3d");
 }
 
@@ -32,10 +38,10 @@ void addSkyPictures(std::vector<PictureJob>& pictures, const std::string& base, 
                             [look, slot, size] { return skyFace(look, slot, size); }});
 }
 
-DemoScene startDemoScene(const std::string& name, double seconds, Color background, Color ambient,
-                         const std::string& sky, const SkyLook& look, int skySize) {
-    DemoScene out;
-    out.name = name;
+BuiltScene startDemoScene(DemoScene which, double seconds, Color background, Color ambient,
+                          const std::string& sky, const SkyLook& look, int skySize) {
+    BuiltScene out;
+    out.name = demoSceneName(which);
     sw::Scene& scene = out.scene;
     sw::setStartEnd(scene, 0, seconds);
     scene.background[0] = background.r;

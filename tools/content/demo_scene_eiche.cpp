@@ -427,9 +427,9 @@ void addCameras(sw::Scene& scene, Vec3 base, const std::vector<Vec3>& tips) {
 
 } // namespace
 
-DemoScene buildEiche() {
-    DemoScene out = startDemoScene("eiche", kSeconds, {0.8f, 0.72f, 0.6f, 1},
-                                   {0.48f, 0.44f, 0.42f, 1}, "eiche_sky", skyLook(), 512);
+BuiltScene buildEiche() {
+    BuiltScene out = startDemoScene(Eiche, kSeconds, {0.8f, 0.72f, 0.6f, 1},
+                                    {0.48f, 0.44f, 0.42f, 1}, "eiche_sky", skyLook(), 512);
     addPictures(out.pictures);
     sw::Scene& scene = out.scene;
     scene.tracks.push_back(sw::objectTrack(

@@ -409,10 +409,10 @@ void addCameras(sw::Scene& scene) {
 
 } // namespace
 
-DemoScene buildFeld() {
+BuiltScene buildFeld() {
     // the grain cards face every way; much of the field's light is the sky's ambient
-    DemoScene out = startDemoScene("feld", kSeconds, {0.7f, 0.8f, 0.92f, 1}, {0.62f, 0.6f, 0.6f, 1},
-                                   "feld_sky", skyLook(), 512);
+    BuiltScene out = startDemoScene(Feld, kSeconds, {0.7f, 0.8f, 0.92f, 1}, {0.62f, 0.6f, 0.6f, 1},
+                                    "feld_sky", skyLook(), 512);
     out.pictures.push_back({"feld_ground.jpg", groundPicture});
     out.pictures.push_back({"feld_grain.png", grainPicture});
     out.pictures.push_back({"feld_straw.jpg", strawPicture});

@@ -439,9 +439,9 @@ void addCameras(sw::Scene& scene, Vec3 bridge) {
 
 } // namespace
 
-DemoScene buildFluss() {
-    DemoScene out = startDemoScene("fluss", kSeconds, {0.7f, 0.76f, 0.78f, 1},
-                                   {0.36f, 0.38f, 0.4f, 1}, "fluss_sky", skyLook(), 512);
+BuiltScene buildFluss() {
+    BuiltScene out = startDemoScene(Fluss, kSeconds, {0.7f, 0.76f, 0.78f, 1},
+                                    {0.36f, 0.38f, 0.4f, 1}, "fluss_sky", skyLook(), 512);
     addPictures(out.pictures);
     sw::Scene& scene = out.scene;
     addValley(scene);

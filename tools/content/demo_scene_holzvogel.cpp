@@ -264,9 +264,9 @@ void addDust(sw::Scene& scene) {
 
 } // namespace
 
-DemoScene buildHolzvogel() {
-    DemoScene out = startDemoScene("holzvogel", kSeconds, {0.02f, 0.02f, 0.04f, 1},
-                                   {0.2f, 0.18f, 0.22f, 1}, "vogel_room", roomLook(), 256);
+BuiltScene buildHolzvogel() {
+    BuiltScene out = startDemoScene(Holzvogel, kSeconds, {0.02f, 0.02f, 0.04f, 1},
+                                    {0.2f, 0.18f, 0.22f, 1}, "vogel_room", roomLook(), 256);
     out.pictures.push_back({"vogel_wood.qw2", woodPicture, false, 3.0f});
     out.pictures.push_back({"vogel_marble.qw2", marblePicture, false, 3.0f});
     out.pictures.push_back({"vogel_floor.jpg", floorPicture});

@@ -265,9 +265,9 @@ void addCameras(sw::Scene& scene, const Bird& lead) {
 
 } // namespace
 
-DemoScene buildKraniche() {
-    DemoScene out = startDemoScene("kraniche", kSeconds, {0.9f, 0.55f, 0.35f, 1},
-                                   {0.42f, 0.34f, 0.36f, 1}, "kraniche_sky", skyLook(), 512);
+BuiltScene buildKraniche() {
+    BuiltScene out = startDemoScene(Kraniche, kSeconds, {0.9f, 0.55f, 0.35f, 1},
+                                    {0.42f, 0.34f, 0.36f, 1}, "kraniche_sky", skyLook(), 512);
     out.pictures.push_back({"kraniche_marsh.jpg", marshPicture});
     out.pictures.push_back({"kraniche_water.jpg", sunsetWaterPicture});
     out.pictures.push_back({"kraniche_crane.png", cranePicture});

@@ -558,9 +558,9 @@ void addBalloon(sw::Scene& scene) {
 
 } // namespace
 
-DemoScene buildLandschaft() {
-    DemoScene out = startDemoScene("landschaft", kSeconds, {0.62f, 0.7f, 0.8f, 1},
-                                   {0.36f, 0.37f, 0.42f, 1}, "land_sky", skyLook(), 512);
+BuiltScene buildLandschaft() {
+    BuiltScene out = startDemoScene(Landschaft, kSeconds, {0.62f, 0.7f, 0.8f, 1},
+                                    {0.36f, 0.37f, 0.42f, 1}, "land_sky", skyLook(), 512);
     addPictures(out.pictures);
     sw::Scene& scene = out.scene;
     addTerrain(scene);

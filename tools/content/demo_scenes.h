@@ -4,37 +4,39 @@
 #pragma once
 
 #include "content/procedural.h"
+#include "demo/builtin_demo.h"
 
 #include <string>
 #include <vector>
 
-struct DemoScene {
-    std::string name;         // base name, e.g. "landschaft"; the file is name + ".q3d"
+struct BuiltScene {
+    std::string name;         // the built-in demo's name, e.g. "landschaft" (demoSceneName)
     scenewriter::Scene scene; // tracks in file order
     std::vector<procedural::PictureJob> pictures;
 };
 
-DemoScene buildLandschaft(); // valley fly-over, 20 cameras
-DemoScene buildEiche();      // the great oak, 6 cameras
-DemoScene buildFluss();      // river valley, 12 cameras
-DemoScene buildKraniche();   // cranes in flight, 4 cameras
-DemoScene buildFeld();       // grain field in the wind, 13 cameras
-DemoScene buildHolzvogel();  // carved bird under lights, 1 camera
+BuiltScene buildLandschaft(); // valley fly-over, 20 cameras
+BuiltScene buildEiche();      // the great oak, 6 cameras
+BuiltScene buildFluss();      // river valley, 12 cameras
+BuiltScene buildKraniche();   // cranes in flight, 4 cameras
+BuiltScene buildFeld();       // grain field in the wind, 13 cameras
+BuiltScene buildHolzvogel();  // carved bird under lights, 1 camera
 
 // How the data set stores a scene file: plain, gzip-compressed under its own name, or
 // gzip-compressed under name + ".q3d.gz" only (the player tries that name second).
 enum class SceneStorage { plain, gzip, gzipSuffix };
 
 struct DemoSceneEntry {
-    const char* name;
-    DemoScene (*build)();
+    DemoScene scene; // which of the built-in demo's scenes (builtin_demo.h)
+    BuiltScene (*build)();
     int camerasNeeded; // the highest camera number a cue shows, plus one
     SceneStorage storage;
     bool gzipHidetrack;
 };
+// The scene's name: its file in the built-in demo ("eiche.q3d") less the extension.
+std::string demoSceneName(DemoScene scene);
 // The file name the scene is stored under ("eiche.q3d", "fluss.q3d.gz", ...).
 std::string demoSceneFileName(const DemoSceneEntry& entry);
-constexpr int kDemoSceneCount = 6;
 extern const DemoSceneEntry kDemoScenes[kDemoSceneCount];
 
 // The most triangles any frame of the demo may draw.
@@ -46,9 +48,9 @@ void addSkyPictures(std::vector<procedural::PictureJob>& pictures, const std::st
 // How every scene opens: its name, a loop from 0 to seconds, the clear colour and ambient
 // light (alpha unused), and the sky: the environment map's base name and its six faces,
 // which are the scene's first pictures.
-DemoScene startDemoScene(const std::string& name, double seconds, procedural::Color background,
-                         procedural::Color ambient, const std::string& sky,
-                         const procedural::SkyLook& look, int skySize);
+BuiltScene startDemoScene(DemoScene scene, double seconds, procedural::Color background,
+                          procedural::Color ambient, const std::string& sky,
+                          const procedural::SkyLook& look, int skySize);
 
 // Shared vegetation standing on the origin, height h: a trunk (sunk a little into the ground),
 // a conifer's stacked cones and a broadleaf crown of leaf cards in several directions.

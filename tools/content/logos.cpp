@@ -46,7 +46,7 @@ struct LogoLine {
 };
 
 struct LogoLayout {
-    const char* fileName;
+    DemoLogo logo;             // the file it is written to: kDemoLogoFiles[logo]
     float boxWidth, boxHeight; // the NDC box the demo draws it in
     float gapPx;               // between the ink of two lines, on screen
     LogoLine lines[kMaxLines];
@@ -59,28 +59,28 @@ constexpr const char* kSans = "DejaVuSans.ttf";
 // The group, the title and the three credits (drawn as "logo4", "logo3", "logo2" on the orbit;
 // logo4's box is lower, so its lines are set smaller).
 const LogoLayout kLayouts[kDemoLogoCount] = {
-    {"quilm.png",
+    {LogoQuilm,
      1.33f,
      1.0f,
      14,
      {{"QUILM", kSerifBold, 150, 0.14f, false}, {"presents", kSans, 34, 0.45f, true}}},
-    {"logo1.png",
+    {Logo1,
      1.33f,
      1.0f,
      16,
      {{"Heartwood", kSerifBold, 118, 0.02f, false},
       {"oak  \xc2\xb7  river  \xc2\xb7  cranes  \xc2\xb7  wings", kSerif, 28, 0.12f, true}}},
-    {"logo2.png",
+    {Logo2,
      1.56f,
      1.2f,
      12,
      {{"code", kSans, 34, 0.40f, true}, {"Birchwick", kSerifBold, 96, 0.02f, false}}},
-    {"logo3.png",
+    {Logo3,
      1.56f,
      1.2f,
      12,
      {{"graphics", kSans, 34, 0.40f, true}, {"Mossgrain", kSerifBold, 96, 0.02f, false}}},
-    {"logo4.png",
+    {Logo4,
      1.56f,
      0.84f,
      10,
@@ -231,7 +231,7 @@ void boxBlur(std::vector<float>& v, int r, bool alongX) {
 } // namespace
 
 const char* demoLogoFileName(int index) {
-    return index >= 0 && index < kDemoLogoCount ? kLayouts[index].fileName : "";
+    return index >= 0 && index < kDemoLogoCount ? kDemoLogoFiles[kLayouts[index].logo] : "";
 }
 
 bool renderDemoLogo(int index, const std::string& fontDir, LogoImage* out) {

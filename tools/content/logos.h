@@ -4,6 +4,8 @@
 // Does not load or draw them; pixels are owned by value and written as RGBA PNG files.
 #pragma once
 
+#include "demo/builtin_demo.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,7 +22,6 @@ struct LogoImage {
 // Renders logo 0 to 4 ("quilm.png", "logo1.png" .. "logo4.png") with the fonts in fontDir.
 // False, with one line on standard error naming the font, when a face cannot be loaded.
 bool renderDemoLogo(int index, const std::string& fontDir, LogoImage* out);
-inline constexpr int kDemoLogoCount = 5;
 const char* demoLogoFileName(int index);
 
 // Writes the five files into dir (which must exist). False, with one line on standard error,

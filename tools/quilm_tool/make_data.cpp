@@ -57,7 +57,7 @@ int runMakeDataCommand(int argc, char** argv) {
     double sceneSeconds = 0, pictureSeconds = 0, musicSeconds = 0, hidSeconds = 0, stillSeconds = 0;
     for (const DemoSceneEntry& entry : kDemoScenes) {
         Clock::time_point t0 = Clock::now();
-        const DemoScene built = entry.build();
+        const BuiltScene built = entry.build();
         if (!writeDemoSceneFile(dir, entry, built)) return 1;
         sceneSeconds += secondsSince(t0);
         t0 = Clock::now();

@@ -129,9 +129,9 @@ uint64_t directoryBytes(const std::string& dir) {
 }
 
 bool writeDemoSceneFile(const std::string& dir, const DemoSceneEntry& entry,
-                        const DemoScene& built) {
+                        const BuiltScene& built) {
     const std::string name = demoSceneFileName(entry);
-    const std::string plainName = std::string(entry.name) + ".q3d";
+    const std::string plainName = demoSceneName(entry.scene) + ".q3d";
     // the player opens NAME.q3d before NAME.q3d.gz: a stale copy must not shadow this one
     for (const std::string& other : {plainName, plainName + ".gz"})
         if (other != name) removeQuietly(dir + "/" + other);
@@ -235,7 +235,7 @@ bool makeHidetracks(const std::string& dir, const std::string& player, const std
         std::printf("\r%24s\r", "");
         if (status != 0 || !fs::exists(utf8Path(dir + "/" + track))) {
             std::fprintf(stderr, "make-data: the hidetrack of %s failed (%s, status %d):\n%s",
-                         entry.name, player.c_str(), status, p.log.c_str());
+                         demoSceneName(entry.scene).c_str(), player.c_str(), status, p.log.c_str());
             ok = false;
             continue;
         }
@@ -267,7 +267,7 @@ bool makeHidetracks(const std::string& dir, const std::string& player, const std
 
 bool makeLoadingPicture(const std::string& dir, const std::string& player) {
     // The opening shot's camera goes first, so the viewer starts with it.
-    DemoScene still = buildLandschaft();
+    BuiltScene still = buildLandschaft();
     std::vector<sw::Track>& tracks = still.scene.tracks;
     int cameraNumber = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {

@@ -21,7 +21,7 @@ void reportFile(const std::string& dir, const std::string& name);
 uint64_t directoryBytes(const std::string& dir);
 // Writes the scene under its storage name and removes any copy under the other names.
 bool writeDemoSceneFile(const std::string& dir, const DemoSceneEntry& entry,
-                        const DemoScene& built);
+                        const BuiltScene& built);
 // "tune.mo3", the five logos and "demo.toml", the built-in demo as a manifest.
 bool writeDemoSoundAndLogos(const std::string& dir);
 // The player built beside this executable.
