@@ -39,13 +39,18 @@ void watchDemo(DemoWatch& watch, const char* manifestPath) {
 bool reloadPlayingDemo(DemoWatch& watch, char* notice, int noticeBytes) {
     const auto started = std::chrono::steady_clock::now();
     const DemoManifest* next = &builtInDemoManifest();
-    if (watch.manifestPath[0] != '\0') {
+    const FileStamp stamp =
+        watch.manifestPath[0] != '\0' ? manifestStampOf(watch.manifestPath) : FileStamp{};
+    if (watch.manifestPath[0] != '\0' && stamp == watch.manifestStamp &&
+        demoData.manifest != &builtInDemoManifest()) {
+        next = demoData.manifest; // unchanged: only its files are looked at again
+    } else if (watch.manifestPath[0] != '\0') {
         DemoManifest& spare =
             demoData.manifest == &reloadSlots[0] ? reloadSlots[1] : reloadSlots[0];
         static char text[8192];
         text[0] = '\0';
         ManifestErrors errors{text, int(sizeof text)};
-        watch.manifestStamp = manifestStampOf(watch.manifestPath);
+        watch.manifestStamp = stamp;
         bool ok = readDemoManifest(watch.manifestPath, spare, errors);
         // The music plays on: the new sheet must fit the module that is playing.
         MusicShape shape;
