@@ -50,7 +50,7 @@ const char* const kViewerKeys[] = {
 };
 const char* const kDemoKeys[] = {
     "X/Y music forward/back one order",
-    "F1 this panel   F12 screenshot   Esc quit",
+    "F1 this panel   F2 timeline   F12 screenshot   Esc quit",
 };
 
 } // namespace

@@ -26,7 +26,7 @@ const char* const kUsageText =
     "                       extension) of PNG frames and audio.wav; implies --no-dialog\n"
     "  --overwrite          capture into a folder that holds an earlier capture\n"
     "  --fps N              frames per second of the capture, 1 to 1000 (default 60)\n"
-    "  --capture-overlay    keep the F1 info overlay in the capture\n"
+    "  --capture-overlay    keep the F1 info overlay (and F2 timeline) in the capture\n"
     "  --loop A:B           demo: repeat orders A to B\n"
     "  --data DIR           the demo's data folder (default: data here, else beside quilm)\n"
     "  --demo FILE.toml     play the demo this manifest describes; its folder is the data\n"

@@ -5,6 +5,7 @@
 #include "app/gl_window.h"
 #include "app/info_panel.h"
 #include "app/setup_dialog.h"
+#include "app/timeline_panel.h"
 #include "demo/demo_loading.h"
 #include "demo/demo_script.h"
 #include "demo/music_time.h"
@@ -21,6 +22,7 @@
 #include "platform/music.h"
 #include "platform/options.h"
 #include "platform/paths.h"
+#include "platform/timeline_overlay.h"
 #include "platform/video.h"
 #include "render/gl_extensions.h"
 #include "render/scene_renderer.h"
@@ -44,6 +46,9 @@
 Super8Effect* super8Effect = nullptr;
 
 namespace {
+
+// keys.h names only the keys its own users need.
+constexpr int kVkF2 = kVkF1 + 1;
 
 // Lives until the process ends, like every loaded scene.
 Scene* viewerScene = nullptr;
@@ -348,6 +353,7 @@ struct StartedParts {
 void tearDown(const StartedParts& started) {
     if (started.window) {
         releaseInfoOverlay();
+        releaseTimelineOverlay();
         releaseVertexMemory();
         destroyGLWindow();
     }
@@ -559,21 +565,30 @@ void runMainLoop(MainLoop& loop) {
             else
                 demoFrame(loop, clockMs);
             const bool toggleInfo = keyDown[kVkF1] != 0;
+            // The viewer has no music or cues to lay out, so F2 means nothing there.
+            const bool toggleTimeline = keyDown[kVkF2] != 0 && !loop.viewer;
             const bool screenshotKey = keyDown[kVkF12] != 0;
             keyDown[kVkF1] = 0;
+            keyDown[kVkF2] = 0;
             keyDown[kVkF12] = 0;
             releaseKeyPresses();
             if (toggleInfo) loop.infoShown = !loop.infoShown;
+            if (toggleTimeline) {
+                loop.timelineShown = !loop.timelineShown;
+                if (!loop.timelineShown) hideTimelineOverlay();
+                // Full screen hides the pointer; the timeline is worked with it.
+                if (glWindow.fullscreen) showMouseCursor(loop.timelineShown);
+            }
             ++loop.framesDrawn;
             const bool last = loop.frameLimit > 0 && loop.framesDrawn >= loop.frameLimit;
             // The overlay lies over the finished frame; in the captured picture only on request.
             bool overlayDrawn = false;
-            if (loop.infoShown) {
-                noteInfoFrame(frameClockSeconds());
-                if (loop.capture && loop.captureOverlay) {
-                    drawInfoPanel(loop, setupOptions.width, setupOptions.height);
-                    overlayDrawn = true;
-                }
+            if (loop.infoShown) noteInfoFrame(frameClockSeconds());
+            if (loop.capture && loop.captureOverlay) {
+                if (loop.infoShown) drawInfoPanel(loop, setupOptions.width, setupOptions.height);
+                if (loop.timelineShown)
+                    drawTimelinePanel(loop, setupOptions.width, setupOptions.height);
+                overlayDrawn = true;
             }
             bool read = false;
             if (loop.capture) {
@@ -593,6 +608,8 @@ void runMainLoop(MainLoop& loop) {
             if (loop.screenshotPath && (last || loop.frameLimit == 0) && !read) captureFrame(loop);
             if (loop.infoShown && !overlayDrawn)
                 drawInfoPanel(loop, setupOptions.width, setupOptions.height);
+            if (loop.timelineShown && !overlayDrawn)
+                drawTimelinePanel(loop, setupOptions.width, setupOptions.height);
             // After every read: the notice is for the person watching, never in a picture.
             if (loop.notice[0] != '\0' && timeGetTime() - loop.noticeSinceMs < kScreenNoticeMs)
                 drawScreenNotice(loop.notice, setupOptions.width, setupOptions.height);

@@ -24,8 +24,9 @@ struct MainLoop {
     bool exitAtEnd = false;           // demo mode: quit once the script says the demo is over
     FrameTimes* frameTimes = nullptr; // --profile: every presented frame is timed into it
     CaptureSink* capture = nullptr;   // --capture: every frame and its sound go into it
-    bool captureOverlay = false;      // the F1 overlay is part of the captured picture
+    bool captureOverlay = false;      // the F1 and F2 overlays are part of the captured picture
     bool infoShown = false;           // F1
+    bool timelineShown = false;       // F2, demo mode only
     int nextScreenshotNumber = 1;     // F12: the first number to try
     char notice[48] = {};             // F12's on-screen word; empty when none is shown
     uint32_t noticeSinceMs = 0;       // the clock when the notice was set

@@ -158,6 +158,15 @@ void seekMusicBack() {
     resetCueTimers();
 }
 
+bool seekMusicTo(int order, int row) {
+    // A jump keeps the output's sample count but only reaches row 0; a restart reaches any row
+    // and counts the heard position from it, in every output.
+    if (!playMusic(order, row)) return false;
+    resetCueTimers();
+    t.loopJumped = false;
+    return true;
+}
+
 float demoClock() {
     return t.clock;
 }

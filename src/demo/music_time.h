@@ -38,6 +38,10 @@ void updateDemoClock();
 // (only from order 2 on); both clear the cue timers when they jump.
 void seekMusicForward();
 void seekMusicBack();
+// To a row of an order (the timeline's click), clearing the cue timers. The module restarts
+// there in the output it has, so lock-step and capture runs stay in step, and a tune that has
+// ended plays again. False (nothing changes) when the module has no such row.
+bool seekMusicTo(int order, int row);
 void resetCueTimers();
 // Rehearsal: once the music leaves orders first to last, updateDemoClock takes it back to
 // row 0 of first and clears the cue timers, as a seek does. first < 0 ends the loop.

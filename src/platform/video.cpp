@@ -3,6 +3,7 @@
 #include "diag/console.h"
 #include "platform/keys.h"
 #include "platform/sdl_input.h"
+#include "platform/timeline_overlay.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -322,9 +323,44 @@ PlatformEvent translateSdlEvent(const SDL_Event& e) {
     return out;
 }
 
+namespace {
+
+// The left button and the moves go to the timeline strip, in drawable pixels (window units
+// differ from them on high-density displays); to the program they stay `other`.
+void feedPointer(const SDL_Event& e) {
+    TimelinePointer what = TimelinePointer::move;
+    int x = 0, y = 0;
+    if (e.type == SDL_MOUSEMOTION) {
+        x = e.motion.x;
+        y = e.motion.y;
+    } else if ((e.type == SDL_MOUSEBUTTONDOWN || e.type == SDL_MOUSEBUTTONUP) &&
+               e.button.button == SDL_BUTTON_LEFT) {
+        what = e.type == SDL_MOUSEBUTTONDOWN ? TimelinePointer::press : TimelinePointer::release;
+        x = e.button.x;
+        y = e.button.y;
+    } else {
+        return;
+    }
+    float scaleX = 1.0f, scaleY = 1.0f;
+    if (SDL_Window* window = SDL_GetWindowFromID(e.type == SDL_MOUSEMOTION ? e.motion.windowID
+                                                                           : e.button.windowID)) {
+        int w = 0, h = 0, drawableW = 0, drawableH = 0;
+        SDL_GetWindowSize(window, &w, &h);
+        SDL_GL_GetDrawableSize(window, &drawableW, &drawableH);
+        if (w > 0 && h > 0 && drawableW > 0 && drawableH > 0) {
+            scaleX = float(drawableW) / float(w);
+            scaleY = float(drawableH) / float(h);
+        }
+    }
+    feedTimelinePointer(what, float(x) * scaleX, float(y) * scaleY);
+}
+
+} // namespace
+
 bool pollPlatformEvent(PlatformEvent& event) {
     SDL_Event e;
     if (SDL_PollEvent(&e) == 0) return false;
+    feedPointer(e);
     event = translateSdlEvent(e);
     return true;
 }

@@ -92,7 +92,8 @@ struct PlatformEvent {
 
 // Takes one event from the queue without waiting; false when the queue is empty. Keys pressed
 // with Alt held are system keys and arrive as other, except Alt+F4, which closes like the
-// close box does.
+// close box does. The left mouse button and mouse moves arrive as other; they go to the
+// timeline overlay (platform/timeline_overlay.h), which takes them only while it is shown.
 bool pollPlatformEvent(PlatformEvent& event);
 // Waits until an event is queued (it stays there for pollPlatformEvent) or milliseconds pass.
 void waitForPlatformEvent(int milliseconds);
