@@ -15,31 +15,33 @@ constexpr int32_t at(int32_t order, int32_t row) {
     return order * 256 + row;
 }
 
-constexpr Cue shot(int32_t timer, int32_t first, int32_t last, int32_t rows, DemoScene scene,
+// A cue of every kind starts as a shot (or an overlay alone, scene kNoDemoScene) and takes
+// its logos on top.
+constexpr Cue shot(int32_t timer, int32_t first, int32_t last, int32_t rows, int32_t scene,
                    int32_t camera, float factor = 1.0f, CueOverlay overlay = CueOverlay::None) {
     return Cue{timer,  first,   last, rows,         scene,       camera,
                factor, overlay, -1,   {0, 0, 0, 0}, {-1, -1, -1}};
 }
 
+constexpr Cue withPulse(Cue cue, DemoLogo logo, LogoBox box) {
+    cue.overlay = CueOverlay::LogoPulse;
+    cue.logo = logo;
+    cue.box = box;
+    return cue;
+}
+
 constexpr Cue pulse(int32_t timer, int32_t first, int32_t last, int32_t rows, DemoLogo logo,
                     LogoBox box) {
-    return Cue{timer, first, last,        rows, kNoDemoScene, 0, 1.0f, CueOverlay::LogoPulse,
-               logo,  box,   {-1, -1, -1}};
+    return withPulse(shot(timer, first, last, rows, kNoDemoScene, 0), logo, box);
 }
 
 constexpr Cue orbit(int32_t timer, int32_t first, int32_t last, int32_t rows, DemoScene scene,
                     int32_t camera) {
-    return Cue{timer,
-               first,
-               last,
-               rows,
-               scene,
-               camera,
-               1.0f,
-               CueOverlay::LogoOrbit,
-               -1,
-               {0, 0, 0, 0},
-               {Logo4, Logo3, Logo2}};
+    Cue cue = shot(timer, first, last, rows, scene, camera, 1.0f, CueOverlay::LogoOrbit);
+    cue.orbit[0] = Logo4;
+    cue.orbit[1] = Logo3;
+    cue.orbit[2] = Logo2;
+    return cue;
 }
 
 constexpr LogoBox kGroupLogoBox = {-0.665f, -0.5f, 1.33f, 1.0f};
@@ -49,17 +51,8 @@ constexpr LogoBox kGroupLogoBox = {-0.665f, -0.5f, 1.33f, 1.0f};
 const Cue kCues[kCueCount] = {
     shot(1, at(0, 0), at(1, 63), 128, Landschaft, 15, 1.0f, CueOverlay::FadeInFromBlack),
     pulse(100, at(1, 0), at(1, 63), 64, LogoQuilm, kGroupLogoBox),
-    Cue{2,
-        at(2, 0),
-        at(2, 63),
-        64,
-        Landschaft,
-        10,
-        1.0f,
-        CueOverlay::LogoPulse,
-        Logo1,
-        {-0.532f, -0.4f, 1.596f, 1.2f},
-        {-1, -1, -1}},
+    withPulse(shot(2, at(2, 0), at(2, 63), 64, Landschaft, 10), Logo1,
+              {-0.532f, -0.4f, 1.596f, 1.2f}),
     shot(3, at(3, 0), at(3, 63), 64, Landschaft, 7),
     shot(4, at(4, 0), at(4, 31), 32, Landschaft, 4),
     shot(5, at(4, 32), at(4, 63), 32, Landschaft, 1),
@@ -108,17 +101,7 @@ const Cue kCues[kCueCount] = {
     shot(48, at(28, 48), at(28, 63), 16, Feld, 11, 0.6f),
     pulse(102, at(28, 0), at(28, 63), 64, Logo1, kGroupLogoBox),
     orbit(50, at(29, 0), at(32, 63), 192, Holzvogel, 0),
-    Cue{123,
-        at(32, 32),
-        at(32, 63),
-        32,
-        kNoDemoScene,
-        0,
-        1.0f,
-        CueOverlay::FinalFadeToBlack,
-        -1,
-        {0, 0, 0, 0},
-        {-1, -1, -1}},
+    shot(123, at(32, 32), at(32, 63), 32, kNoDemoScene, 0, 1.0f, CueOverlay::FinalFadeToBlack),
 };
 
 namespace {
