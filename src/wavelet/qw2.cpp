@@ -304,8 +304,6 @@ struct ChannelRows {
     const float* row(int y) const { return base ? base + size_t(y) * stride : nullptr; }
 };
 
-// Pixel y * width + x is written after its own samples are read, so a channel stored compactly
-// in out itself (stride width) is converted in place.
 void convertRows(const ChannelRows& cbRows, const ChannelRows& crRows, const ChannelRows& yRows,
                  const ChannelRows& alphaRows, int width, int height, uint8_t* out) {
     for (int y = 0; y < height; ++y) {
@@ -398,6 +396,113 @@ size_t qw2ListEntries(size_t planeCount, int32_t byteCount) {
     return std::min(planeCount + 2, size_t(8) + size_t(32) * size_t(byteCount));
 }
 
+// Coefficients one stream can make significant: each costs a 1 bit and, unless that was the
+// stream's last bit, the sign bit after it.
+size_t qw2SignificantBound(size_t planeCount, int32_t byteCount) {
+    return std::min(planeCount, size_t(4) * size_t(byteCount) + 1);
+}
+
+// A coefficient of the finest level's three detail quarters, in the list of its input row (modulo
+// half the side): whether it lies in the lower half, its column, and its integer value.
+struct Qw2Detail {
+    uint16_t place; // kQw2LowerHalf | column
+    int16_t coefficient;
+};
+constexpr uint16_t kQw2LowerHalf = 1 << 13;
+static_assert(kQw2MaxSide <= kQw2LowerHalf, "a column must fit below the half flag");
+// A value starts at +T or -2T and gains only bits below T.
+static_assert(kQw2TopThreshold <= 16384, "coefficients must fit 16 bits");
+
+// One channel between its coefficients and its bands of rows: the coarser levels done on the
+// top-left quarter of the square, the finest level's details sorted by their input row.
+struct Qw2Decoded {
+    float* quarter = nullptr; // null: every sample is +0
+    // Row m's details are details[rowStart[m]] .. details[rowStart[m + 1] - 1].
+    Qw2Detail* details = nullptr;
+    int32_t* rowStart = nullptr;
+    float multiplier = 0.0f;
+    bool finite = true; // multiplier finite: the coefficients not stored are +0
+    float zero = 0.0f;  // else they are this
+};
+
+// A band's rows hold about this many floats per channel, so that its input rows and the colour
+// channels' results stay in cache until they are converted; but a band has at least
+// kMinBandRows rows, as each band reads a few input rows more than its own.
+constexpr int kBandFloats = 1 << 14;
+constexpr int kMinBandRows = 16;
+// Band rows lie this many floats further apart than they are long: at a power-of-two distance
+// the rows that one column reads compete for the same cache sets.
+constexpr size_t kBandRowPad = 16;
+
+// Zeroes a quarter for its next channel. Quarters of 2 MB and more (powers of two, first in the
+// workspace) fill whole pages, and mapped ones are handed back instead: they read as zero again
+// and leave the resident set until touched, so rows a narrow picture never needs stay out of it.
+void clearQuarter(const Workspace& ws, float* p, size_t bytes) {
+#ifdef __linux__
+    if (ws.mappedBytes && bytes >= kHugePage && madvise(p, bytes, MADV_DONTNEED) == 0) return;
+#endif
+    std::memset(p, 0, bytes);
+}
+
+// Puts a channel's significant coefficients where the bands want them: those of the top-left
+// quarter into decoded.quarter (zero elsewhere already), the details sorted by their input row
+// (counted, then placed) into decoded.details, so that a band finds its own.
+void placeCoefficients(const int32_t* pixels, const int32_t* values, int count, int a,
+                       Qw2Decoded& decoded) {
+    const int half = a / 2;
+    const int shift = log2Side(a);
+    float* quarter = decoded.quarter;
+    const float multiplier = decoded.multiplier;
+    int32_t* start = decoded.rowStart;
+    Qw2Detail* details = decoded.details;
+    std::fill_n(start, half + 1, 0);
+    for (int k = 0; k < count; ++k) {
+        const int row = pixels[k] >> shift, column = pixels[k] & (a - 1);
+        if (row < half && column < half)
+            quarter[size_t(row) * size_t(half) + size_t(column)] = float(values[k]) * multiplier;
+        else
+            ++start[(row & (half - 1)) + 1];
+    }
+    for (int m = 0; m < half; ++m)
+        start[m + 1] += start[m];
+    for (int k = 0; k < count; ++k) {
+        const int row = pixels[k] >> shift, column = pixels[k] & (a - 1);
+        if (row >= half || column >= half)
+            details[start[row & (half - 1)]++] = {
+                uint16_t((row >= half ? kQw2LowerHalf : 0) | column), int16_t(values[k])};
+    }
+    for (int m = half; m > 0; --m) // each start moved to the next row's: move them back
+        start[m] = start[m - 1];
+    start[0] = 0;
+}
+
+// The finest level's input rows for one band of a channel: the quarter's rows with the upper
+// half's details beside them, the lower half's details, and zeros between.
+void fillWindow(const Qw2Decoded& decoded, int a, const WaveletBand& input, float* upper,
+                float* lower, size_t stride) {
+    const int half = a / 2;
+    const float* quarter = decoded.quarter;
+    const Qw2Detail* details = decoded.details;
+    const int32_t* start = decoded.rowStart;
+    const float multiplier = decoded.multiplier;
+    for (int j = 0; j < input.count; ++j) {
+        const int m = (input.first + j) & (half - 1);
+        float* up = upper + size_t(j) * stride;
+        float* low = lower + size_t(j) * stride;
+        std::memcpy(up, quarter + size_t(m) * size_t(half), sizeof(float) * size_t(half));
+        if (decoded.finite) {
+            std::memset(up + half, 0, sizeof(float) * size_t(half));
+            std::memset(low, 0, sizeof(float) * size_t(a));
+        } else {
+            std::fill(up + half, up + a, decoded.zero);
+            std::fill(low, low + a, decoded.zero);
+        }
+        for (int k = start[m]; k < start[m + 1]; ++k)
+            (details[k].place & kQw2LowerHalf ? low : up)[details[k].place & (kQw2LowerHalf - 1)] =
+                float(details[k].coefficient) * multiplier;
+    }
+}
+
 } // namespace
 
 uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& height,
@@ -408,14 +513,17 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         return nullptr;
     }
     const int a = qw2SquareSide(header.width, header.height);
+    const int half = a / 2;
     const size_t planeCount = size_t(a) * size_t(a);
+    const size_t quarterCount = size_t(half) * size_t(half);
     const size_t w = size_t(header.width), h = size_t(header.height);
     WaveletFilters filters;
     setupWaveletFilters(filters, header.filterKind);
 
     Qw2Channel channels[kQw2MaxChannels];
     int32_t codedBytes = 0; // the longest stream that can set a coefficient
-    bool anyPlane = false;
+    int slots = 0; // channels that may need a quarter, details and a band: alpha shares the first
+    int slot[kQw2MaxChannels] = {};
     size_t offset = kQw2HeaderBytes;
     for (int c = 0; c < header.channels; ++c) {
         const uint8_t* field = data + offset;
@@ -425,23 +533,39 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         channel.budget = readI32(field + 4);
         channel.byteCount = readI32(field + 8);
         if (!channel.zero()) {
-            anyPlane = true;
             codedBytes = std::max(codedBytes, channel.byteCount);
+            slot[c] = c < 3 ? slots++ : 0;
+            slots = std::max(slots, 1);
         }
         offset += kQw2ChannelHeaderBytes + size_t(channel.byteCount);
     }
 
-    // Peak memory: the output, which holds the blue-difference samples until they are
-    // converted in place, the red-difference samples beside it, and one plane that each channel
-    // is decoded and transformed in, in turn. A channel that is all zero takes none of them.
-    const bool crStored = !channels[1].zero();
+    // Peak memory: the output, and per colour channel with bits the top-left quarter of its
+    // square (where the coarser levels are done), the finest level's details and a band of its
+    // rows. Alpha reuses the first of each once the colours are in the output. The square itself
+    // is never stored.
+    const bool anyPlane = slots > 0;
+    const int bandRows = std::min(std::max(kMinBandRows, kBandFloats / a), int(h + 1) & ~1);
+    const size_t stride = size_t(a) + kBandRowPad;
+    const int windowRows = waveletBand(filters.taps, a, 0, bandRows).count;
     const size_t entries = qw2ListEntries(planeCount, codedBytes);
-    const size_t planeBytes = anyPlane ? roundUp(sizeof(float) * planeCount) : 0;
+    const size_t quarterBytes = roundUp(sizeof(float) * quarterCount);
     const size_t indexBytes = anyPlane ? roundUp(sizeof(int32_t) * entries) : 0;
     const size_t workBytes = anyPlane ? roundUp(sizeof(float) * inverseWaveletWorkFloats(a)) : 0;
-    const size_t crBytes = crStored ? roundUp(sizeof(float) * w * h) : 0;
-    const size_t zeroRowBytes = roundUp(sizeof(float) * w);
-    const size_t total = planeBytes + 4 * indexBytes + workBytes + crBytes + zeroRowBytes;
+    const size_t windowBytes = anyPlane ? roundUp(sizeof(float) * stride * size_t(windowRows)) : 0;
+    const size_t bandBytes = roundUp(sizeof(float) * stride * size_t(bandRows));
+    const size_t startBytes = roundUp(sizeof(int32_t) * (size_t(half) + 1));
+    size_t detailBytes[kQw2MaxChannels] = {};
+    for (int c = 0; c < header.channels; ++c)
+        if (!channels[c].zero()) {
+            const size_t bound = qw2SignificantBound(planeCount, channels[c].byteCount);
+            detailBytes[slot[c]] =
+                std::max(detailBytes[slot[c]], startBytes + roundUp(sizeof(Qw2Detail) * bound));
+        }
+    size_t total = size_t(slots) * (quarterBytes + bandBytes) + 4 * indexBytes + workBytes +
+                   2 * windowBytes + roundUp(sizeof(float) * w);
+    for (int k = 0; k < slots; ++k)
+        total += detailBytes[k];
     uint8_t* out = allocateOutput(w * h * 4);
     Workspace ws;
     if (!out || !createWorkspace(ws, total)) {
@@ -455,7 +579,16 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         cursor += bytes;
         return p;
     };
-    float* plane = reinterpret_cast<float*>(take(planeBytes));
+    float* quarters[kQw2MaxChannels] = {};
+    float* bands[kQw2MaxChannels] = {};
+    for (int k = 0; k < slots; ++k) // first: see clearQuarter
+        quarters[k] = reinterpret_cast<float*>(take(quarterBytes));
+    const bool mapped = ws.mappedBytes != 0; // fresh mapped pages are zero already
+    for (int k = 0; k < slots; ++k) {
+        bands[k] = reinterpret_cast<float*>(take(bandBytes));
+        // Columns no output needs are never computed, only read beside those that are.
+        if (!mapped) std::memset(bands[k], 0, bandBytes);
+    }
     Qw2Lists lists;
     lists.side = a;
     lists.insignificantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
@@ -463,48 +596,82 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     lists.significantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
     lists.significantValues = reinterpret_cast<int32_t*>(take(indexBytes));
     float* work = reinterpret_cast<float*>(take(workBytes));
-    float* crSamples = reinterpret_cast<float*>(take(crBytes));
-    float* zeroRow = reinterpret_cast<float*>(take(zeroRowBytes));
-    std::memset(zeroRow, 0, zeroRowBytes);
-    bool planeClean = ws.mappedBytes != 0; // fresh mapped pages are zero already
+    float* upper = reinterpret_cast<float*>(take(windowBytes));
+    float* lower = reinterpret_cast<float*>(take(windowBytes));
+    float* zeroRow = reinterpret_cast<float*>(take(roundUp(sizeof(float) * w)));
+    std::memset(zeroRow, 0, sizeof(float) * w);
+    uint8_t* details[kQw2MaxChannels] = {};
+    for (int k = 0; k < slots; ++k)
+        details[k] = take(detailBytes[k]);
 
-    // Decodes channel c into the plane; false (plane untouched) when it turns out all zero.
-    auto decodeChannel = [&](const Qw2Channel& channel) {
-        if (channel.zero()) return false;
-        const int count =
-            decodeQw2Significant(channel.stream, channel.byteCount, channel.budget, lists);
+    // Decodes channel c and does its coarser levels in its quarter; the result has no quarter
+    // when the channel turns out all +0.
+    auto decodeChannel = [&](int c, bool quarterClean) {
+        const Qw2Channel& channel = channels[c];
+        Qw2Decoded decoded;
+        if (channel.zero()) return decoded;
+        // The bound holds by the coder's rules; the clamp keeps the details in their store anyway.
+        const size_t bound = qw2SignificantBound(planeCount, channel.byteCount);
+        const int count = int(
+            std::min<size_t>(bound, size_t(decodeQw2Significant(channel.stream, channel.byteCount,
+                                                                channel.budget, lists))));
         const float multiplier = channel.multiplier;
-        if (count == 0 && std::isfinite(multiplier)) return false;
+        if (count == 0 && std::isfinite(multiplier)) return decoded;
         // Every other coefficient is 0, and 0 x a finite multiplier is a zero the transform
         // treats like +0, bit for bit.
-        if (std::isfinite(multiplier)) {
-            if (!planeClean) std::memset(plane, 0, sizeof(float) * planeCount);
-        } else {
-            for (size_t i = 0; i < planeCount; ++i)
-                plane[i] = 0.0f * multiplier;
-        }
-        planeClean = false;
-        for (int k = 0; k < count; ++k)
-            plane[lists.significantPixels[k]] = float(lists.significantValues[k]) * multiplier;
-        inverseWavelet2DRegion(filters, plane, a, work, header.width, header.height);
-        return true;
-    };
-    // The picture's corner of the plane, row by row into a compact store.
-    auto keepCorner = [&](float* store) {
-        for (size_t y = 0; y < h; ++y)
-            std::memcpy(store + y * w, plane + y * size_t(a), sizeof(float) * w);
-        return ChannelRows{store, w};
+        float* quarter = quarters[slot[c]];
+        decoded.quarter = quarter;
+        decoded.finite = std::isfinite(multiplier);
+        decoded.zero = decoded.finite ? 0.0f : 0.0f * multiplier;
+        if (!decoded.finite)
+            std::fill_n(quarter, quarterCount, decoded.zero);
+        else if (!quarterClean)
+            std::memset(quarter, 0, sizeof(float) * quarterCount);
+        decoded.details = reinterpret_cast<Qw2Detail*>(details[slot[c]] + startBytes);
+        decoded.rowStart = reinterpret_cast<int32_t*>(details[slot[c]]);
+        decoded.multiplier = multiplier;
+        placeCoefficients(lists.significantPixels, lists.significantValues, count, a, decoded);
+        inverseWaveletCoarseLevels(filters, quarter, a, work, header.width, header.height);
+        return decoded;
     };
     const ChannelRows zeros{zeroRow, 0};
+    // Rows y0 .. y0 + rows - 1 of a decoded channel, in band.
+    auto bandOf = [&](const Qw2Decoded& decoded, float* band, int y0, int rows) {
+        if (!decoded.quarter) return zeros;
+        const WaveletBand input = waveletBand(filters.taps, a, y0, rows);
+        fillWindow(decoded, a, input, upper, lower, stride);
+        inverseWaveletFinestRows(filters, a, upper, lower, stride, rows, band, work);
+        return ChannelRows{band, stride};
+    };
 
-    const ChannelRows cr = decodeChannel(channels[1]) ? keepCorner(crSamples) : zeros;
-    const ChannelRows cb =
-        decodeChannel(channels[0]) ? keepCorner(reinterpret_cast<float*>(out)) : zeros;
-    const ChannelRows luma = decodeChannel(channels[2]) ? ChannelRows{plane, size_t(a)} : zeros;
-    convertRows(cb, cr, luma, ChannelRows{}, header.width, header.height, out);
+    Qw2Decoded colours[3];
+    for (int c = 0; c < 3; ++c)
+        colours[c] = decodeChannel(c, mapped);
+    if (anyPlane) prepareWaveletFinestRows(filters, a, header.width, work);
+    for (int y0 = 0; y0 < header.height; y0 += bandRows) {
+        const int rows = std::min(bandRows, header.height - y0);
+        const ChannelRows cb = bandOf(colours[0], bands[slot[0]], y0, rows);
+        const ChannelRows cr = bandOf(colours[1], bands[slot[1]], y0, rows);
+        const ChannelRows luma = bandOf(colours[2], bands[slot[2]], y0, rows);
+        convertRows(cb, cr, luma, ChannelRows{}, header.width, rows, out + size_t(y0) * w * 4);
+    }
     // Alpha last, into byte 3; a three-channel picture or an all-zero alpha keeps the 0.
-    if (header.channels == 4 && decodeChannel(channels[3]))
-        convertAlphaRows(ChannelRows{plane, size_t(a)}, header.width, header.height, out);
+    if (header.channels == 4 && !channels[3].zero()) {
+        bool clean = mapped;
+        if (colours[0].quarter || colours[1].quarter || colours[2].quarter) {
+            clearQuarter(ws, quarters[0], quarterBytes);
+            clean = true;
+        }
+        const Qw2Decoded alpha = decodeChannel(3, clean);
+        if (alpha.quarter) {
+            prepareWaveletFinestRows(filters, a, header.width, work);
+            for (int y0 = 0; y0 < header.height; y0 += bandRows) {
+                const int rows = std::min(bandRows, header.height - y0);
+                convertAlphaRows(bandOf(alpha, bands[0], y0, rows), header.width, rows,
+                                 out + size_t(y0) * w * 4);
+            }
+        }
+    }
 
     destroyWorkspace(ws);
     width = header.width;

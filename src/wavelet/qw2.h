@@ -28,7 +28,9 @@ struct Qw2Header {
 // Decodes a whole QW2 file of size bytes into width x height pixels of 4 bytes (red, green,
 // blue, alpha; rows from the top down). The buffer is malloc'd and the caller frees it with
 // free(). Null on a refused file; width and height are set only on success. When reason is
-// given it receives a one-line explanation of a refusal (static text, no line break).
+// given it receives a one-line explanation of a refusal (static text, no line break). Working
+// memory besides the output: a quarter of the coding square's floats per colour channel with bits
+// (never the whole square) and lists in proportion to the streams.
 uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& height,
                    const char** reason = nullptr);
 

@@ -212,14 +212,14 @@ QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& ta
     }
 }
 
-// Rows 0..B-1 of a level. Each row's outputs m are independent, so lanes run along m over the
-// row's approximation and detail halves (copied out with their wrapped values repeated).
-// Chunks of 8 inputs that are all zero are noted and their terms left out. Only the needed
-// rows are done, and in them only chunks of outputs that reach a needed column.
+// One row of a level, in place. Its outputs m are independent, so lanes run along m over the
+// row's approximation and detail halves (copied out with their wrapped values repeated). Chunks
+// of 8 inputs that are all zero are noted and their terms left out, and only chunks of outputs
+// that reach a needed column are done.
 template <int L>
-QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
-                        const VectorTaps<F4>& taps4, float* plane, int a, int B, float* work,
-                        uint8_t* flags, const uint8_t* neededRows, const uint8_t* neededColumns) {
+QW2_INLINE void synthRow(const WaveletFilters& f, const VectorTaps<F8>& taps8,
+                         const VectorTaps<F4>& taps4, float* row, int B, float* work,
+                         uint8_t* flags, const uint8_t* neededColumns) {
     const int h = B / 2;
     const int ext = h + L / 2 - 1;
     float* aExt = work;
@@ -231,63 +231,69 @@ QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
     uint8_t* dUsed = flags + chunks + 1;
     aUsed[chunks] = 0;
     dUsed[chunks] = 0;
-    for (int y = 0; y < B; ++y) {
-        if (!neededRows[y]) continue;
-        float* row = plane + size_t(y) * a;
-        std::memcpy(aExt, row, sizeof(float) * h);
-        std::memcpy(dExt, row + h, sizeof(float) * h);
-        for (int r = h; r < ext; ++r) {
-            aExt[r] = row[r % h];
-            dExt[r] = row[h + r % h];
-        }
-        for (int c = 0; c < chunks; ++c) {
-            const int n = ext - c * kChunk < kChunk ? ext - c * kChunk : kChunk;
-            aUsed[c] = anyNonZero(aExt + c * kChunk, n);
-            dUsed[c] = anyNonZero(dExt + c * kChunk, n);
-        }
-        int m = 0;
-        // Outputs m..m+7 read inputs m..m+7+L/2-1: this chunk and the next. Their pairs
-        // (odd, even) land interleaved at 2m + L - 2 onwards, wrapping at the end of the row.
-        for (; m + 8 <= h; m += 8) {
-            bool wanted = false;
-            for (int k = m; k < m + 8; ++k)
-                wanted |= neededColumns[(2 * k + L - 2) & (B - 1)] ||
-                          neededColumns[(2 * k + L - 1) & (B - 1)];
-            if (!wanted) continue;
-            const int c = m / kChunk;
-            const bool useA = aUsed[c] || (L > 2 && aUsed[c + 1]);
-            const bool useD = dUsed[c] || (L > 2 && dUsed[c + 1]);
-            F8 e, o;
-            synthAny<L>(taps8, aExt + m, dExt + m, 1, useA, useD, e, o);
-            const F8 low = __builtin_shufflevector(o, e, 0, 8, 1, 9, 2, 10, 3, 11);
-            const F8 high = __builtin_shufflevector(o, e, 4, 12, 5, 13, 6, 14, 7, 15);
-            const int start = 2 * m + L - 2;
-            if (start + 16 <= B) {
-                storeV(row + start, low);
-                storeV(row + start + 8, high);
-            } else {
-                float pairs[16];
-                storeV(pairs, low);
-                storeV(pairs + 8, high);
-                for (int j = 0; j < 16; ++j)
-                    row[(start + j) & (B - 1)] = pairs[j];
-            }
-        }
-        // Rows of 4 and 8 samples.
-        const int tail = m;
-        for (; m + 4 <= h; m += 4) {
-            F4 e, o;
-            synthPair<L, true, true>(taps4, aExt + m, dExt + m, 1, e, o);
-            storeV(evens + m, e);
-            storeV(odds + m, o);
-        }
-        for (; m < h; ++m)
-            synthScalar<L>(f, aExt + m, dExt + m, evens[m], odds[m]);
-        for (m = tail; m < h; ++m) {
-            row[(2 * m + L - 2) & (B - 1)] = odds[m];
-            row[(2 * m + L - 1) & (B - 1)] = evens[m];
+    std::memcpy(aExt, row, sizeof(float) * h);
+    std::memcpy(dExt, row + h, sizeof(float) * h);
+    for (int r = h; r < ext; ++r) {
+        aExt[r] = row[r % h];
+        dExt[r] = row[h + r % h];
+    }
+    for (int c = 0; c < chunks; ++c) {
+        const int n = ext - c * kChunk < kChunk ? ext - c * kChunk : kChunk;
+        aUsed[c] = anyNonZero(aExt + c * kChunk, n);
+        dUsed[c] = anyNonZero(dExt + c * kChunk, n);
+    }
+    int m = 0;
+    // Outputs m..m+7 read inputs m..m+7+L/2-1: this chunk and the next. Their pairs
+    // (odd, even) land interleaved at 2m + L - 2 onwards, wrapping at the end of the row.
+    for (; m + 8 <= h; m += 8) {
+        bool wanted = false;
+        for (int k = m; k < m + 8; ++k)
+            wanted |= neededColumns[(2 * k + L - 2) & (B - 1)] ||
+                      neededColumns[(2 * k + L - 1) & (B - 1)];
+        if (!wanted) continue;
+        const int c = m / kChunk;
+        const bool useA = aUsed[c] || (L > 2 && aUsed[c + 1]);
+        const bool useD = dUsed[c] || (L > 2 && dUsed[c + 1]);
+        F8 e, o;
+        synthAny<L>(taps8, aExt + m, dExt + m, 1, useA, useD, e, o);
+        const F8 low = __builtin_shufflevector(o, e, 0, 8, 1, 9, 2, 10, 3, 11);
+        const F8 high = __builtin_shufflevector(o, e, 4, 12, 5, 13, 6, 14, 7, 15);
+        const int start = 2 * m + L - 2;
+        if (start + 16 <= B) {
+            storeV(row + start, low);
+            storeV(row + start + 8, high);
+        } else {
+            float pairs[16];
+            storeV(pairs, low);
+            storeV(pairs + 8, high);
+            for (int j = 0; j < 16; ++j)
+                row[(start + j) & (B - 1)] = pairs[j];
         }
     }
+    // Rows of 4 and 8 samples.
+    const int tail = m;
+    for (; m + 4 <= h; m += 4) {
+        F4 e, o;
+        synthPair<L, true, true>(taps4, aExt + m, dExt + m, 1, e, o);
+        storeV(evens + m, e);
+        storeV(odds + m, o);
+    }
+    for (; m < h; ++m)
+        synthScalar<L>(f, aExt + m, dExt + m, evens[m], odds[m]);
+    for (m = tail; m < h; ++m) {
+        row[(2 * m + L - 2) & (B - 1)] = odds[m];
+        row[(2 * m + L - 1) & (B - 1)] = evens[m];
+    }
+}
+
+// Rows 0..B-1 of a level: only the needed ones.
+template <int L>
+QW2_INLINE void rowPass(const WaveletFilters& f, const VectorTaps<F8>& taps8,
+                        const VectorTaps<F4>& taps4, float* plane, int a, int B, float* work,
+                        uint8_t* flags, const uint8_t* neededRows, const uint8_t* neededColumns) {
+    for (int y = 0; y < B; ++y)
+        if (neededRows[y])
+            synthRow<L>(f, taps8, taps4, plane + size_t(y) * a, B, work, flags, neededColumns);
 }
 
 // Marks, for every level, the rows of its result that the wanted top-left corner depends on:
@@ -308,25 +314,100 @@ void markNeeded(uint8_t* needed, int a, int height, int L) {
     }
 }
 
-template <int L>
-QW2_INLINE void transformLevels(const WaveletFilters& f, float* plane, int a, float* work,
-                                int width, int height) {
-    // Flags live past the float work area (see inverseWaveletWorkFloats): zero flags of the
-    // pass at hand, then the needed rows of every level.
+// Byte flags past the float work area (see inverseWaveletWorkFloats): zero flags of the pass at
+// hand, then the needed rows and the needed columns of every level.
+struct WorkFlags {
+    uint8_t* flags;
+    uint8_t* neededRows;
+    uint8_t* neededColumns;
+};
+
+WorkFlags workFlags(float* work, int a) {
     uint8_t* flags = reinterpret_cast<uint8_t*>(work + size_t(a + kWaveletMaxTaps) * kStripColumns);
     uint8_t* neededRows = flags + 2 * a + 4 * kWaveletMaxTaps;
-    uint8_t* neededColumns = neededRows + 2 * a;
-    markNeeded(neededRows, a, height, L);
-    markNeeded(neededColumns, a, width, L);
+    return {flags, neededRows, neededRows + 2 * a};
+}
+
+// Levels 4 .. top of an a x a transform, on the top x top corner with rows stride floats apart.
+template <int L>
+QW2_INLINE void transformLevels(const WaveletFilters& f, float* plane, int stride, int a, int top,
+                                float* work, int width, int height) {
+    const WorkFlags w = workFlags(work, a);
+    markNeeded(w.neededRows, a, height, L);
+    markNeeded(w.neededColumns, a, width, L);
     VectorTaps<F8> taps8;
     VectorTaps<F4> taps4;
     spreadTaps(taps8, f);
     spreadTaps(taps4, f);
-    for (int B = 4; B <= a; B *= 2) {
-        columnPass<L>(taps8, taps4, plane, a, B, work, flags, neededRows + B,
-                      neededColumns + B / 2);
-        rowPass<L>(f, taps8, taps4, plane, a, B, work, flags, neededRows + B, neededColumns + B);
+    for (int B = 4; B <= top; B *= 2) {
+        columnPass<L>(taps8, taps4, plane, stride, B, work, w.flags, w.neededRows + B,
+                      w.neededColumns + B / 2);
+        rowPass<L>(f, taps8, taps4, plane, stride, B, work, w.flags, w.neededRows + B,
+                   w.neededColumns + B);
     }
+}
+
+// Columns of the finest level for `pairs` output pairs: pair j reads input rows j .. j + L/2 - 1
+// of upper and lower and writes output rows 2j (odd outputs) and 2j + 1 (even). The inputs are
+// already rows of their own, so strips are read where they lie; rows are stride floats apart.
+template <int L>
+QW2_INLINE void finestColumns(const VectorTaps<F8>& taps8, const VectorTaps<F4>& taps4,
+                              const float* upper, const float* lower, size_t stride, int a,
+                              int pairs, float* out, uint8_t* flags, const uint8_t* halfColumns) {
+    const int h = a / 2;
+    const int rows = pairs + L / 2 - 1;
+    const int w = a < kStripColumns ? a : kStripColumns;
+    uint8_t* aUsed = flags;
+    uint8_t* dUsed = flags + rows;
+    for (int x0 = 0; x0 < a; x0 += w) {
+        bool stripNeeded = false;
+        for (int x = x0; x < x0 + w; ++x)
+            stripNeeded |= halfColumns[x & (h - 1)] != 0;
+        if (!stripNeeded) continue;
+        for (int r = 0; r < rows; ++r) {
+            aUsed[r] = anyNonZero(upper + r * stride + x0, w);
+            dUsed[r] = anyNonZero(lower + r * stride + x0, w);
+        }
+        for (int j = 0; j < pairs; ++j) {
+            bool useA = false, useD = false;
+            for (int t = 0; t < L / 2; ++t) {
+                useA |= aUsed[j + t] != 0;
+                useD |= dUsed[j + t] != 0;
+            }
+            const float* am = upper + j * stride + x0;
+            const float* dm = lower + j * stride + x0;
+            float* oddRow = out + 2 * j * stride + x0;
+            float* evenRow = oddRow + stride;
+            const ptrdiff_t step = ptrdiff_t(stride);
+            int x = 0;
+            for (; x + 8 <= w; x += 8) {
+                F8 e, o;
+                synthAny<L>(taps8, am + x, dm + x, step, useA, useD, e, o);
+                storeV(oddRow + x, o);
+                storeV(evenRow + x, e);
+            }
+            for (; x < w; x += 4) {
+                F4 e, o;
+                synthAny<L>(taps4, am + x, dm + x, step, useA, useD, e, o);
+                storeV(oddRow + x, o);
+                storeV(evenRow + x, e);
+            }
+        }
+    }
+}
+
+template <int L>
+QW2_INLINE void finestRows(const WaveletFilters& f, int a, const float* upper, const float* lower,
+                           size_t stride, int rows, float* out, float* work) {
+    const WorkFlags w = workFlags(work, a);
+    VectorTaps<F8> taps8;
+    VectorTaps<F4> taps4;
+    spreadTaps(taps8, f);
+    spreadTaps(taps4, f);
+    finestColumns<L>(taps8, taps4, upper, lower, stride, a, (rows + 1) / 2, out, w.flags,
+                     w.neededColumns + a / 2);
+    for (int y = 0; y < rows; ++y)
+        synthRow<L>(f, taps8, taps4, out + y * stride, a, work, w.flags, w.neededColumns + a);
 }
 
 // One entry per filter length, each built for AVX2 and for the baseline and chosen at load
@@ -338,14 +419,39 @@ QW2_INLINE void transformLevels(const WaveletFilters& f, float* plane, int a, fl
 #define QW2_CLONES
 #endif
 #define QW2_TRANSFORM_ENTRY(L)                                                                     \
-    QW2_CLONES void transformLevels##L(const WaveletFilters& f, float* plane, int a, float* work,  \
-                                       int width, int height) {                                    \
-        transformLevels<L>(f, plane, a, work, width, height);                                      \
+    QW2_CLONES void transformLevels##L(const WaveletFilters& f, float* plane, int stride, int a,   \
+                                       int top, float* work, int width, int height) {              \
+        transformLevels<L>(f, plane, stride, a, top, work, width, height);                         \
+    }                                                                                              \
+    QW2_CLONES void finestRows##L(const WaveletFilters& f, int a, const float* upper,              \
+                                  const float* lower, size_t stride, int rows, float* out,         \
+                                  float* work) {                                                   \
+        finestRows<L>(f, a, upper, lower, stride, rows, out, work);                                \
     }
 QW2_TRANSFORM_ENTRY(2)
 QW2_TRANSFORM_ENTRY(4)
 QW2_TRANSFORM_ENTRY(6)
 QW2_TRANSFORM_ENTRY(8)
+
+void transformLevelsOf(const WaveletFilters& f, float* plane, int stride, int a, int top,
+                       float* work, int width, int height) {
+    switch (f.taps) {
+    case 2:
+        transformLevels2(f, plane, stride, a, top, work, width, height);
+        break;
+    case 4:
+        transformLevels4(f, plane, stride, a, top, work, width, height);
+        break;
+    case 6:
+        transformLevels6(f, plane, stride, a, top, work, width, height);
+        break;
+    case 8:
+        transformLevels8(f, plane, stride, a, top, work, width, height);
+        break;
+    default:
+        break;
+    }
+}
 
 } // namespace
 
@@ -416,19 +522,44 @@ void inverseWavelet2D(const WaveletFilters& f, float* plane, int a, float* work)
 
 void inverseWavelet2DRegion(const WaveletFilters& f, float* plane, int a, float* work, int width,
                             int height) {
-    if (a < 4) return;
+    if (a >= 4) transformLevelsOf(f, plane, a, a, a, work, width, height);
+}
+
+void inverseWaveletCoarseLevels(const WaveletFilters& f, float* quarter, int a, float* work,
+                                int width, int height) {
+    if (a >= 8) transformLevelsOf(f, quarter, a / 2, a, a / 2, work, width, height);
+}
+
+WaveletBand waveletBand(int taps, int a, int y0, int rows) {
+    if (a < 4) return {0, 1};
+    const int h = a / 2;
+    return {((y0 - taps + 2) / 2 % h + h) % h, (rows + 1) / 2 + taps / 2 - 1};
+}
+
+void prepareWaveletFinestRows(const WaveletFilters& f, int a, int width, float* work) {
+    if (a >= 4) markNeeded(workFlags(work, a).neededColumns, a, width, f.taps);
+}
+
+void inverseWaveletFinestRows(const WaveletFilters& f, int a, const float* upper,
+                              const float* lower, size_t stride, int rows, float* out,
+                              float* work) {
+    if (a < 4) { // no level at all: the two rows are the coefficients
+        std::memcpy(out, upper, sizeof(float) * size_t(a));
+        std::memcpy(out + stride, lower, sizeof(float) * size_t(a));
+        return;
+    }
     switch (f.taps) {
     case 2:
-        transformLevels2(f, plane, a, work, width, height);
+        finestRows2(f, a, upper, lower, stride, rows, out, work);
         break;
     case 4:
-        transformLevels4(f, plane, a, work, width, height);
+        finestRows4(f, a, upper, lower, stride, rows, out, work);
         break;
     case 6:
-        transformLevels6(f, plane, a, work, width, height);
+        finestRows6(f, a, upper, lower, stride, rows, out, work);
         break;
     case 8:
-        transformLevels8(f, plane, a, work, width, height);
+        finestRows8(f, a, upper, lower, stride, rows, out, work);
         break;
     default:
         break;

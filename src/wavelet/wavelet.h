@@ -26,7 +26,8 @@ bool setupWaveletFilters(WaveletFilters& filters, int kind);
 // receives the n samples (n a power of two, at least 4; input and output do not overlap).
 void inverseWaveletStep(const WaveletFilters& filters, const float* input, float* output, int n);
 
-// Floats of work memory inverseWavelet2D needs for an a x a plane.
+// Floats of work memory inverseWavelet2D needs for an a x a plane; the functions below need the
+// same.
 size_t inverseWaveletWorkFloats(int a);
 
 // In-place inverse transform of an a x a plane stored row by row (a a power of two). Levels
@@ -38,3 +39,31 @@ void inverseWavelet2D(const WaveletFilters& filters, float* plane, int a, float*
 // cannot reach it is skipped, and the rest of the plane is left with unspecified values.
 void inverseWavelet2DRegion(const WaveletFilters& filters, float* plane, int a, float* work,
                             int width, int height);
+
+// The same result without an a x a plane: the coarser levels on the top-left quarter alone, then
+// the finest level a band of output rows at a time, each band reading only the input rows it
+// needs. Peak memory is the quarter and a band, not the plane.
+
+// Levels 4 .. a/2 of inverseWavelet2DRegion, on the top-left a/2 x a/2 quarter of the plane
+// stored a/2 floats a row: what the finest level reads of it for the width x height corner.
+void inverseWaveletCoarseLevels(const WaveletFilters& filters, float* quarter, int a, float* work,
+                                int width, int height);
+
+// Input rows of the finest level that output rows y0 .. y0 + rows - 1 read (y0 even): count rows
+// of each half of the plane from row first on, wrapping after row a/2 - 1.
+struct WaveletBand {
+    int first = 0;
+    int count = 0;
+};
+WaveletBand waveletBand(int taps, int a, int y0, int rows);
+
+// Readies work for inverseWaveletFinestRows on a picture width columns wide. Another transform in
+// the same work memory undoes it.
+void prepareWaveletFinestRows(const WaveletFilters& filters, int a, int width, float* work);
+
+// The finest level for the band's rows (at most a): upper holds its input rows of the plane's
+// upper half (approximations, then details), lower those of the lower half, stride floats apart.
+// out receives the rows, rounded up to an even count, stride floats apart; the first width
+// values of each are the result. For a below 4 the rows are copied: there is no level.
+void inverseWaveletFinestRows(const WaveletFilters& filters, int a, const float* upper,
+                              const float* lower, size_t stride, int rows, float* out, float* work);

@@ -158,6 +158,31 @@ TEST(Qw2Reference, EncodedFilesOfEveryKindAndShapeDecodeBitForBit) {
         }
 }
 
+// Streams of random bits set coefficients all over the square, and pictures taller than a band
+// of rows are decoded in several, the last one shorter.
+TEST(Qw2Reference, RandomStreamsOnThinAndTallPicturesDecodeBitForBit) {
+    uint32_t seed = 12345;
+    const struct { int w, h; } shapes[] = {{1, 301}, {300, 1}, {257, 301}};
+    for (int kind = 0; kind < 4; ++kind)
+        for (const auto& s : shapes) {
+            std::vector<uint8_t> file = {0, 0, 0, 0, 4, uint8_t(kind), 1, 0};
+            const uint16_t sides[2] = {uint16_t(s.w), uint16_t(s.h)};
+            std::memcpy(file.data(), sides, sizeof sides);
+            for (int c = 0; c < 4; ++c) {
+                const float scale = 150.0f + 20.0f * c;
+                const int32_t fields[3] = {0, 1 << 30, 1500};
+                file.resize(file.size() + 12 + 1500);
+                uint8_t* field = &file[file.size() - 1512];
+                std::memcpy(field, fields, sizeof fields);
+                std::memcpy(field, &scale, 4);
+                for (int i = 12; i < 1512; ++i)
+                    field[i] = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+            }
+            EXPECT_EQ(decode(file), referenceDecode(file))
+                << "kind " << kind << " " << s.w << "x" << s.h;
+        }
+}
+
 TEST(Qw2Reference, NegativeInfiniteAndNanScalesFollowTheFormulas) {
     const auto picture = makeQw2TestPicture(40, 24, 9);
     std::vector<uint8_t> file;
