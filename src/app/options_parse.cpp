@@ -31,6 +31,8 @@ const char* const kUsageText =
     "  --data DIR           the demo's data folder (default: data here, else beside quilm)\n"
     "  --demo FILE.toml     play the demo this manifest describes; its folder is the data\n"
     "                       folder (default: the data folder's demo.toml, else built in)\n"
+    "  --watch              reload the demo when its manifest or a file of it changes\n"
+    "                       (F5 reloads at once)\n"
     "  --start ORDER[:ROW]  start the demo's music at that order and row\n"
     "  --exit-at-end        quit when the demo is over\n"
     "  --help  --version\n";
@@ -260,6 +262,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine& line, char
             }
             line.dataDirectory = value;
             ++i;
+        } else if (std::strcmp(arg, "--watch") == 0) {
+            line.watch = true;
         } else if (std::strcmp(arg, "--demo") == 0) {
             if (!needValue("a manifest")) return false;
             if (value[0] == '\0') {

@@ -45,6 +45,7 @@ struct CommandLine {
     int loopLast = 0;
     const char* dataDirectory = nullptr; // points into argv; null: look for "data"
     const char* demoManifest = nullptr;  // points into argv; null: the data folder's or none
+    bool watch = false;                  // reload the demo when one of its files changes
     int startOrder = 0;                  // where the demo's music starts
     int startRow = 0;
     bool exitAtEnd = false; // demo mode: quit when the demo is over

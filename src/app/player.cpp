@@ -1,6 +1,7 @@
 #include "app/player.h"
 
 #include "app/capture.h"
+#include "app/demo_reload.h"
 #include "app/frame_stats.h"
 #include "app/gl_window.h"
 #include "app/info_panel.h"
@@ -47,9 +48,6 @@ Super8Effect* super8Effect = nullptr;
 
 namespace {
 
-// keys.h names only the keys its own users need.
-constexpr int kVkF2 = kVkF1 + 1;
-
 // Lives until the process ends, like every loaded scene.
 Scene* viewerScene = nullptr;
 
@@ -82,6 +80,14 @@ void demoFrame(MainLoop& loop, uint32_t clockMs) {
     if (keyDown['Y']) {
         seekMusicBack();
         keyDown['Y'] = 0;
+    }
+    // A reload keeps the music going: the frame after it plays on from the same position.
+    const bool reload = keyDown[kVkF5] != 0 || (loop.watchFiles && loop.demoWatch &&
+                                                demoChangedOnDisk(*loop.demoWatch, timeGetTime()));
+    keyDown[kVkF5] = 0;
+    if (reload && loop.demoWatch) {
+        reloadPlayingDemo(*loop.demoWatch, loop.notice, sizeof loop.notice);
+        loop.noticeSinceMs = timeGetTime();
     }
     // The script counts row 63 of order 32 as over although its last cues still draw there;
     // a run that ends at the demo's end keeps those frames and stops at the first one after.
@@ -307,10 +313,11 @@ bool musicHasPositions(const CommandLine& line, const MusicShape& shape, const c
 // The demo to play: --demo's manifest, else the data folder's demo.toml, else the built-in
 // demo (null). A manifest with errors is not played: its lines go to standard error.
 bool chooseDemoManifest(const CommandLine& line, const char* dataDirectory,
-                        const DemoManifest*& chosen) {
+                        const DemoManifest*& chosen, const char*& chosenPath) {
     static DemoManifest manifest; // large: not on the stack
+    static char path[kDemoPathBytes + 16];
     chosen = nullptr;
-    char path[kDemoPathBytes + 16];
+    chosenPath = nullptr;
     if (line.demoManifest) {
         std::snprintf(path, sizeof path, "%s", line.demoManifest);
     } else {
@@ -335,6 +342,7 @@ bool chooseDemoManifest(const CommandLine& line, const char* dataDirectory,
     }
     consolePrint("Demo manifest: %s\n", path);
     chosen = &manifest;
+    chosenPath = path;
     return true;
 }
 
@@ -462,7 +470,9 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
                          "quilm: no demo data in %s; make it with 'quilm-tool make-data DIR' "
                          "and play it with --data DIR\n",
                          tried);
-        if (dataFound && !chooseDemoManifest(line, dataDirectory, request.manifest)) return 1;
+        const char* manifestPath = nullptr;
+        if (dataFound && !chooseDemoManifest(line, dataDirectory, request.manifest, manifestPath))
+            return 1;
         const char* music = request.manifest ? request.manifest->music : kDemoMusicFile;
         if (dataFound && (line.startOrder != 0 || line.startRow != 0 || line.loopGiven)) {
             MusicShape shape;
@@ -475,6 +485,11 @@ int runStartedPlayer(const CommandLine& line, StartedParts& started) {
             showMessageBox("Fatal init error!", "Error", MessageBoxIcon::information);
             return 1;
         }
+        // F5 reloads what changed; --watch looks for changes by itself.
+        static DemoWatch watch;
+        watchDemo(watch, manifestPath);
+        loop.demoWatch = &watch;
+        loop.watchFiles = line.watch;
         // A capture of the demo ends with the demo.
         loop.exitAtEnd = line.exitAtEnd || line.capturePath != nullptr;
         if (line.loopGiven) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 struct CaptureSink;
+struct DemoWatch;
 struct FrameTimes;
 struct Scene;
 struct Super8Effect;
@@ -31,7 +32,9 @@ struct MainLoop {
     char notice[48] = {};             // F12's on-screen word; empty when none is shown
     uint32_t noticeSinceMs = 0;       // the clock when the notice was set
     bool captureFailed = false;
-    bool loopOrders = false; // --loop: orders loopFirst to loopLast repeat
+    DemoWatch* demoWatch = nullptr; // the demo's files as loaded: F5 reloads what changed
+    bool watchFiles = false;        // --watch: reload by itself when a file changes
+    bool loopOrders = false;        // --loop: orders loopFirst to loopLast repeat
     int loopFirst = 0;
     int loopLast = 0;
     double captureStartSeconds = 0.0;

@@ -39,7 +39,9 @@ enum VirtualKey : int {
     kVkDecimal = 0x6E,
     kVkDivide = 0x6F,
     kVkF1 = 0x70,
+    kVkF2 = 0x71,
     kVkF4 = 0x73,
+    kVkF5 = 0x74,
     kVkF12 = 0x7B,
 };
 
