@@ -360,6 +360,9 @@ struct StartedParts {
 
 void tearDown(const StartedParts& started) {
     if (started.window) {
+        // Textures and scenes belong to this context: a later one (tests run several players
+        // in one process) must not find them cached.
+        releaseDemoData();
         releaseInfoOverlay();
         releaseTimelineOverlay();
         releaseVertexMemory();

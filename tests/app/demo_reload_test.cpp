@@ -1,13 +1,18 @@
 // Hot reload on a headless context: a changed cue and a changed scene file show in the next
 // frame, the music does not move, and a wrong manifest leaves the demo as it was.
 #include "app/demo_reload.h"
+#include "app/gl_window.h"
+#include "app/headless.h"
+#include "app/player.h"
 #include "demo/builtin_demo.h"
 #include "demo/demo_fixture.h"
 #include "demo/demo_script.h"
 #include "demo/music_time.h"
 #include "e2e/run_binary.h"
 #include "platform/clock.h"
+#include "platform/keys.h"
 #include "platform/music.h"
+#include "platform/options.h"
 #include "render/render_fixture.h"
 #include "support/console_capture.h"
 
@@ -108,6 +113,72 @@ TEST_F(DemoReload, ChangedCuesAndScenesShowNextFrameWithTheMusicWhereItWas) {
     EXPECT_EQ(demoData.manifest, playing);
     frame();
     EXPECT_TRUE(near(pixel(2, 2), background(Kraniche)));
+}
+
+// In the player's loop: F5 reloads at once; --watch notices a saved manifest by itself, and
+// without it a change waits for F5.
+TEST(DemoReloadKeys, F5AndWatchReloadInTheMainLoop) {
+    ASSERT_TRUE(useHeadlessVideo());
+    setupOptions = SetupOptions{};
+    setupOptions.width = 160;
+    setupOptions.height = 120;
+    ASSERT_TRUE(createGLWindow(160, 120, 32, false));
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    useFixedStepClock(40000);
+    useMusicLockStep(40000);
+    const std::string dir = scratchDirectory("reload_keys");
+    ASSERT_EQ(std::system(("cp -r '" + demoFixture() + "/.' '" + dir + "'").c_str()), 0);
+    const std::string path = dir + "/demo.toml";
+    std::ofstream(path) << manifest("\"3:63\"", "first");
+    static DemoManifest first;
+    char text[1024] = "";
+    ManifestErrors errors{text, int(sizeof text)};
+    ASSERT_TRUE(readDemoManifest(path.c_str(), first, errors)) << text;
+    DemoLoadRequest request;
+    request.dataDirectory = dir.c_str();
+    request.manifest = &first;
+    ASSERT_TRUE(loadDemoData(request));
+    DemoWatch watch;
+    watchDemo(watch, path.c_str());
+    MainLoop loop;
+    loop.demoWatch = &watch;
+    const auto run = [&](int frames) {
+        loop.notice[0] = '\0';
+        loop.frameLimit = loop.framesDrawn + frames;
+        runMainLoop(loop);
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    };
+    const struct {
+        const char* what;
+        bool f5, watching;
+        const char* window; // written before the run; null: no change
+        const char* notice;
+    } steps[] = {
+        {"nothing changed, no key", false, false, nullptr, ""},
+        {"F5 with nothing changed", true, false, nullptr, "reloaded"},
+        {"a change without --watch", false, false, "\"3:61\"", ""},
+        {"--watch sees it", false, true, nullptr, "reloaded"},
+        {"--watch, a change", false, true, "\"3:60\"", "reloaded"},
+        {"--watch, a wrong manifest", false, true, "\"3:6o\"",
+         "manifest errors: the demo plays on"},
+    };
+    for (const auto& step : steps) {
+        if (step.window) std::ofstream(path) << manifest(step.window, "second");
+        loop.watchFiles = step.watching;
+        if (step.f5) {
+            pushKey(SDLK_F5, SDL_SCANCODE_F5, true);
+            pushKey(SDLK_F5, SDL_SCANCODE_F5, false);
+        }
+        run(30); // 1.2 s of frames: --watch looks once a second
+        EXPECT_STREQ(loop.notice, step.notice) << step.what;
+    }
+    EXPECT_EQ(demoData.manifest->cues[0].last, 3 * 256 + 60) << "the last good manifest plays";
+    releaseDemoData();
+    closeMusicOutput();
+    useMusicLockStep(0);
+    useRealClock();
+    clearKeyTable();
+    destroyGLWindow();
 }
 
 } // namespace
