@@ -165,7 +165,7 @@ bool createQw2Lists(Qw2Lists& lists, int side) {
     lists.insignificantPixels = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
     lists.insignificantSets = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
     lists.significantPixels = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
-    lists.significantValues = static_cast<int32_t*>(std::malloc(entries * sizeof(int32_t)));
+    lists.significantValues = static_cast<int16_t*>(std::malloc(entries * sizeof(int16_t)));
     if (lists.insignificantPixels && lists.insignificantSets && lists.significantPixels &&
         lists.significantValues)
         return true;
@@ -191,8 +191,9 @@ int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budge
     int32_t* lsp = lists.significantPixels;
     // A coefficient's value lives beside its significant-list entry: it starts at +T or -2T in
     // the pass that finds it (the refinement pass of that threshold reads no bit for it) and
-    // gains refinement bits in order, so the passes never touch the plane.
-    int32_t* values = lists.significantValues;
+    // gains refinement bits in order, so the passes never touch the plane. Only bits below T are
+    // added, so every value fits 16 bits.
+    int16_t* values = lists.significantValues;
 
     // Root band: pixels (0,0) (0,1) (1,0) (1,1); descendant sets of all but (0,0).
     int lipCount = 0;
@@ -220,7 +221,7 @@ int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budge
             const int32_t index = lip[r];
             const int significant = bits.peek(bits.pos);
             lsp[lspCount] = index;
-            values[lspCount] = bits.peek(bits.pos + 1) ? T : -2 * T;
+            values[lspCount] = int16_t(bits.peek(bits.pos + 1) ? T : -2 * T);
             lspCount += significant;
             lip[kept] = index;
             kept += 1 - significant;
@@ -234,7 +235,7 @@ int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budge
             const int32_t index = lip[r];
             if (bits.read() == 1) {
                 lsp[lspCount] = index;
-                values[lspCount++] = bits.read() == 1 ? T : -2 * T;
+                values[lspCount++] = int16_t(bits.read() == 1 ? T : -2 * T);
             } else {
                 lip[kept++] = index; // insignificant, or skipped for want of a bit
             }
@@ -263,7 +264,7 @@ int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budge
                     for (const int32_t c : children) {
                         if (bits.read() == 1) {
                             lsp[lspCount] = c;
-                            values[lspCount++] = bits.read() == 1 ? T : -2 * T;
+                            values[lspCount++] = int16_t(bits.read() == 1 ? T : -2 * T);
                         } else {
                             lip[lipCount++] = c;
                         }
@@ -279,7 +280,7 @@ int decodeQw2Significant(const uint8_t* stream, int32_t byteCount, int32_t budge
         // Refinement pass; the budget is not consulted here.
         const int refined = int(std::min<int64_t>(lspStart, bits.bitCount - bits.pos));
         for (int k = 0; k < refined; ++k)
-            values[k] |= -bits.peek(bits.pos + k) & T;
+            values[k] = int16_t(values[k] | (-bits.peek(bits.pos + k) & T));
         bits.pos += refined;
         // Without bits no later pass can change anything.
         if (bits.pos >= bits.bitCount) break;
@@ -402,6 +403,27 @@ size_t qw2SignificantBound(size_t planeCount, int32_t byteCount) {
     return std::min(planeCount, size_t(4) * size_t(byteCount) + 1);
 }
 
+// Sets the set list can hold at once: a set enters it at most once, and only nodes of the top-left
+// quarter have descendant sets (a sixteenth of the square grand-descendant ones). The root band's
+// three sets are there even on a 2 x 2 square.
+size_t qw2SetEntries(size_t planeCount, size_t listEntries) {
+    return std::min(listEntries, planeCount / 4 + planeCount / 16 + 4);
+}
+
+// Hands mapped pages inside [p, p + bytes) back: lists of a channel that is done would otherwise
+// stay resident beside the output until the decode ends. They read as zero when touched again.
+void releaseRange(const Workspace& ws, void* p, size_t bytes) {
+#ifdef __linux__
+    if (!ws.mappedBytes || bytes == 0) return;
+    const uintptr_t page = 4096;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(page - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+#else
+    (void)ws, (void)p, (void)bytes;
+#endif
+}
+
 // A coefficient of the finest level's three detail quarters, in the list of its input row (modulo
 // half the side): whether it lies in the lower half, its column, and its integer value.
 struct Qw2Detail {
@@ -447,7 +469,7 @@ void clearQuarter(const Workspace& ws, float* p, size_t bytes) {
 // Puts a channel's significant coefficients where the bands want them: those of the top-left
 // quarter into decoded.quarter (zero elsewhere already), the details sorted by their input row
 // (counted, then placed) into decoded.details, so that a band finds its own.
-void placeCoefficients(const int32_t* pixels, const int32_t* values, int count, int a,
+void placeCoefficients(const int32_t* pixels, const int16_t* values, int count, int a,
                        Qw2Decoded& decoded) {
     const int half = a / 2;
     const int shift = log2Side(a);
@@ -550,7 +572,16 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     const int windowRows = waveletBand(filters.taps, a, 0, bandRows).count;
     const size_t entries = qw2ListEntries(planeCount, codedBytes);
     const size_t quarterBytes = roundUp(sizeof(float) * quarterCount);
-    const size_t indexBytes = anyPlane ? roundUp(sizeof(int32_t) * entries) : 0;
+    // Pixel list: every coefficient is in it or in the significant list at most once. The
+    // significant list gets two entries of slack: its sorting pass stores before it counts.
+    const size_t sigEntries =
+        qw2SignificantBound(planeCount, std::max<int32_t>(codedBytes, 0)) + 2;
+    const size_t pixelListBytes = anyPlane ? roundUp(sizeof(int32_t) * entries) : 0;
+    const size_t setListBytes =
+        anyPlane ? roundUp(sizeof(int32_t) * qw2SetEntries(planeCount, entries)) : 0;
+    const size_t sigBytes = anyPlane ? roundUp(sizeof(int32_t) * sigEntries) : 0;
+    const size_t valueBytes = anyPlane ? roundUp(sizeof(int16_t) * sigEntries) : 0;
+    const size_t listBytes = pixelListBytes + setListBytes + sigBytes + valueBytes;
     const size_t workBytes = anyPlane ? roundUp(sizeof(float) * inverseWaveletWorkFloats(a)) : 0;
     const size_t windowBytes = anyPlane ? roundUp(sizeof(float) * stride * size_t(windowRows)) : 0;
     const size_t bandBytes = roundUp(sizeof(float) * stride * size_t(bandRows));
@@ -562,7 +593,7 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
             detailBytes[slot[c]] =
                 std::max(detailBytes[slot[c]], startBytes + roundUp(sizeof(Qw2Detail) * bound));
         }
-    size_t total = size_t(slots) * (quarterBytes + bandBytes) + 4 * indexBytes + workBytes +
+    size_t total = size_t(slots) * (quarterBytes + bandBytes) + listBytes + workBytes +
                    2 * windowBytes + roundUp(sizeof(float) * w);
     for (int k = 0; k < slots; ++k)
         total += detailBytes[k];
@@ -591,10 +622,10 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
     }
     Qw2Lists lists;
     lists.side = a;
-    lists.insignificantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
-    lists.insignificantSets = reinterpret_cast<int32_t*>(take(indexBytes));
-    lists.significantPixels = reinterpret_cast<int32_t*>(take(indexBytes));
-    lists.significantValues = reinterpret_cast<int32_t*>(take(indexBytes));
+    lists.insignificantPixels = reinterpret_cast<int32_t*>(take(pixelListBytes));
+    lists.insignificantSets = reinterpret_cast<int32_t*>(take(setListBytes));
+    lists.significantPixels = reinterpret_cast<int32_t*>(take(sigBytes));
+    lists.significantValues = reinterpret_cast<int16_t*>(take(valueBytes));
     float* work = reinterpret_cast<float*>(take(workBytes));
     float* upper = reinterpret_cast<float*>(take(windowBytes));
     float* lower = reinterpret_cast<float*>(take(windowBytes));
@@ -605,8 +636,9 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         details[k] = take(detailBytes[k]);
 
     // Decodes channel c and does its coarser levels in its quarter; the result has no quarter
-    // when the channel turns out all +0.
-    auto decodeChannel = [&](int c, bool quarterClean) {
+    // when the channel turns out all +0. After the last channel before a pass of bands the lists
+    // are handed back as soon as each is done with, so that they never add to the output.
+    auto decodeChannel = [&](int c, bool quarterClean, bool last) {
         const Qw2Channel& channel = channels[c];
         Qw2Decoded decoded;
         if (channel.zero()) return decoded;
@@ -615,8 +647,15 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         const int count = int(
             std::min<size_t>(bound, size_t(decodeQw2Significant(channel.stream, channel.byteCount,
                                                                 channel.budget, lists))));
+        if (last) releaseRange(ws, lists.insignificantPixels, pixelListBytes + setListBytes);
+        const auto releaseSignificant = [&] {
+            if (last) releaseRange(ws, lists.significantPixels, sigBytes + valueBytes);
+        };
         const float multiplier = channel.multiplier;
-        if (count == 0 && std::isfinite(multiplier)) return decoded;
+        if (count == 0 && std::isfinite(multiplier)) {
+            releaseSignificant();
+            return decoded;
+        }
         // Every other coefficient is 0, and 0 x a finite multiplier is a zero the transform
         // treats like +0, bit for bit.
         float* quarter = quarters[slot[c]];
@@ -631,6 +670,7 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         decoded.rowStart = reinterpret_cast<int32_t*>(details[slot[c]]);
         decoded.multiplier = multiplier;
         placeCoefficients(lists.significantPixels, lists.significantValues, count, a, decoded);
+        releaseSignificant();
         inverseWaveletCoarseLevels(filters, quarter, a, work, header.width, header.height);
         return decoded;
     };
@@ -644,9 +684,12 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
         return ChannelRows{band, stride};
     };
 
+    int lastColour = -1;
+    for (int c = 0; c < 3; ++c)
+        if (!channels[c].zero()) lastColour = c;
     Qw2Decoded colours[3];
     for (int c = 0; c < 3; ++c)
-        colours[c] = decodeChannel(c, mapped);
+        colours[c] = decodeChannel(c, mapped, c == lastColour);
     if (anyPlane) prepareWaveletFinestRows(filters, a, header.width, work);
     for (int y0 = 0; y0 < header.height; y0 += bandRows) {
         const int rows = std::min(bandRows, header.height - y0);
@@ -662,7 +705,7 @@ uint8_t* decodeQw2(const uint8_t* data, size_t size, int32_t& width, int32_t& he
             clearQuarter(ws, quarters[0], quarterBytes);
             clean = true;
         }
-        const Qw2Decoded alpha = decodeChannel(3, clean);
+        const Qw2Decoded alpha = decodeChannel(3, clean, true);
         if (alpha.quarter) {
             prepareWaveletFinestRows(filters, a, header.width, work);
             for (int y0 = 0; y0 < header.height; y0 += bandRows) {

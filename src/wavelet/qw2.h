@@ -48,7 +48,7 @@ struct Qw2Lists {
     int32_t* insignificantPixels = nullptr; // coefficient indices
     int32_t* insignificantSets = nullptr;   // index * 2 + 1 for kind B (grand-descendants)
     int32_t* significantPixels = nullptr;   // coefficient indices
-    int32_t* significantValues = nullptr;   // their values so far
+    int16_t* significantValues = nullptr;   // their values so far: -32768 .. 32767
 };
 bool createQw2Lists(Qw2Lists& lists, int side);
 void destroyQw2Lists(Qw2Lists& lists);

@@ -1,5 +1,7 @@
 // QW2 decoding: the coefficient coder on hand-made streams, pixel conversion, and refusals.
+#include "support/qw2_picture.h"
 #include "wavelet/qw2.h"
+#include "wavelet/qw2_encoder.h"
 #include "wavelet/wavelet_reference.h"
 
 #include <gtest/gtest.h>
@@ -269,6 +271,35 @@ TEST(Qw2Decode, HugeDeclaredPicturesFromTinyFilesStayWithinTwiceTheOutput) {
         }
         std::free(px);
     }
+}
+
+// Densely coded pictures: the coder's lists, not the declared size, are what could grow here.
+TEST(Qw2Decode, DenseRealPicturesStayWithinTwiceTheOutput) {
+    for (const int side : {1024, 2048})
+        for (const bool alpha : {false, true}) {
+            const std::vector<uint8_t> picture = makeQw2TestPicture(side, side);
+            Qw2EncodeOptions options;
+            options.bitsPerPixel = 4.0;
+            options.alpha = alpha;
+            std::vector<uint8_t> file;
+            ASSERT_TRUE(encodeQW2(picture.data(), side, side, options, file));
+#ifdef __linux__
+            const bool measured = resetPeakResident();
+            const int64_t before = peakResidentBytes();
+#endif
+            int32_t w = 0, h = 0;
+            uint8_t* px = decodeQw2(file.data(), file.size(), w, h);
+            ASSERT_NE(px, nullptr) << side << " alpha " << alpha;
+#ifdef __linux__
+            if (measured && before > 0) {
+                const int64_t outputBytes = int64_t(side) * side * 4;
+                EXPECT_LE(peakResidentBytes() - before, 2 * outputBytes + (int64_t(16) << 20))
+                    << side << " alpha " << alpha;
+            }
+#endif
+            EXPECT_GT(picturePsnrDb(picture.data(), px, side, side, alpha ? 4 : 3), 30.0);
+            std::free(px);
+        }
 }
 
 TEST(Qw2Decode, MalformedHeadersAreRefusedWithoutTouchingTheOutputs) {
