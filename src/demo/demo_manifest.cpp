@@ -56,6 +56,97 @@ void addManifestError(ManifestErrors& errors, const char* fileName, ManifestSpot
 
 namespace {
 
+// toml++ 3.3 reaches __builtin_unreachable() when it asks whether some characters are white
+// space (U+00A1 to U+0499, U+2C4E to U+3047 but U+3000, U+FBD6 to U+FEFE), which it does for
+// any character after a malformed value. The reader is given those as private-use characters
+// instead, one for one, so lines and columns stay; what is read is mapped back.
+constexpr struct {
+    char32_t first, last, to;
+} kShifted[] = {{0xA1, 0x499, 0xE000},
+                {0x2C4E, 0x2FFF, 0xE400},
+                {0x3001, 0x3047, 0xE7B2},
+                {0xFBD6, 0xFEFE, 0xE800}};
+constexpr char32_t kShiftedFirst = 0xE000, kShiftedLast = 0xEBFF;
+
+// One UTF-8 sequence at text[i]; false (and i unmoved) for a malformed one.
+bool decodeUtf8(const std::string_view text, size_t& i, char32_t& c) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = b(i);
+    const int extra = lead < 0x80                   ? 0
+                      : lead >= 0xF0 && lead < 0xF5 ? 3
+                      : lead >= 0xE0                ? 2
+                      : lead >= 0xC2                ? 1
+                                                    : -1;
+    if (extra < 0 || i + size_t(extra) >= text.size() + (extra == 0)) return false;
+    c = extra == 0 ? lead : char32_t(lead & (0x3F >> extra));
+    for (int k = 1; k <= extra; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) return false;
+        c = (c << 6) | (b(i + k) & 0x3F);
+    }
+    i += size_t(extra) + 1;
+    return true;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+// forward: the text the reader may be given; false when it holds the private-use characters
+// the shift uses (at, for the message). Malformed UTF-8 passes as it is: the reader says so.
+bool shiftForReader(std::string_view text, std::string& out, bool forward, ManifestSpot* at) {
+    out.clear();
+    out.reserve(text.size());
+    int32_t line = 1, column = 1;
+    for (size_t i = 0; i < text.size();) {
+        const size_t start = i;
+        char32_t c = 0;
+        if (!decodeUtf8(text, i, c)) {
+            out += text[i++];
+            continue;
+        }
+        char32_t mapped = c;
+        for (const auto& r : kShifted) {
+            if (forward && c >= r.first && c <= r.last) mapped = r.to + (c - r.first);
+            if (!forward && c >= r.to && c <= r.to + (r.last - r.first))
+                mapped = r.first + (c - r.to);
+        }
+        if (forward && c >= kShiftedFirst && c <= kShiftedLast) {
+            if (at) *at = {line, column};
+            return false;
+        }
+        if (mapped == c)
+            out.append(text.substr(start, i - start));
+        else
+            appendUtf8(out, mapped);
+        ++column;
+        if (c == '\n') {
+            ++line;
+            column = 1;
+        }
+    }
+    return true;
+}
+
+std::string unshift(std::string_view text) {
+    std::string out;
+    shiftForReader(text, out, false, nullptr);
+    return out;
+}
+
 ManifestSpot spotOf(const toml::node& node) {
     return {int32_t(node.source().begin.line), int32_t(node.source().begin.column)};
 }
@@ -79,8 +170,13 @@ struct Reader {
     DemoManifest& out;
     std::vector<const toml::node*> sheets; // every "cues" array, wherever TOML put it
 
-    template <typename... Args> void fail(const toml::node& at, const char* format, Args... args) {
-        addManifestError(errors, file, spotOf(at), format, args...);
+    void fail(const toml::node& at, const char* format, ...) __attribute__((format(printf, 3, 4))) {
+        char line[512];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(line, sizeof line, format, args);
+        va_end(args);
+        addManifestError(errors, file, spotOf(at), "%s", line);
     }
 
     // A string that fits bytes (with its terminator); what fails names itself.
@@ -90,7 +186,7 @@ struct Reader {
             fail(node, "%s must be a string", what);
             return false;
         }
-        const std::string& s = value->get();
+        const std::string s = unshift(value->get());
         if (s.empty() || s.size() >= bytes || s.find('\0') != std::string::npos) {
             fail(node, "%s must be 1 to %d bytes", what, int(bytes) - 1);
             return false;
@@ -136,7 +232,7 @@ struct Reader {
 std::vector<std::pair<std::string, const toml::node*>> inSourceOrder(const toml::table& table) {
     std::vector<std::pair<std::string, const toml::node*>> entries;
     for (const auto& [key, node] : table)
-        entries.push_back({std::string(key.str()), &node});
+        entries.push_back({unshift(key.str()), &node});
     std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
         const auto& pa = a.second->source().begin;
         const auto& pb = b.second->source().begin;
@@ -245,11 +341,12 @@ void readCue(Reader& r, const toml::node& node, int number, int (&timerOwner)[kC
             r.whole(*value, what, 1, kMaxCueRows, cue.rows);
         } else if (key == "scene") {
             const auto* name = value->as_string();
-            cue.scene = name ? findName(r.out.sceneNames, r.out.sceneCount, name->get()) : -1;
+            const std::string text = name ? unshift(name->get()) : std::string();
+            cue.scene = name ? findName(r.out.sceneNames, r.out.sceneCount, text) : -1;
             if (!name)
                 r.fail(*value, "%s must be a string", what);
             else if (cue.scene < 0)
-                r.fail(*value, "cue %d: unknown scene \"%s\"", number, name->get().c_str());
+                r.fail(*value, "cue %d: unknown scene \"%s\"", number, text.c_str());
         } else if (key == "camera") {
             cameraNode = value;
             r.whole(*value, what, 0, 65535, cue.camera);
@@ -275,11 +372,12 @@ void readCue(Reader& r, const toml::node& node, int number, int (&timerOwner)[kC
         } else if (key == "logo") {
             logoNode = value;
             const auto* name = value->as_string();
-            cue.logo = name ? findName(r.out.logoNames, r.out.logoCount, name->get()) : -1;
+            const std::string text = name ? unshift(name->get()) : std::string();
+            cue.logo = name ? findName(r.out.logoNames, r.out.logoCount, text) : -1;
             if (!name)
                 r.fail(*value, "%s must be a string", what);
             else if (cue.logo < 0)
-                r.fail(*value, "cue %d: unknown logo \"%s\"", number, name->get().c_str());
+                r.fail(*value, "cue %d: unknown logo \"%s\"", number, text.c_str());
         } else if (key == "box") {
             boxNode = value;
             const toml::array* box = value->as_array();
@@ -300,10 +398,11 @@ void readCue(Reader& r, const toml::node& node, int number, int (&timerOwner)[kC
             }
             for (size_t i = 0; i < 3; ++i) {
                 const auto* name = (*names)[i].as_string();
-                cue.orbit[i] = name ? findName(r.out.logoNames, r.out.logoCount, name->get()) : -1;
+                const std::string text = name ? unshift(name->get()) : std::string();
+                cue.orbit[i] = name ? findName(r.out.logoNames, r.out.logoCount, text) : -1;
                 if (cue.orbit[i] < 0)
                     r.fail((*names)[i], "cue %d: unknown logo %s%s%s", number, name ? "\"" : "",
-                           name ? name->get().c_str() : "(not a string)", name ? "\"" : "");
+                           name ? text.c_str() : "(not a string)", name ? "\"" : "");
             }
         } else {
             r.fail(*value, "cue %d: unknown key \"%s\"", number, key.c_str());
@@ -345,11 +444,17 @@ bool parseDemoManifest(const char* text, size_t size, const char* fileName, Demo
                        ManifestErrors& errors) {
     out = DemoManifest{};
     const int errorsBefore = errors.count;
-    toml::parse_result parsed =
-        toml::parse(std::string_view(text, size), std::string_view(fileName));
+    static std::string shifted;
+    ManifestSpot privateUse;
+    if (!shiftForReader(std::string_view(text, size), shifted, true, &privateUse)) {
+        addManifestError(errors, fileName, privateUse,
+                         "private-use characters U+E000 to U+EBFF are not taken");
+        return false;
+    }
+    toml::parse_result parsed = toml::parse(std::string_view(shifted), std::string_view(fileName));
     if (!parsed) {
         const toml::parse_error& error = parsed.error();
-        const std::string description(error.description());
+        const std::string description = unshift(error.description());
         addManifestError(errors, fileName,
                          {int32_t(error.source().begin.line), int32_t(error.source().begin.column)},
                          "%s", description.c_str());

@@ -92,6 +92,11 @@ TEST(DemoManifest, WrongManifestsSayWhereAndWhatInOneLineEach) {
         {"a camera without scene",
          withCues("{ timer = 1, from = \"0:0\", to = \"0:1\", rows = 2, camera = 1 }"),
          "demo.toml:10:59: cue 1: a camera needs a scene\n"},
+        // Characters the reader mishandles reach it as others and are named as themselves.
+        {"not ASCII outside strings", "[demo\u00f9]\n",
+         "demo.toml:1:6: Error while parsing table header: expected ']', saw '\u00f9'\n"},
+        {"the characters that stand in for them", "[demo]\nmusic = \"\ue001\"\n",
+         "demo.toml:2:10: private-use characters U+E000 to U+EBFF are not taken\n"},
         {"not TOML", "[demo\n",
          "demo.toml:1:6: Error while parsing table header: expected ']', saw '\\n'\n"},
     };
@@ -127,6 +132,19 @@ TEST(DemoManifest, BudgetsAreRefusedOneOverAndTakenAtTheLimit) {
         EXPECT_EQ(parsed.ok, cues == kMaxCues) << parsed.errors.substr(0, 200);
         EXPECT_EQ(parsed.errors.find("more than 512") != std::string::npos, cues > kMaxCues);
     }
+}
+
+// Names and comments may be in any script, those characters included.
+TEST(DemoManifest, NamesAndCommentsOtherThanAsciiAreTaken) {
+    static DemoManifest out;
+    const Parsed parsed = parse("# Übersicht: \u00e9t\u00e9 \u3000 \u00a1\n[demo]\nmusic = "
+                                "\"M\u00fcsik \\\" \u00e0.xm\"\n[scenes]\n\"\u00fcber\" = "
+                                "'\u00dcberblick.q3d'\ncues = [{ timer = 1, from = \"0:0\", to "
+                                "= \"0:1\", rows = 2, scene = \"\u00fcber\" }]\n",
+                                out);
+    ASSERT_TRUE(parsed.ok) << parsed.errors;
+    EXPECT_STREQ(out.music, "M\u00fcsik \" \u00e0.xm");
+    EXPECT_STREQ(out.sceneFiles[0], "\u00dcberblick.q3d");
 }
 
 // make-data writes the built-in demo; it must read back as exactly that demo, scenes and
