@@ -1,5 +1,7 @@
 #include "platform/info_overlay.h"
 
+#include "platform/imgui_render.h"
+
 #include <GL/gl.h>
 #include <imgui.h>
 #include <imgui_impl_opengl2.h>
@@ -40,8 +42,6 @@ void startFrame(int width, int height, float seconds) {
     ImGui_ImplOpenGL2_NewFrame();
     ImGui::NewFrame();
 }
-
-void renderKeepingState();
 
 void releaseContext(ImGuiContext*& context) {
     if (!context) return;
@@ -86,7 +86,7 @@ void endInfoOverlay() {
     if (!drawing) return;
     drawing = false;
     ImGui::End();
-    renderKeepingState();
+    renderImGuiKeepingGlState();
 }
 
 bool drawOverlayNotice(int width, int height, const char* text) {
@@ -101,13 +101,11 @@ bool drawOverlayNotice(int width, int height, const char* text) {
     ImDrawList* list = ImGui::GetForegroundDrawList();
     list->AddRectFilled(low, high, IM_COL32(0, 0, 0, 170), 4.0f);
     list->AddText(ImVec2(low.x + kPadding, low.y + kPadding), IM_COL32(255, 255, 255, 255), text);
-    renderKeepingState();
+    renderImGuiKeepingGlState();
     return true;
 }
 
-namespace {
-
-void renderKeepingState() {
+void renderImGuiKeepingGlState() {
     ImGui::Render();
     // The renderer saves some state itself but leaves the client arrays off and their pointers
     // moved: the shared vertex memory relies on both, so everything is saved around it.
@@ -132,8 +130,6 @@ void renderKeepingState() {
     glPopClientAttrib();
     glPopAttrib();
 }
-
-} // namespace
 
 void releaseInfoOverlay() {
     releaseContext(overlay);

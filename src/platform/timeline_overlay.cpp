@@ -1,5 +1,7 @@
 #include "platform/timeline_overlay.h"
 
+#include "platform/imgui_render.h"
+
 #include <GL/gl.h>
 #include <imgui.h>
 #include <imgui_impl_opengl2.h>
@@ -79,32 +81,6 @@ Strip strip;
 Pointer pointer;
 
 constexpr float kMargin = 8.0f, kPadding = kTimelineInset - kMargin;
-
-void renderKeepingState() {
-    ImGui::Render();
-    // Saved around the renderer as the info overlay does: the shared vertex memory relies on
-    // the client arrays and their pointers, which the renderer leaves changed.
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
-    glMatrixMode(GL_TEXTURE);
-    glPushMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    GLint texture = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
-    ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
-    glBindTexture(GL_TEXTURE_2D, GLuint(texture));
-    glMatrixMode(GL_TEXTURE);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopClientAttrib();
-    glPopAttrib();
-}
 
 bool useContext() {
     if (!context) {
@@ -274,7 +250,7 @@ bool drawTimelineOverlay(const TimelineView& view, int width, int height, float 
     const float statusY = strip.panelTop + kPadding;
     list->AddText(ImVec2(strip.left, statusY), IM_COL32(255, 255, 255, 255), view.status);
     drawStrip(view, list, statusY + line + 8.0f, laneHeight, lanes, line);
-    renderKeepingState();
+    renderImGuiKeepingGlState();
 
     if (pointer.pending) action = pointer.action;
     pointer.pending = false;

@@ -6,6 +6,7 @@
 #include "app/player.h"
 #include "demo/builtin_demo.h"
 #include "demo/demo_fixture.h"
+#include "demo/demo_frames.h"
 #include "demo/demo_script.h"
 #include "demo/music_time.h"
 #include "e2e/run_binary.h"
@@ -26,7 +27,6 @@
 namespace {
 
 using rendertest::near;
-using rendertest::RenderTest;
 using rendertest::Rgba;
 
 Rgba background(DemoScene scene) {
@@ -40,26 +40,7 @@ std::string manifest(const char* window, const char* scene) {
            window + ", rows = 64, scene = \"" + scene + "\" },\n]\n";
 }
 
-class DemoReload : public RenderTest {
-  protected:
-    void SetUp() override {
-        RenderTest::SetUp();
-        useFixedStepClock(40000);
-        useMusicLockStep(40000);
-    }
-    void TearDown() override {
-        releaseDemoData();
-        closeMusicOutput();
-        useMusicLockStep(0);
-        useRealClock();
-        RenderTest::TearDown();
-    }
-    static void frame() {
-        runDemoFrame();
-        glFinish();
-        advanceFixedStepClock();
-    }
-};
+using DemoReload = DemoFrameTest;
 
 TEST_F(DemoReload, ChangedCuesAndScenesShowNextFrameWithTheMusicWhereItWas) {
     const std::string dir = scratchDirectory("reload");

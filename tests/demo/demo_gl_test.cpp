@@ -1,6 +1,7 @@
 // The demo's drawing on a headless context: colour overlays, the loading bar, and whole demo
 // frames from the test data set with the music in lock-step.
 #include "demo/demo_fixture.h"
+#include "demo/demo_frames.h"
 #include "demo/demo_loading.h"
 #include "demo/demo_script.h"
 #include "demo/music_time.h"
@@ -95,27 +96,7 @@ TEST_F(LoadingScreen, BarGrowsInThirteenStepsToItsFullWidth) {
 }
 
 // The whole data set loaded in-process, the clock and the music stepping 40 ms per frame.
-class DemoFrames : public RenderTest {
-  protected:
-    void SetUp() override {
-        RenderTest::SetUp();
-        useFixedStepClock(40000);
-        useMusicLockStep(40000);
-    }
-    void TearDown() override {
-        releaseDemoData();
-        closeMusicOutput();
-        useMusicLockStep(0);
-        useRealClock();
-        RenderTest::TearDown();
-    }
-    static bool frame() {
-        const bool running = runDemoFrame();
-        glFinish();
-        advanceFixedStepClock();
-        return running;
-    }
-};
+using DemoFrames = DemoFrameTest;
 
 TEST_F(DemoFrames, CuesStartOnFirstSightAndSeeksRestartThem) {
     ASSERT_FALSE(demoFixture().empty());
