@@ -18,8 +18,9 @@ ImGuiContext* overlay = nullptr;
 ImGuiContext* notices = nullptr;
 bool drawing = false;
 
-// Makes the context current, creating it on first use; false when the library cannot.
-bool useContext(ImGuiContext*& context) {
+} // namespace
+
+bool useImGuiContext(ImGuiContext*& context) {
     if (!context) {
         context = ImGui::CreateContext();
         if (!context) return false;
@@ -34,6 +35,8 @@ bool useContext(ImGuiContext*& context) {
     return true;
 }
 
+namespace {
+
 void startFrame(int width, int height, float seconds) {
     ImGuiIO& io = ImGui::GetIO();
     io.DisplaySize = ImVec2(float(width), float(height));
@@ -43,7 +46,9 @@ void startFrame(int width, int height, float seconds) {
     ImGui::NewFrame();
 }
 
-void releaseContext(ImGuiContext*& context) {
+} // namespace
+
+void releaseImGuiContext(ImGuiContext*& context) {
     if (!context) return;
     ImGui::SetCurrentContext(context);
     ImGui_ImplOpenGL2_Shutdown();
@@ -51,11 +56,9 @@ void releaseContext(ImGuiContext*& context) {
     context = nullptr;
 }
 
-} // namespace
-
 bool beginInfoOverlay(int width, int height, float seconds) {
     if (width <= 0 || height <= 0) return false;
-    if (!useContext(overlay)) return false;
+    if (!useImGuiContext(overlay)) return false;
     startFrame(width, height, seconds);
     ImGui::SetNextWindowPos(ImVec2(8.0f, 8.0f));
     ImGui::SetNextWindowBgAlpha(0.6f);
@@ -91,7 +94,7 @@ void endInfoOverlay() {
 
 bool drawOverlayNotice(int width, int height, const char* text) {
     if (width <= 0 || height <= 0 || !text || drawing) return false;
-    if (!useContext(notices)) return false;
+    if (!useImGuiContext(notices)) return false;
     startFrame(width, height, 1.0f / 60.0f);
     // Straight into the draw list: a window would sit out its first frame to size itself.
     constexpr float kMargin = 8.0f, kPadding = 6.0f;
@@ -132,7 +135,7 @@ void renderImGuiKeepingGlState() {
 }
 
 void releaseInfoOverlay() {
-    releaseContext(overlay);
-    releaseContext(notices);
+    releaseImGuiContext(overlay);
+    releaseImGuiContext(notices);
     drawing = false;
 }

@@ -82,21 +82,6 @@ Pointer pointer;
 
 constexpr float kMargin = 8.0f, kPadding = kTimelineInset - kMargin;
 
-bool useContext() {
-    if (!context) {
-        context = ImGui::CreateContext();
-        if (!context) return false;
-        ImGui::SetCurrentContext(context);
-        ImGuiIO& io = ImGui::GetIO();
-        io.IniFilename = nullptr;
-        io.LogFilename = nullptr;
-        ImGui::StyleColorsDark();
-        ImGui_ImplOpenGL2_Init();
-    }
-    ImGui::SetCurrentContext(context);
-    return true;
-}
-
 // Every nth order is labelled, n the first of these whose labels fit apart.
 int32_t labelStep(float orderWidth, float labelWidth) {
     for (const int32_t step : {1, 2, 5, 10, 20, 50, 100})
@@ -219,7 +204,7 @@ void feedTimelinePointer(TimelinePointer what, float x, float y) {
 bool drawTimelineOverlay(const TimelineView& view, int width, int height, float seconds,
                          TimelineAction& action) {
     action = TimelineAction{};
-    if (width <= 0 || height <= 0 || !useContext()) return false;
+    if (width <= 0 || height <= 0 || !useImGuiContext(context)) return false;
     ImGuiIO& io = ImGui::GetIO();
     io.DisplaySize = ImVec2(float(width), float(height));
     io.DeltaTime = seconds > 0.0f ? seconds : 1.0f / 60.0f;
@@ -265,9 +250,5 @@ void hideTimelineOverlay() {
 
 void releaseTimelineOverlay() {
     hideTimelineOverlay();
-    if (!context) return;
-    ImGui::SetCurrentContext(context);
-    ImGui_ImplOpenGL2_Shutdown();
-    ImGui::DestroyContext(context);
-    context = nullptr;
+    releaseImGuiContext(context);
 }
