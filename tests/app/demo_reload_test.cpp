@@ -40,12 +40,9 @@ std::string manifest(const char* window, const char* scene) {
            window + ", rows = 64, scene = \"" + scene + "\" },\n]\n";
 }
 
-using DemoReload = DemoFrameTest;
-
-TEST_F(DemoReload, ChangedCuesAndScenesShowNextFrameWithTheMusicWhereItWas) {
-    const std::string dir = scratchDirectory("reload");
+// The test data set in dir, played from a manifest of one cue on the first scene, watched.
+void loadWatched(const std::string& dir, const std::string& path, DemoWatch& watch) {
     ASSERT_EQ(std::system(("cp -r '" + demoFixture() + "/.' '" + dir + "'").c_str()), 0);
-    const std::string path = dir + "/demo.toml";
     std::ofstream(path) << manifest("\"3:63\"", "first");
     static DemoManifest first;
     char text[1024] = "";
@@ -55,8 +52,16 @@ TEST_F(DemoReload, ChangedCuesAndScenesShowNextFrameWithTheMusicWhereItWas) {
     request.dataDirectory = dir.c_str();
     request.manifest = &first;
     ASSERT_TRUE(loadDemoData(request));
-    DemoWatch watch;
     watchDemo(watch, path.c_str());
+}
+
+using DemoReload = DemoFrameTest;
+
+TEST_F(DemoReload, ChangedCuesAndScenesShowNextFrameWithTheMusicWhereItWas) {
+    const std::string dir = scratchDirectory("reload");
+    const std::string path = dir + "/demo.toml";
+    DemoWatch watch;
+    ASSERT_NO_FATAL_FAILURE(loadWatched(dir, path, watch));
     for (int i = 0; i < 10; ++i)
         frame();
     EXPECT_TRUE(near(pixel(2, 2), background(Eiche)));
@@ -108,19 +113,9 @@ TEST(DemoReloadKeys, F5AndWatchReloadInTheMainLoop) {
     useFixedStepClock(40000);
     useMusicLockStep(40000);
     const std::string dir = scratchDirectory("reload_keys");
-    ASSERT_EQ(std::system(("cp -r '" + demoFixture() + "/.' '" + dir + "'").c_str()), 0);
     const std::string path = dir + "/demo.toml";
-    std::ofstream(path) << manifest("\"3:63\"", "first");
-    static DemoManifest first;
-    char text[1024] = "";
-    ManifestErrors errors{text, int(sizeof text)};
-    ASSERT_TRUE(readDemoManifest(path.c_str(), first, errors)) << text;
-    DemoLoadRequest request;
-    request.dataDirectory = dir.c_str();
-    request.manifest = &first;
-    ASSERT_TRUE(loadDemoData(request));
     DemoWatch watch;
-    watchDemo(watch, path.c_str());
+    ASSERT_NO_FATAL_FAILURE(loadWatched(dir, path, watch));
     MainLoop loop;
     loop.demoWatch = &watch;
     const auto run = [&](int frames) {
