@@ -137,6 +137,27 @@ constexpr int kChunk = 8;         // outputs per zero test in the row pass
 // Columns 0..B-1 of a level, a strip of up to 64 columns at a time. The strip's rows are copied
 // out first (with the wrapped rows repeated after them), so the outputs go straight back.
 // Rows that are all zero are noted on the way and their terms left out.
+// One output row pair of a column pass over w columns: lanes run along the row, each reading
+// its column's approximation and detail inputs step floats apart.
+template <int L>
+QW2_INLINE void synthRowPair(const VectorTaps<F8>& taps8, const VectorTaps<F4>& taps4,
+                             const float* am, const float* dm, ptrdiff_t step, bool useA, bool useD,
+                             float* oddRow, float* evenRow, int w) {
+    int x = 0;
+    for (; x + 8 <= w; x += 8) {
+        F8 e, o;
+        synthAny<L>(taps8, am + x, dm + x, step, useA, useD, e, o);
+        storeV(oddRow + x, o);
+        storeV(evenRow + x, e);
+    }
+    for (; x < w; x += 4) {
+        F4 e, o;
+        synthAny<L>(taps4, am + x, dm + x, step, useA, useD, e, o);
+        storeV(oddRow + x, o);
+        storeV(evenRow + x, e);
+    }
+}
+
 template <int L>
 QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& taps4, float* plane,
                            int a, int B, float* work, uint8_t* flags, const uint8_t* neededRows,
@@ -195,19 +216,7 @@ QW2_INLINE void columnPass(const VectorTaps<F8>& taps8, const VectorTaps<F4>& ta
             }
             const float* am = aRows + m * w;
             const float* dm = dRows + m * w;
-            int x = 0;
-            for (; x + 8 <= w; x += 8) {
-                F8 e, o;
-                synthAny<L>(taps8, am + x, dm + x, w, useA, useD, e, o);
-                storeV(oddRow + x, o);
-                storeV(evenRow + x, e);
-            }
-            for (; x < w; x += 4) {
-                F4 e, o;
-                synthAny<L>(taps4, am + x, dm + x, w, useA, useD, e, o);
-                storeV(oddRow + x, o);
-                storeV(evenRow + x, e);
-            }
+            synthRowPair<L>(taps8, taps4, am, dm, ptrdiff_t(w), useA, useD, oddRow, evenRow, w);
         }
     }
 }
@@ -378,20 +387,8 @@ QW2_INLINE void finestColumns(const VectorTaps<F8>& taps8, const VectorTaps<F4>&
             const float* dm = lower + j * stride + x0;
             float* oddRow = out + 2 * j * stride + x0;
             float* evenRow = oddRow + stride;
-            const ptrdiff_t step = ptrdiff_t(stride);
-            int x = 0;
-            for (; x + 8 <= w; x += 8) {
-                F8 e, o;
-                synthAny<L>(taps8, am + x, dm + x, step, useA, useD, e, o);
-                storeV(oddRow + x, o);
-                storeV(evenRow + x, e);
-            }
-            for (; x < w; x += 4) {
-                F4 e, o;
-                synthAny<L>(taps4, am + x, dm + x, step, useA, useD, e, o);
-                storeV(oddRow + x, o);
-                storeV(evenRow + x, e);
-            }
+            synthRowPair<L>(taps8, taps4, am, dm, ptrdiff_t(stride), useA, useD, oddRow, evenRow,
+                            w);
         }
     }
 }
