@@ -16,10 +16,10 @@ FileStamp manifestStampOf(const char* path) {
     struct stat info;
     if (stat(path, &info) != 0) return {};
 #ifdef _WIN32
-    return {int64_t(info.st_size), int64_t(info.st_mtime) * 1000000000};
+    return {uint64_t(info.st_size), uint64_t(info.st_mtime) * 1000000000u};
 #else
-    return {int64_t(info.st_size),
-            int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    return {uint64_t(info.st_size),
+            uint64_t(info.st_mtim.tv_sec) * 1000000000u + uint64_t(info.st_mtim.tv_nsec)};
 #endif
 }
 

@@ -371,13 +371,15 @@ FileStamp demoFileStamp(const char* name, bool scene) {
         struct stat info;
         const bool found = stat(path, &info) == 0;
 #ifdef _WIN32
-        const int64_t modified = found ? int64_t(info.st_mtime) * 1000000000 : 0;
+        const uint64_t modified = found ? uint64_t(info.st_mtime) * 1000000000u : 0;
 #else
-        const int64_t modified =
-            found ? int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec : 0;
+        const uint64_t modified =
+            found ? uint64_t(info.st_mtim.tv_sec) * 1000000000u + uint64_t(info.st_mtim.tv_nsec)
+                  : 0;
 #endif
-        stamp.size = stamp.size * 31 + (found ? int64_t(info.st_size) + 1 : 0);
-        stamp.modified = stamp.modified * 31 + modified;
+        // Unsigned: the mix wraps, as a hash should.
+        stamp.size = stamp.size * 31u + (found ? uint64_t(info.st_size) + 1u : 0u);
+        stamp.modified = stamp.modified * 31u + modified;
     }
     return stamp;
 }

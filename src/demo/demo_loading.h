@@ -21,8 +21,8 @@ constexpr int kDemoSceneNameBytes = 512;
 // What a file looked like when it was loaded: changed size or time means changed content.
 // A scene's stamp covers every name its file and hidetrack may have (".gz", ".hid").
 struct FileStamp {
-    int64_t size = -1; // -1: no such file
-    int64_t modified = 0;
+    uint64_t size = ~uint64_t(0); // all ones: no such file
+    uint64_t modified = 0;        // nanoseconds; a scene's mixes several files' (wrapping)
     bool operator==(const FileStamp&) const = default;
 };
 
